@@ -1,0 +1,301 @@
+#include "Func_2.h"
+
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <random>
+
+namespace jww {
+
+// ---- text ------------------------------------------------------------------------------------
+
+std::u16string BytesToStr(std::string_view bytes) {
+  std::u16string s = AnsiToStr(bytes);
+  size_t nul = s.find(u'\0');
+  if (nul != std::u16string::npos) s.resize(nul);
+  return s;
+}
+
+std::u16string DelCtrlChar(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text)
+    if (c >= 0x20) out.push_back(c);
+  return out;
+}
+
+std::u16string AsciiLower(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  return out;
+}
+
+bool SameTextAscii(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && AsciiLower(a) == AsciiLower(b);
+}
+
+int32_t StrToIntDef0(std::u16string_view text) {
+  size_t i = 0, n = text.size();
+  while (i < n && (text[i] == u' ' || text[i] == u'\t')) ++i;
+  while (n > i && (text[n - 1] == u' ' || text[n - 1] == u'\t')) --n;
+  if (i == n) return 0;
+  bool neg = false;
+  if (text[i] == u'+' || text[i] == u'-') {
+    neg = text[i] == u'-';
+    ++i;
+  }
+  if (i == n) return 0;
+  int64_t v = 0;
+  for (; i < n; ++i) {
+    if (text[i] < u'0' || text[i] > u'9') return 0;
+    v = v * 10 + (text[i] - u'0');
+    if (v > 2147483648LL) return 0;
+  }
+  if (neg) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return 0;
+  return static_cast<int32_t>(v);
+}
+
+// ---- numbers ---------------------------------------------------------------------------------
+
+bool IsFiniteDouble(double x) { return std::isfinite(x); }
+
+bool IsSameVal(double a, double b) { return std::fabs(a - b) <= 1e-12; }
+
+double RoundDec(int digits, int mode, double x) {
+  if (digits < 0 || digits > 9) digits = 0;
+  if (!std::isfinite(x)) return x;
+  const double scale = std::pow(10.0, digits);
+  double a = std::fabs(x) * scale;
+  // Beyond 2^52 a double has no fractional part left to round; scaling back would only add error.
+  if (!(a < 4503599627370496.0)) return x;
+  if (mode == 0) {
+    a = std::trunc(a);
+  } else if (mode == 1) {
+    a = std::trunc(a + 0.9999999999);
+  } else {
+    a = std::trunc(a + 0.5);
+  }
+  a /= scale;
+  return std::signbit(x) ? -a : a;
+}
+
+std::u16string FloatToStrGeneral(double x, std::u16string_view decimalSep) {
+  if (std::isnan(x)) return u"NAN";
+  if (std::isinf(x)) return x > 0 ? u"INF" : u"-INF";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15G", x);
+  std::string s(buf);
+  std::u16string out;
+  // "%G" writes "1E+20" and "1E-05"; the general form wants "1E20" and "1E-5".
+  size_t e = s.find('E');
+  std::string mant = e == std::string::npos ? s : s.substr(0, e);
+  for (char c : mant) {
+    if (c == '.') out += decimalSep;
+    else out.push_back(static_cast<char16_t>(c));
+  }
+  if (e != std::string::npos) {
+    out.push_back(u'E');
+    size_t i = e + 1;
+    if (s[i] == '-') out.push_back(u'-');
+    if (s[i] == '+' || s[i] == '-') ++i;
+    while (i + 1 < s.size() && s[i] == '0') ++i;
+    for (; i < s.size(); ++i) out.push_back(static_cast<char16_t>(s[i]));
+  }
+  return out;
+}
+
+std::u16string FormatThousands(int64_t n, std::u16string_view thousandSep) {
+  std::string digits = std::to_string(n < 0 ? -(n + 1) + 1ULL : static_cast<uint64_t>(n));
+  std::u16string out;
+  if (n < 0) out.push_back(u'-');
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += thousandSep;
+    out.push_back(static_cast<char16_t>(digits[i]));
+  }
+  return out;
+}
+
+// ---- dates -----------------------------------------------------------------------------------
+
+TJpEra JpEraDate(const TLocalTime& d) {
+  struct Era {
+    const char16_t* name;
+    int first;   // yyyymmdd of the first day
+    int offset;  // era year = Gregorian year - offset
+  };
+  static constexpr Era kEras[] = {
+      {u"令和", 20190501, 2018}, {u"平成", 19890108, 1988}, {u"昭和", 19261225, 1925},
+      {u"大正", 19120730, 1911}, {u"明治", 18681023, 1867},
+  };
+  TJpEra r;
+  r.year = d.year;
+  const int c = d.year * 10000 + d.month * 100 + d.day;
+  for (const Era& e : kEras) {
+    if (c >= e.first) {
+      r.eraName = e.name;
+      r.eraYear = d.year - e.offset;
+      break;
+    }
+  }
+  return r;
+}
+
+std::u16string TwoDigits(int v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d", v);
+  return std::u16string(buf, buf + std::strlen(buf));
+}
+
+// ---- regional settings -----------------------------------------------------------------------
+
+namespace {
+
+// The first character of a date or time format that separates two fields ("%d/%m/%y" -> "/").
+std::u16string SeparatorOf(const char* fmt) {
+  if (!fmt) return {};
+  for (const char* p = fmt; *p; ++p) {
+    if (*p == '%') {
+      if (p[1]) ++p;
+      continue;
+    }
+    if (*p != ' ') return Utf8ToStr(std::string_view(p, 1));
+  }
+  return {};
+}
+
+}  // namespace
+
+TRegional RegionalFromLocale() {
+  TRegional r;
+  // Adopt the user's environment once; a program that already called setlocale keeps its choice.
+  static const bool adopted = [] {
+    const char* cur = setlocale(LC_ALL, nullptr);
+    if (cur && std::strcmp(cur, "C") == 0) setlocale(LC_ALL, "");
+    return true;
+  }();
+  (void)adopted;
+  if (const lconv* lc = localeconv()) {
+    if (lc->thousands_sep && *lc->thousands_sep) r.thousandSep = Utf8ToStr(lc->thousands_sep);
+    if (lc->decimal_point && *lc->decimal_point) r.decimalSep = Utf8ToStr(lc->decimal_point);
+  }
+  std::u16string ds = SeparatorOf(nl_langinfo(D_FMT));
+  if (!ds.empty()) r.dateSep = ds;
+  std::u16string ts = SeparatorOf(nl_langinfo(T_FMT));
+  if (!ts.empty()) r.timeSep = ts;
+  return r;
+}
+
+// ---- paths -----------------------------------------------------------------------------------
+
+std::u16string ExtractFileFolder(std::u16string_view path) {
+  size_t p = path.rfind(kPathDelim);
+  std::u16string dir = p == std::u16string_view::npos ? std::u16string() : std::u16string(path.substr(0, p));
+  if (dir.empty() || dir.back() != kPathDelim) dir.push_back(kPathDelim);
+  return dir;
+}
+
+std::u16string ExtractFileName(std::u16string_view path) {
+  size_t p = path.rfind(kPathDelim);
+  return std::u16string(p == std::u16string_view::npos ? path : path.substr(p + 1));
+}
+
+std::u16string ExtractFileBaseName(std::u16string_view path) {
+  std::u16string name = ExtractFileName(path);
+  size_t dot = name.rfind(u'.');
+  if (dot != std::u16string::npos) name.resize(dot);
+  return name;
+}
+
+std::filesystem::path ToFsPath(std::u16string_view path) {
+  return std::filesystem::path(StrToUtf8(path));
+}
+
+std::u16string FromFsPath(const std::filesystem::path& p) { return Utf8ToStr(p.string()); }
+
+std::u16string ExecutablePath() {
+  std::error_code ec;
+  auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::u16string() : FromFsPath(p);
+}
+
+// ---- files -----------------------------------------------------------------------------------
+
+TFileDateSize FileDateSize(std::u16string_view path) {
+  TFileDateSize r;
+  struct stat st;
+  if (::stat(StrToUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return r;
+  std::tm tm{};
+  time_t t = st.st_mtime;
+  if (localtime_r(&t, &tm)) {
+    r.time.year = tm.tm_year + 1900;
+    r.time.month = tm.tm_mon + 1;
+    r.time.day = tm.tm_mday;
+    r.time.hour = tm.tm_hour;
+    r.time.minute = tm.tm_min;
+    r.time.second = tm.tm_sec;
+  }
+  r.size = static_cast<int64_t>(st.st_size);
+  return r;
+}
+
+bool FileExists(std::u16string_view path) {
+  struct stat st;
+  return ::stat(StrToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DeleteFileIfExists(std::u16string_view path) {
+  std::string p = StrToUtf8(path);
+  return ::unlink(p.c_str()) == 0 || errno == ENOENT;
+}
+
+bool WriteFileAtomic(std::u16string_view path, std::string_view bytes) {
+  const std::string target = StrToUtf8(path);
+  std::string dir = target;
+  size_t slash = dir.rfind('/');
+  dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
+  std::string tmpl = dir + ".dravik-XXXXXX";
+  int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) return false;
+  bool ok = true;
+  const char* p = bytes.data();
+  size_t left = bytes.size();
+  while (ok && left > 0) {
+    ssize_t w = ::write(fd, p, left);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) ok = false;
+    else {
+      p += w;
+      left -= static_cast<size_t>(w);
+    }
+  }
+  // mkstemp makes the file 0600; a list file is an ordinary document, so give it the usual mode.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (ok && ::fchmod(fd, 0666 & ~mask) != 0) ok = false;
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(tmpl.c_str(), target.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(tmpl.c_str());
+  return ok;
+}
+
+std::optional<std::string> ReadWholeFile(std::u16string_view path) {
+  std::ifstream in(ToFsPath(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return data;
+}
+
+}  // namespace jww

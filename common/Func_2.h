@@ -1,0 +1,126 @@
+// The free routines shared by the drawing library, the list generator, the window and the tools:
+// text, path, number, date and file-system helpers, and the code page conversion (codepage.h).
+// Nothing here knows about drawings.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "codepage.h"
+
+namespace jww {
+
+// ---- text ------------------------------------------------------------------------------------
+
+/// Decodes a code page 932 byte array and returns the characters before the first U+0000.
+std::u16string BytesToStr(std::string_view bytes);
+
+/// Removes every character below U+0020 (all C0 controls, TAB, CR and LF included).
+std::u16string DelCtrlChar(std::u16string_view text);
+
+/// ASCII-only lower case; other characters are kept.
+std::u16string AsciiLower(std::u16string_view text);
+
+/// Case-insensitive comparison of ASCII letters; other characters compare exactly.
+bool SameTextAscii(std::u16string_view a, std::u16string_view b);
+
+/// The decimal integer a text denotes (optional sign, digits, surrounding blanks allowed);
+/// 0 for an empty, malformed or out-of-range text.
+int32_t StrToIntDef0(std::u16string_view text);
+
+// ---- numbers ---------------------------------------------------------------------------------
+
+/// True when x is neither NaN nor an infinity.
+bool IsFiniteDouble(double x);
+
+/// True when |a - b| <= 1e-12.
+bool IsSameVal(double a, double b);
+
+/// Rounds |x| to `digits` decimals (0..9; anything else means 0) and gives it the sign of x.
+/// mode 0 truncates, mode 1 rounds up from 1e-10 below, any other mode rounds half up.
+/// Defined for every finite x: values too large to carry a fraction are returned unchanged.
+double RoundDec(int digits, int mode, double x);
+
+/// Shortest general form with at most 15 significant digits, no thousands separators, the given
+/// decimal separator; exponent form ("1E20", "1E-5") where fixed form would need it.
+std::u16string FloatToStrGeneral(double x, std::u16string_view decimalSep);
+
+/// Whole number with a thousands separator every three digits ("1,234,567").
+std::u16string FormatThousands(int64_t n, std::u16string_view thousandSep);
+
+// ---- dates -----------------------------------------------------------------------------------
+
+/// A local date and time broken into fields. The zero value is 1899-12-30 00:00:00, the moment a
+/// missing file reports.
+struct TLocalTime {
+  int year = 1899, month = 12, day = 30;
+  int hour = 0, minute = 0, second = 0;
+};
+
+/// Gregorian year, era name and era year; eraName is empty (and eraYear 0) before the first era.
+struct TJpEra {
+  int year = 0;
+  std::u16string eraName;
+  int eraYear = 0;
+};
+TJpEra JpEraDate(const TLocalTime& date);
+
+/// Two-digit zero-padded field ("07").
+std::u16string TwoDigits(int v);
+
+// ---- regional settings -----------------------------------------------------------------------
+
+/// The user's date, time, thousands and decimal separators.
+struct TRegional {
+  std::u16string dateSep = u"/";
+  std::u16string timeSep = u":";
+  std::u16string thousandSep = u",";
+  std::u16string decimalSep = u".";
+};
+
+/// Separators of the process locale (LC_NUMERIC, LC_TIME as the C library sets them from the
+/// environment); any that the locale leaves empty keep the defaults "/", ":", ",", ".".
+TRegional RegionalFromLocale();
+
+// ---- paths -----------------------------------------------------------------------------------
+
+/// Path separator of the platform.
+inline constexpr char16_t kPathDelim = u'/';
+
+/// Directory part of a path with a trailing separator ("" directory gives a lone separator).
+std::u16string ExtractFileFolder(std::u16string_view path);
+/// The part after the last separator.
+std::u16string ExtractFileName(std::u16string_view path);
+/// The name without its last extension (from the last dot of the name on).
+std::u16string ExtractFileBaseName(std::u16string_view path);
+
+/// A UTF-16 path as the file system names it.
+std::filesystem::path ToFsPath(std::u16string_view path);
+std::u16string FromFsPath(const std::filesystem::path& p);
+
+/// The running executable's full path.
+std::u16string ExecutablePath();
+
+// ---- files -----------------------------------------------------------------------------------
+
+struct TFileDateSize {
+  TLocalTime time;   ///< last-write time in local time; the zero time when not found
+  int64_t size = 0;  ///< bytes; 0 when not found
+};
+TFileDateSize FileDateSize(std::u16string_view path);
+
+bool FileExists(std::u16string_view path);
+bool DeleteFileIfExists(std::u16string_view path);
+
+/// Writes `bytes` to `path` without ever leaving a half-written file under that name: the bytes go
+/// to a temporary file beside it, which replaces `path` once written and closed. On failure the
+/// temporary file is removed and false returned; `path` is then as it was.
+bool WriteFileAtomic(std::u16string_view path, std::string_view bytes);
+
+/// Reads a whole file; nullopt when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(std::u16string_view path);
+
+}  // namespace jww

@@ -1,0 +1,216 @@
+#include "codepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <mutex>
+
+namespace jww {
+namespace {
+
+// iconv descriptors are stateless for code page 932 and UTF-16LE, so one per direction serves
+// every call; the mutex keeps concurrent callers (tests, tools) from sharing one mid-call.
+struct Converter {
+  iconv_t cd;
+  std::mutex lock;
+  Converter(const char* to, const char* from) : cd(iconv_open(to, from)) {}
+  ~Converter() {
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+};
+
+Converter& Decoder() {
+  static Converter c("UTF-16LE", "CP932");
+  return c;
+}
+Converter& Encoder() {
+  static Converter c("CP932", "UTF-16LE");
+  return c;
+}
+
+bool IsAscii(std::string_view s) {
+  for (unsigned char ch : s)
+    if (ch >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+std::u16string AnsiToStr(std::string_view bytes) {
+  std::u16string out;
+  // Most drawing strings are plain ASCII: widen them without a converter call.
+  if (IsAscii(bytes)) {
+    out.assign(bytes.begin(), bytes.end());
+    return out;
+  }
+  Converter& c = Decoder();
+  std::lock_guard<std::mutex> guard(c.lock);
+  out.reserve(bytes.size());
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char16_t buf[512];
+  while (inLeft > 0) {
+    char* dst = reinterpret_cast<char*>(buf);
+    size_t dstLeft = sizeof(buf);
+    size_t r = iconv(c.cd, &in, &inLeft, &dst, &dstLeft);
+    size_t produced = (sizeof(buf) - dstLeft) / 2;
+    for (size_t i = 0; i < produced; ++i) {
+      const uint8_t* p = reinterpret_cast<const uint8_t*>(&buf[i]);
+      out.push_back(static_cast<char16_t>(p[0] | (p[1] << 8)));
+    }
+    if (r == static_cast<size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // EILSEQ or EINVAL (a lead byte at the very end): one replacement character per bad byte.
+      out.push_back(u'\uFFFD');
+      ++in;
+      --inLeft;
+      iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// Encodes one UTF-16 code unit run; returns false when a character has no code page 932 form.
+// With `replace`, such a character becomes "?" and encoding continues.
+bool Encode(std::u16string_view text, std::string* out, bool replace) {
+  bool allRepresentable = true;
+  size_t start = 0;
+  while (start < text.size()) {
+    char16_t ch = text[start];
+    if (ch >= 0x80) break;
+    if (out) out->push_back(static_cast<char>(ch));
+    ++start;
+  }
+  if (start == text.size()) return true;
+
+  std::string le;
+  le.reserve((text.size() - start) * 2);
+  for (size_t i = start; i < text.size(); ++i) {
+    le.push_back(static_cast<char>(text[i] & 0xFF));
+    le.push_back(static_cast<char>(text[i] >> 8));
+  }
+  Converter& c = Encoder();
+  std::lock_guard<std::mutex> guard(c.lock);
+  char* in = le.data();
+  size_t inLeft = le.size();
+  char buf[1024];
+  while (inLeft > 0) {
+    char* dst = buf;
+    size_t dstLeft = sizeof(buf);
+    size_t r = iconv(c.cd, &in, &inLeft, &dst, &dstLeft);
+    if (out) out->append(buf, sizeof(buf) - dstLeft);
+    if (r == static_cast<size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      allRepresentable = false;
+      if (!replace) return false;
+      if (out) out->push_back('?');
+      // Skip the whole character: a surrogate pair is two code units.
+      size_t skip = 2;
+      if (inLeft >= 4) {
+        uint16_t u = static_cast<uint8_t>(in[0]) | (static_cast<uint8_t>(in[1]) << 8);
+        if (u >= 0xD800 && u <= 0xDBFF) skip = 4;
+      }
+      if (skip > inLeft) skip = inLeft;
+      in += skip;
+      inLeft -= skip;
+      iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return allRepresentable;
+}
+
+}  // namespace
+
+std::string StrToAnsi(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  Encode(text, &out, true);
+  return out;
+}
+
+bool IsAnsiRepresentable(std::u16string_view text) { return Encode(text, nullptr, false); }
+
+std::u16string Utf8ToStr(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    uint8_t b = static_cast<uint8_t>(s[i]);
+    uint32_t cp;
+    size_t len;
+    if (b < 0x80) {
+      cp = b;
+      len = 1;
+    } else if ((b & 0xE0) == 0xC0) {
+      cp = b & 0x1F;
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      cp = b & 0x0F;
+      len = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      cp = b & 0x07;
+      len = 4;
+    } else {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    bool ok = i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k) {
+      uint8_t c = static_cast<uint8_t>(s[i + k]);
+      if ((c & 0xC0) != 0x80) ok = false;
+      else cp = (cp << 6) | (c & 0x3F);
+    }
+    static constexpr uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!ok || cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string StrToUtf8(std::u16string_view t) {
+  std::string out;
+  out.reserve(t.size());
+  for (size_t i = 0; i < t.size(); ++i) {
+    uint32_t cp = t[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 &&
+        t[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (t[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace jww

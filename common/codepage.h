@@ -1,0 +1,26 @@
+// Conversion between in-memory UTF-16 text and the bytes of the files Dravik reads and writes.
+// Drawings, list files and settings files hold text in the ANSI code page of the system that made
+// them; for Jw_cad that is Windows code page 932, which this module stands in for it on every
+// platform. One converter per direction is opened once and reused.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace jww {
+
+/// Decodes code page 932 bytes. Bytes that do not form a character decode to U+FFFD each; the
+/// conversion never stops early and never fails.
+std::u16string AnsiToStr(std::string_view bytes);
+
+/// Encodes to code page 932. A character the code page cannot represent becomes "?".
+std::string StrToAnsi(std::u16string_view text);
+
+/// True when every character of the text has a code page 932 form (so StrToAnsi loses nothing).
+bool IsAnsiRepresentable(std::u16string_view text);
+
+/// UTF-8 <-> UTF-16, for paths, command lines and JSON. Invalid input becomes U+FFFD.
+std::u16string Utf8ToStr(std::string_view utf8);
+std::string StrToUtf8(std::u16string_view text);
+
+}  // namespace jww

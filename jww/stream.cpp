@@ -1,0 +1,90 @@
+#include "stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/codepage.h"
+
+namespace jww {
+
+namespace {
+constexpr size_t kBufferSize = 1 << 16;
+}
+
+InStream::InStream(const void* data, size_t size)
+    : buf_(static_cast<const uint8_t*>(data)),
+      cur_(buf_),
+      end_(buf_ + size),
+      size_(size) {}
+
+std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path) {
+  int fd = ::open(StrToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::unique_ptr<InStream> s(new InStream());
+  s->fd_ = fd;
+  s->size_ = static_cast<uint64_t>(st.st_size);
+  s->storage_.resize(kBufferSize);
+  s->buf_ = s->cur_ = s->end_ = s->storage_.data();
+  return s;
+}
+
+InStream::~InStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool InStream::Refill() {
+  if (fd_ < 0) return false;
+  base_ = Position();
+  ssize_t got;
+  do {
+    got = ::read(fd_, storage_.data(), storage_.size());
+  } while (got < 0 && errno == EINTR);
+  buf_ = cur_ = storage_.data();
+  end_ = buf_ + (got > 0 ? got : 0);
+  // A file that shrinks while it is read ends here; one that grows is read to its first size.
+  if (got <= 0) size_ = base_;
+  else if (base_ + static_cast<uint64_t>(got) > size_) end_ = buf_ + (size_ - base_);
+  return end_ > cur_;
+}
+
+size_t InStream::ReadSlow(void* dst, size_t n) {
+  auto* out = static_cast<uint8_t*>(dst);
+  size_t done = 0;
+  while (done < n) {
+    if (cur_ == end_ && !Refill()) break;
+    size_t take = std::min(n - done, static_cast<size_t>(end_ - cur_));
+    std::memcpy(out + done, cur_, take);
+    cur_ += take;
+    done += take;
+  }
+  return done;
+}
+
+uint64_t InStream::Skip(uint64_t n) {
+  uint64_t inView = static_cast<uint64_t>(end_ - cur_);
+  if (n <= inView) {
+    cur_ += n;
+    return n;
+  }
+  uint64_t avail = Remaining();
+  uint64_t take = std::min(n, avail);
+  if (fd_ < 0) {
+    cur_ += take;
+    return take;
+  }
+  uint64_t target = Position() + take;
+  if (::lseek(fd_, static_cast<off_t>(target), SEEK_SET) < 0) return 0;
+  base_ = target;
+  buf_ = cur_ = end_ = storage_.data();
+  return take;
+}
+
+}  // namespace jww

@@ -1,0 +1,91 @@
+// Byte-level input of JWW files: a buffered little-endian reader over a file or a memory block.
+//
+// Reads come in two kinds, as the format's readers need them: unchecked reads deliver what is
+// there (a short read at the end of the data leaves the rest of the value as it was), checked
+// reads throw TJwwIOError when the data ends first. Everything a file says about sizes is hostile:
+// callers compare counts with Remaining() before they allocate.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace jww {
+
+/// The failure a reader raises internally; public operations catch it and return False.
+/// `what()` is one of "JWW-Header Error", "JWW-Version Error", "File I/O Error".
+class TJwwIOError : public std::runtime_error {
+ public:
+  explicit TJwwIOError(const char* message) : std::runtime_error(message) {}
+};
+
+inline constexpr const char* kHeaderError = "JWW-Header Error";
+inline constexpr const char* kVersionError = "JWW-Version Error";
+inline constexpr const char* kIOError = "File I/O Error";
+
+class InStream {
+ public:
+  /// Reads from memory the caller keeps alive.
+  InStream(const void* data, size_t size);
+  /// Opens a file for reading; nullptr when it cannot be opened (or is not a regular file).
+  static std::unique_ptr<InStream> OpenFile(const std::u16string& path);
+  ~InStream();
+  InStream(const InStream&) = delete;
+  InStream& operator=(const InStream&) = delete;
+
+  /// Delivers up to n bytes; fewer only at the end of the data. Returns the count delivered.
+  size_t Read(void* dst, size_t n) {
+    if (n <= static_cast<size_t>(end_ - cur_)) {
+      std::memcpy(dst, cur_, n);
+      cur_ += n;
+      return n;
+    }
+    return ReadSlow(dst, n);
+  }
+
+  /// Unchecked read of a little-endian value (this code runs on little-endian hosts only).
+  template <class T>
+  size_t ReadValue(T& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    return Read(&v, sizeof(T));
+  }
+
+  /// Checked read: throws File I/O Error unless all bytes are there.
+  void ReadExact(void* dst, size_t n) {
+    if (Read(dst, n) != n) throw TJwwIOError(kIOError);
+  }
+  template <class T>
+  T Get() {
+    T v{};
+    ReadExact(&v, sizeof(T));
+    return v;
+  }
+
+  /// Moves forward by up to n bytes; returns the count skipped.
+  uint64_t Skip(uint64_t n);
+
+  uint64_t Position() const { return base_ + static_cast<uint64_t>(cur_ - buf_); }
+  uint64_t Size() const { return size_; }
+  uint64_t Remaining() const { return size_ - Position(); }
+
+ private:
+  InStream() = default;
+  size_t ReadSlow(void* dst, size_t n);
+  bool Refill();
+
+  int fd_ = -1;
+  std::vector<uint8_t> storage_;  // the file buffer; empty for a memory stream
+  const uint8_t* buf_ = nullptr;  // start of the bytes in view
+  const uint8_t* cur_ = nullptr;
+  const uint8_t* end_ = nullptr;
+  uint64_t base_ = 0;  // file position of buf_[0]
+  uint64_t size_ = 0;
+};
+
+static_assert(sizeof(double) == 8 && sizeof(int32_t) == 4, "the format's widths");
+
+}  // namespace jww

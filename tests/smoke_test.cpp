@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "jww/JwwUnit.h"
+TEST(Smoke, NewDocumentIsEmpty) { jww::TJwwData d; EXPECT_EQ(d.Enthd.jwVer, 0); }
