@@ -6,7 +6,7 @@
 //   io.Num(v, fix)         the same; a writer writes fix(v) instead of v (its clamps)
 //   io.Str(v, kind)        a length-prefixed string (kind says how it is read or cleaned)
 //   io.Reserved(n, fill)   n reserved bytes: skipped by a reader, written as `fill` by a writer
-//   io.Derive(f)           a reader runs f() after the preceding field (its derivations)
+// A reader's derivations follow the field they derive from under `if constexpr (IO::kReading)`.
 // and gives the writer's whole-row rules through the hooks named where they are used. A reader
 // instantiates it with a mutable document, a writer with a const one.
 #pragma once
@@ -94,7 +94,7 @@ void HeaderRows(IO& io, Doc& d, Integer ver) {
   io.Reserved(4, 0x00);  // row 9
   // row 10: values below -101 mean nothing to versions up to 420.
   io.Num(h.nMaxDrawWid, [ver](Integer v) { return (ver <= 420 && v < -101) ? -101 : v; });
-  io.Derive([&] { DecodeMaxDrawWid(h); });
+  if constexpr (IO::kReading) DecodeMaxDrawWid(h);
   io.Num(h.DPPrtGenten_x);  // row 11
   io.Num(h.DPPrtGenten_y);
   io.Num(h.dPrtBairitsu);
@@ -225,20 +225,20 @@ void HeaderRows(IO& io, Doc& d, Integer ver) {
     io.Num(m.adMojiY, MojiSize);
     io.Num(m.adMojiD);
     io.Num(m.anMojiCol);
-    io.Derive([&] {
+    if constexpr (IO::kReading) {
       FiniteSize(m.adMojiX);
       FiniteSize(m.adMojiY);
       FiniteSpacing(m.adMojiD);
-    });
+    }
   }
   io.Num(h.dMojiSizeX, MojiSize);  // row 40
   io.Num(h.dMojiSizeY, MojiSize);
   io.Num(h.dMojiKankaku);
-  io.Derive([&] {
+  if constexpr (IO::kReading) {
     FiniteSize(h.dMojiSizeX);
     FiniteSize(h.dMojiSizeY);
     FiniteSpacing(h.dMojiKankaku);
-  });
+  }
   io.Num(h.nMojiColor);  // row 41
   io.Num(h.nMojiShu);
   io.Num(h.dMojiSeiriGyouKan);  // row 42
@@ -256,6 +256,7 @@ void HeaderRows(IO& io, Doc& d, Integer ver) {
 /// except for the very last field.
 class HeaderReadIO {
  public:
+  static constexpr bool kReading = true;
   explicit HeaderReadIO(InStream& s) : s_(s) {}
 
   template <class T>
@@ -273,10 +274,6 @@ class HeaderReadIO {
     v = kind == StrKind::kMemo ? TJwwData::StrIn(s_) : TJwwData::StrInNoCtrl(s_);
   }
   void Reserved(size_t n, uint8_t) { s_.Skip(n); }
-  template <class F>
-  void Derive(F&& f) {
-    f();
-  }
   void PrintValue(TEntJwwHeader& h, Integer) {
     Integer p = 0;
     s_.ReadValue(p);
