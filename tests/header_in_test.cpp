@@ -1,0 +1,247 @@
+// File check and header reading: versions, row conditions, strings, derivations, damaged files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "jww/stream.h"
+#include "tests/jww_bytes.h"
+
+using jwwtest::Bytes;
+
+namespace {
+
+// Reads a header from exactly `bytes`, copied into a heap block of exactly that size so that any
+// read past the end is caught by AddressSanitizer.
+bool ReadHeader(const std::string& bytes, jww::TJwwData& d) {
+  std::unique_ptr<char[]> exact(new char[bytes.size() ? bytes.size() : 1]);
+  std::memcpy(exact.get(), bytes.data(), bytes.size());
+  jww::InStream s(exact.get(), bytes.size());
+  d.DataInit();
+  return d.HeaderIn(s);
+}
+
+// Header size with every string empty, counted row by row from the file layout.
+size_t ExpectedEmptyHeaderSize(int ver) {
+  size_t n = 8 + 4 + 1 + 4 + 4 + 16 * 148 + 56 + 20 + 4 + 4 + 24 + 8 + 40 + 256 + 16 + 16 + 4 + 8;
+  if (ver >= 300) n += 16;
+  n += 4 + 48;
+  n += ver > 230 ? 8 * 28 + 56 : 4 * 24;
+  n += 80 + 8 + 80 + 160 + 128 + 100 + 64 + 40 + 4;
+  if (ver >= 223) n += 60;
+  if (ver >= 225) n += 32;
+  if (ver >= 230) n += 8;
+  if (ver >= 420) n += 257 * 8 + 257 * 17 + 33 * 16 + 33 * 85;
+  n += 280 + 24 + 8 + 16 + 4 + 48;
+  return n;
+}
+
+}  // namespace
+
+TEST(FileCheck, AcceptsVersions220To700Only) {
+  jwwtest::TempDir dir;
+  struct Case {
+    std::string bytes;
+    bool ok;
+  };
+  const Case cases[] = {
+      {Bytes().raw("JwwData.").i32(220).data(), true},
+      {Bytes().raw("JwwData.").i32(700).data(), true},
+      {Bytes().raw("JwwData.").i32(219).data(), false},
+      {Bytes().raw("JwwData.").i32(701).data(), false},
+      {Bytes().raw("JwwData.").data(), false},             // no version at all
+      {Bytes().raw("JwwData.").u16(600).data(), false},    // version cut short
+      {Bytes().raw("jwwData.").i32(600).data(), false},    // case matters
+      {Bytes().raw("JwwData").u8(0).i32(600).data(), false},
+      {"", false},
+  };
+  jww::TJwwData d;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes));
+    auto path = Bytes().raw(c.bytes).WriteTo(dir.path("f.jww"));
+    EXPECT_EQ(d.FileCheck(path), c.ok);
+  }
+  EXPECT_FALSE(d.FileCheck(jww::Utf8ToStr(dir.path("missing.jww"))));
+  EXPECT_FALSE(d.FileCheck(jww::Utf8ToStr(dir.dir())));
+}
+
+TEST(FileHeaderIn, VersionLimitsAndMessages) {
+  jww::TJwwData d;
+  for (int ver : {220, 700}) {
+    EXPECT_TRUE(ReadHeader(Bytes().Header(ver).data(), d)) << ver;
+    EXPECT_EQ(d.Enthd.jwVer, ver);
+  }
+  for (int ver : {219, 701}) {
+    EXPECT_FALSE(ReadHeader(Bytes().Header(ver).data(), d)) << ver;
+    EXPECT_EQ(d.Enthd.jwVer, ver);  // the version read stays, even when refused
+    EXPECT_EQ(d.LastError().message, "JWW-Version Error");
+  }
+  EXPECT_FALSE(ReadHeader(Bytes().raw("JwwDate.").i32(600).data(), d));
+  EXPECT_EQ(d.Enthd.jwID, u"JwwDate.");
+  EXPECT_EQ(d.LastError().message, "JWW-Header Error");
+}
+
+TEST(FileHeaderIn, RowsPresentByVersion) {
+  // Each threshold adds or drops rows; the reader must stop exactly at the header's end.
+  for (int ver : {220, 222, 223, 224, 225, 229, 230, 231, 299, 300, 419, 420, 600, 700}) {
+    SCOPED_TRACE(ver);
+    const std::string bytes = Bytes().Header(ver).data();
+    EXPECT_EQ(bytes.size(), ExpectedEmptyHeaderSize(ver));
+    jww::TJwwData d;
+    jww::InStream s(bytes.data(), bytes.size());
+    ASSERT_TRUE(d.HeaderIn(s));
+    EXPECT_EQ(s.Position(), bytes.size());
+  }
+}
+
+TEST(FileHeaderIn, ZoomJumpsBeforeAndAfter231) {
+  jww::TJwwData src;
+  Bytes::SizeTables(src);
+  for (int n = 0; n < 8; ++n) {
+    src.Enthd.dZoomJumpBairitsu[n] = 10 + n;
+    src.Enthd.nZoomJumpGLay[n] = n;
+  }
+  src.Enthd.dDm11 = 7.5;
+  src.Enthd.nSolidNinniColor = 1;
+  jww::TJwwData d;
+  ASSERT_TRUE(ReadHeader(Bytes().Header(src, 230).data(), d));
+  EXPECT_EQ(d.Enthd.dZoomJumpBairitsu[3], 13);
+  EXPECT_EQ(d.Enthd.dZoomJumpBairitsu[4], 1.0);  // entries 5..8 keep their initial values
+  EXPECT_EQ(d.Enthd.nZoomJumpGLay[0], -1);
+  EXPECT_EQ(d.Enthd.dDm11, 0);
+  EXPECT_EQ(d.Enthd.nSolidNinniColor, 1);  // row 34 exists from 230 on
+
+  ASSERT_TRUE(ReadHeader(Bytes().Header(src, 231).data(), d));
+  EXPECT_EQ(d.Enthd.dZoomJumpBairitsu[7], 17);
+  EXPECT_EQ(d.Enthd.nZoomJumpGLay[7], 7);
+  EXPECT_EQ(d.Enthd.dDm11, 7.5);
+}
+
+TEST(FileHeaderIn, DerivedValues) {
+  struct Case {
+    int32_t stored;
+    bool senHaba100;
+    int32_t bak;
+  };
+  const Case cases[] = {{-250, true, 50}, {-450, true, -50}, {-150, true, -100}, {-100, false, -100},
+                        {0, false, 0},    {-101, true, -100}, {-201, true, 1},   {-300, true, 100},
+                        {-350, true, -100}, {-401, true, -1}, {-501, true, -100}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    jww::TJwwData src, d;
+    Bytes::SizeTables(src);
+    src.Enthd.nMaxDrawWid = c.stored;
+    ASSERT_TRUE(ReadHeader(Bytes().Header(src, 600).data(), d));
+    EXPECT_EQ(d.Enthd.nMaxDrawWid, c.stored);
+    EXPECT_EQ(d.Enthd.bSenHaba100, c.senHaba100);
+    EXPECT_EQ(d.Enthd.nMaxDrawWidBak, c.bak);
+  }
+
+  jww::TJwwData src, d;
+  Bytes::SizeTables(src);
+  src.Enthd.nPrtDpi = 300;
+  src.Enthd.nPrtDispOnlyNonDraw = 2;  // stored as 3002
+  src.EntMoj[4].adMojiX = std::numeric_limits<double>::quiet_NaN();
+  src.EntMoj[4].adMojiD = std::numeric_limits<double>::infinity();
+  src.EntMoj[5].adMojiX = 2.5;
+  src.Enthd.dMojiSizeY = -std::numeric_limits<double>::infinity();
+  src.Enthd.dMojiKankaku = std::numeric_limits<double>::quiet_NaN();
+  ASSERT_TRUE(ReadHeader(Bytes().Header(src, 600).data(), d));
+  EXPECT_EQ(d.Enthd.nPrtDpi, 300);
+  EXPECT_EQ(d.Enthd.nPrtDispOnlyNonDraw, 2);
+  EXPECT_EQ(d.EntMoj[4].adMojiX, 3.0);
+  EXPECT_EQ(d.EntMoj[4].adMojiD, 0.0);
+  EXPECT_EQ(d.EntMoj[5].adMojiX, 2.5);
+  EXPECT_EQ(d.Enthd.dMojiSizeY, 3.0);
+  EXPECT_EQ(d.Enthd.dMojiKankaku, 0.0);
+
+  // A negative print value splits with truncation toward zero.
+  jww::TJwwData probe;
+  Bytes::SizeTables(probe);
+  probe.Enthd.nPrtDpi = -1;
+  probe.Enthd.nPrtDispOnlyNonDraw = -7;  // -17
+  ASSERT_TRUE(ReadHeader(Bytes().Header(probe, 600).data(), d));
+  EXPECT_EQ(d.Enthd.nPrtDpi, -1);
+  EXPECT_EQ(d.Enthd.nPrtDispOnlyNonDraw, -7);
+}
+
+TEST(FileHeaderIn, StringsOnFile) {
+  jww::TJwwData src, d;
+  Bytes::SizeTables(src);
+  src.Enthd.strMemo = u"Upper\r\nLower";
+  src.EntLay[53].aStrLayName = u"a\tb";   // layer 5 of group 3
+  src.EntLgrp[15].aStrGLayName = u"壁";
+  ASSERT_TRUE(ReadHeader(Bytes().Header(src, 600).data(), d));
+  EXPECT_EQ(d.Enthd.strMemo, u"Upper\r\nLower");
+  EXPECT_EQ(d.EntLay[53].aStrLayName, u"ab");
+  EXPECT_EQ(d.EntLgrp[15].aStrGLayName, u"壁");
+
+  // Length prefixes at the short/long boundary, an embedded NUL, the Unicode form.
+  struct Case {
+    std::string prefix_and_text;
+    std::u16string memo;
+  };
+  const std::string s254(254, 'x'), s255(255, 'y'), s300(300, 'z');
+  const Case cases[] = {
+      {Bytes().u8(0).data(), u""},
+      {Bytes().u8(254).raw(s254).data(), std::u16string(254, u'x')},
+      {Bytes().u8(255).u16(255).raw(s255).data(), std::u16string(255, u'y')},
+      {Bytes().u8(255).u16(300).raw(s300).data(), std::u16string(300, u'z')},
+      {Bytes().u8(5).raw("AB\0CD", 5).data(), u"AB"},
+      {Bytes().ustr(u"図面①\r\n二行目").data(), u"図面①\r\n二行目"},
+      {Bytes().ustr(u"ab\0cd").data(), u"ab"},
+      {Bytes().ustr(std::u16string(300, u'字')).data(), std::u16string(300, u'字')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.prefix_and_text.size());
+    // Replace the empty memo (one byte 0 after the version) by the case's bytes.
+    std::string bytes = Bytes().Header(600).data();
+    bytes.replace(12, 1, c.prefix_and_text);
+    ASSERT_TRUE(ReadHeader(bytes, d));
+    EXPECT_EQ(d.Enthd.strMemo, c.memo);
+  }
+}
+
+TEST(FileHeaderIn, UnicodeNamesLoseControlCharacters) {
+  std::string bytes = Bytes().Header(600).data();
+  // The first layer name follows the fixed rows 4..13 after the memo.
+  const size_t firstLayerName = 13 + 4 + 4 + 16 * 148 + 56 + 20 + 4 + 4 + 24 + 8 + 40;
+  ASSERT_EQ(bytes[firstLayerName], 0);
+  bytes.replace(firstLayerName, 1, Bytes().ustr(u"通り\t芯").data());
+  jww::TJwwData d;
+  ASSERT_TRUE(ReadHeader(bytes, d));
+  EXPECT_EQ(d.EntLay[0].aStrLayName, u"通り芯");
+}
+
+TEST(FileHeaderIn, TruncationSweep) {
+  // Every prefix that ends before the last field fails cleanly; the tables stay sized.
+  jww::TJwwData src;
+  Bytes::SizeTables(src);
+  src.Enthd.strMemo = u"メモ";
+  for (int i = 0; i < 256; ++i) src.EntLay[i].aStrLayName = u"L" + std::u16string(1, u'A' + i % 26);
+  const std::string full = Bytes().Header(src, 700).data();
+  jww::TJwwData d;
+  for (size_t n = 0; n + 8 <= full.size(); ++n) {
+    ASSERT_FALSE(ReadHeader(full.substr(0, n), d)) << n;
+    if (n > 0) {
+      ASSERT_EQ(d.EntLgrp.size(), 16u);
+      ASSERT_EQ(d.EntLay.size(), 256u);
+    }
+  }
+  EXPECT_TRUE(ReadHeader(full, d));
+}
+
+TEST(FileHeaderIn, CutInLayerNamesThroughFile) {
+  jwwtest::TempDir dir;
+  std::string full = Bytes().Header(600).data();
+  auto path = Bytes().raw(full.substr(0, 2700)).WriteTo(dir.path("cut.jww"));
+  jww::TJwwData d;
+  EXPECT_TRUE(d.FileCheck(path));
+  EXPECT_FALSE(d.FileHeaderIn(path));
+  EXPECT_EQ(d.LastError().message, "File I/O Error");
+  EXPECT_EQ(d.EntLgrp.size(), 16u);
+  EXPECT_EQ(d.EntLay.size(), 256u);
+  EXPECT_FALSE(d.FileHeaderIn(jww::Utf8ToStr(dir.path("missing.jww"))));
+  EXPECT_TRUE(d.EntLay.empty());  // emptied before the file was even opened
+}
