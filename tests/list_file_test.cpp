@@ -1,0 +1,258 @@
+// The list file: slot blocks, values from names, file system and drawing header, the bytes on disk,
+// and the dravik-list tool that writes the same bytes.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <ctime>
+#include <map>
+
+#include "app/ListFile.h"
+#include "tests/jww_bytes.h"
+
+using jwwtest::Bytes;
+
+namespace {
+
+// Sets a file's modification time to a local date and time.
+void SetMTime(const std::string& path, int y, int mo, int d, int h, int mi, int s) {
+  std::tm tm{};
+  tm.tm_year = y - 1900;
+  tm.tm_mon = mo - 1;
+  tm.tm_mday = d;
+  tm.tm_hour = h;
+  tm.tm_min = mi;
+  tm.tm_sec = s;
+  tm.tm_isdst = -1;
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = std::mktime(&tm);
+  times[0].tv_nsec = times[1].tv_nsec = 0;
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+std::vector<std::u16string> Lines(const std::vector<std::u16string>& files, int slots) {
+  jww::TJwwData doc;
+  return dravik::ListFileLines(files, slots, doc, jww::TRegional{});
+}
+
+// Key -> value of the lines (keys are unique in a list file).
+std::map<std::u16string, std::u16string> Values(const std::vector<std::u16string>& lines) {
+  std::map<std::u16string, std::u16string> m;
+  for (const auto& l : lines) {
+    size_t tab = l.find(u'\t');
+    if (tab != std::u16string::npos) m[l.substr(0, tab)] = l.substr(tab + 1);
+  }
+  return m;
+}
+
+std::string Drawing(const jwwtest::TempDir& dir, const std::string& name, const std::u16string& memo,
+                    int zumen, std::vector<double> scales = {}) {
+  jww::TJwwData d;
+  Bytes::SizeTables(d);
+  d.Enthd.strMemo = memo;
+  d.Enthd.nZumen = zumen;
+  for (size_t g = 0; g < 16; ++g) d.EntLgrp[g].adScale = g < scales.size() ? scales[g] : 1.0;
+  std::string path = dir.path(name);
+  Bytes().Header(d, 600).WriteTo(path);
+  return path;
+}
+
+}  // namespace
+
+TEST(ListFile, SlotCountAndShape) {
+  jwwtest::TempDir dir;
+  const auto a = jww::Utf8ToStr(Drawing(dir, "a.jww", u"", 3));
+  const auto b = jww::Utf8ToStr(dir.path("sub/b.jww"));
+  struct Case {
+    std::vector<std::u16string> files;
+    int slots;
+    size_t blocks;
+  };
+  for (const Case& c : {Case{{a, b}, 5, 5}, Case{{a, b, a, b, a}, 2, 5}, Case{{a}, 0, 1}, Case{{b, a}, -3, 2}}) {
+    const auto lines = Lines(c.files, c.slots);
+    ASSERT_EQ(lines.size(), 2 + c.blocks * 37);
+    EXPECT_EQ(lines.front(), u"%%PA\t" + jww::ExtractFileFolder(c.files[0]));  // first file's folder
+    EXPECT_EQ(lines.back(), u" ");
+  }
+  const auto lines = Lines({a, b}, 5);
+  // Slots beyond the list: 37 lines, every value a single space, keys in order.
+  const char16_t* codes[] = {u"F", u"e", u"f", u"fs1", u"fs2", u"fs3", u"fs4", u"fs5", u"fs6", u"fs7",
+                             u"fs8", u"fs9", u"DT", u"D", u"T", u"J", u"SZ", u"mm", u"m1", u"m2", u"p",
+                             u"SS0", u"SS1", u"SS2", u"SS3", u"SS4", u"SS5", u"SS6", u"SS7", u"SS8",
+                             u"SS9", u"SSa", u"SSb", u"SSc", u"SSd", u"SSe", u"SSf"};
+  for (int k = 0; k < 37; ++k) EXPECT_EQ(lines[1 + 4 * 37 + k], u"%%5" + std::u16string(codes[k]) + u"\t ");
+  for (int k = 0; k < 37; ++k) EXPECT_EQ(lines[1 + k].substr(0, 3 + std::char_traits<char16_t>::length(codes[k])),
+                                         u"%%1" + std::u16string(codes[k]));
+}
+
+TEST(ListFile, ValuesOfADrawing) {
+  jwwtest::TempDir dir;
+  const std::string p = Drawing(dir, "plan A 1.jww", u"Upper\r\nLower\r\nThird", 4,
+                                {100, 2.5, 33.333, 0.5, 0.3, 1, 0, 50});
+  SetMTime(p, 2023, 11, 17, 9, 5, 7);
+  const auto v = Values(Lines({jww::Utf8ToStr(p)}, 1));
+  const std::u16string folder = jww::Utf8ToStr(dir.dir()) + u"/";
+  EXPECT_EQ(v.at(u"%%PA"), folder);
+  EXPECT_EQ(v.at(u"%%1F"), folder + u"plan A 1.jww");
+  EXPECT_EQ(v.at(u"%%1e"), u"plan A 1.jww");
+  EXPECT_EQ(v.at(u"%%1f"), u"plan A 1");
+  EXPECT_EQ(v.at(u"%%1fs1"), u"plan");
+  EXPECT_EQ(v.at(u"%%1fs2"), u"A");
+  EXPECT_EQ(v.at(u"%%1fs3"), u"1");
+  EXPECT_EQ(v.at(u"%%1fs4"), u" ");
+  EXPECT_EQ(v.at(u"%%1DT"), u"2023/11/17 09:05:07");
+  EXPECT_EQ(v.at(u"%%1D"), u"2023/11/17");
+  EXPECT_EQ(v.at(u"%%1T"), u"09:05:07");
+  EXPECT_EQ(v.at(u"%%1J"), u"令和 5年11月17日");
+  EXPECT_EQ(v.at(u"%%1mm"), u"Upper Lower\r\nThird");  // later line breaks stay
+  EXPECT_EQ(v.at(u"%%1m1"), u"Upper");
+  EXPECT_EQ(v.at(u"%%1m2"), u"Lower\r\nThird");
+  EXPECT_EQ(v.at(u"%%1p"), u"A4");
+  const char16_t* scales[] = {u"1/100", u"1/2.5", u"1/33.3", u"2/1", u"3.3/1", u"1/1", u" ", u"1/50", u"1/1"};
+  const char16_t* keys[] = {u"%%1SS0", u"%%1SS1", u"%%1SS2", u"%%1SS3", u"%%1SS4", u"%%1SS5", u"%%1SS6",
+                            u"%%1SS7", u"%%1SSf"};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(v.at(keys[i]), scales[i]);
+}
+
+TEST(ListFile, MemoForms) {
+  jwwtest::TempDir dir;
+  struct Case {
+    std::u16string memo, mm, m1, m2;
+  };
+  for (const Case& c : {Case{u"abc", u"abc ", u"abc", u" "}, Case{u"", u" ", u" ", u" "},
+                        Case{u"\r\nLower", u" Lower", u" ", u"Lower"}}) {
+    const auto v = Values(Lines({jww::Utf8ToStr(Drawing(dir, "m.jww", c.memo, 0))}, 1));
+    EXPECT_EQ(v.at(u"%%1mm"), c.mm);
+    EXPECT_EQ(v.at(u"%%1m1"), c.m1);
+    EXPECT_EQ(v.at(u"%%1m2"), c.m2);
+  }
+}
+
+TEST(ListFile, PaperLabels) {
+  const std::pair<int, std::u16string> cases[] = {{0, u"A0"}, {4, u"A4"}, {5, u" "}, {7, u" "},
+                                                  {8, u"2A"}, {11, u"5A"}, {12, u"10m"}, {14, u"100m"},
+                                                  {15, u" "}, {-1, u" "}};
+  for (const auto& [code, label] : cases) EXPECT_EQ(dravik::PaperLabel(code), label) << code;
+}
+
+TEST(ListFile, NameWords) {
+  jwwtest::TempDir dir;
+  struct Case {
+    std::string name;
+    std::vector<std::u16string> words;  // fs1.. (the rest " ")
+  };
+  const Case cases[] = {
+      {"a b c d e f g h i j k.txt", {u"a", u"b", u"c", u"d", u"e", u"f", u"g", u"h", u"i"}},
+      {"one.txt", {u"one"}},
+      {"x  y.txt", {u"x"}},   // two spaces in a row end the words
+      {" lead.txt", {}},      // a leading space gives no word at all
+      {"平面 図.txt", {u"平面", u"図"}},
+  };
+  for (const Case& c : cases) {
+    const std::string p = dir.path(c.name);
+    Bytes().raw("not a drawing").WriteTo(p);
+    const auto v = Values(Lines({jww::Utf8ToStr(p)}, 1));
+    for (int k = 0; k < 9; ++k) {
+      std::u16string key = u"%%1fs" + std::u16string(1, u'1' + k);
+      EXPECT_EQ(v.at(key), k < static_cast<int>(c.words.size()) ? c.words[k] : u" ") << c.name << k;
+    }
+  }
+}
+
+TEST(ListFile, MissingAndForeignFiles) {
+  jwwtest::TempDir dir;
+  const std::string other = dir.path("notes.jww");
+  Bytes().raw(std::string(1234567, 'x')).WriteTo(other);
+  const std::string cut = dir.path("cut.jww");
+  Bytes().raw(Bytes().Header(600).data().substr(0, 100)).WriteTo(cut);
+  const auto v = Values(Lines({jww::Utf8ToStr(dir.path("gone.jww")), jww::Utf8ToStr(other),
+                               jww::Utf8ToStr(cut)}, 0));
+  EXPECT_EQ(v.at(u"%%1e"), u"gone.jww");
+  EXPECT_EQ(v.at(u"%%1DT"), u"1899/12/30 00:00:00");
+  EXPECT_EQ(v.at(u"%%1J"), u"明治32年12月30日");
+  EXPECT_EQ(v.at(u"%%1SZ"), u"0");
+  EXPECT_EQ(v.at(u"%%2SZ"), u"1,234,567");
+  for (const char16_t* slot : {u"1", u"2", u"3"}) {
+    for (const char16_t* code : {u"mm", u"m1", u"m2", u"p", u"SS0", u"SSf"})
+      EXPECT_EQ(v.at(u"%%" + std::u16string(slot) + code), u" ");
+  }
+}
+
+TEST(ListFile, BytesOnDisk) {
+  jwwtest::TempDir dir;
+  const std::string p = Drawing(dir, "図面.jww", u"メモ", 2);
+  const auto lines = Lines({jww::Utf8ToStr(p)}, 2);
+  const auto out = jww::Utf8ToStr(dir.path("List.txt"));
+  ASSERT_TRUE(dravik::SaveListFile(out, lines));
+  const std::string bytes = *jww::ReadWholeFile(out);
+  EXPECT_EQ(bytes, dravik::ListFileBytes(lines));
+  EXPECT_EQ(bytes.substr(0, 6), "%%PA\t/");  // no byte-order mark
+  EXPECT_EQ(bytes.back(), ' ');              // no line break after the closing line
+  EXPECT_EQ(bytes.substr(bytes.size() - 3), "\r\n ");
+  EXPECT_NE(bytes.find("\x83\x81\x83\x82"), std::string::npos);  // メモ in code page 932
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 1 + 2 * 37);
+  // Replacing an existing file.
+  ASSERT_TRUE(dravik::SaveListFile(out, {u"%%PA\t/", u" "}));
+  EXPECT_EQ(*jww::ReadWholeFile(out), "%%PA\t/\r\n ");
+}
+
+TEST(ListFile, FailedSaveLeavesNoFile) {
+  jwwtest::TempDir dir;
+  EXPECT_FALSE(dravik::SaveListFile(jww::Utf8ToStr(dir.path("no/such/folder/List.txt")), {u" "}));
+  // A name that exists as a folder cannot be replaced by the list file.
+  std::filesystem::create_directory(dir.path("taken"));
+  EXPECT_FALSE(dravik::SaveListFile(jww::Utf8ToStr(dir.path("taken")), {u" "}));
+  // Nothing half-written is left beside it.
+  for (const auto& e : std::filesystem::directory_iterator(dir.dir()))
+    EXPECT_EQ(e.path().filename(), "taken");
+}
+
+#ifdef DRAVIK_LIST_TOOL
+namespace {
+struct ToolRun {
+  int status;
+  std::string err;
+};
+ToolRun RunTool(const std::string& args, const jwwtest::TempDir& dir) {
+  const std::string errFile = dir.path("stderr.txt");
+  const std::string cmd = std::string(DRAVIK_LIST_TOOL) + " " + args + " 2>" + errFile + " </dev/null";
+  int rc = std::system(cmd.c_str());
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, jww::ReadWholeFile(jww::Utf8ToStr(errFile)).value_or("")};
+}
+}  // namespace
+
+TEST(DravikList, WritesTheGeneratorsBytes) {
+  jwwtest::TempDir dir;
+  const std::string a = Drawing(dir, "a.jww", u"Upper\r\nLower", 1, {50});
+  const std::string b = dir.path("b b.jww");
+  Bytes().raw("x").WriteTo(b);
+  const std::string list = dir.path("paths.txt");
+  Bytes().raw(a + "\r\n" + b + "\n\n").WriteTo(list);
+  ToolRun r = RunTool("--slots -4 --output " + dir.path("out.txt") + " --from " + list, dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  jww::TJwwData doc;
+  const auto expected = dravik::ListFileBytes(dravik::ListFileLines(
+      {jww::Utf8ToStr(a), jww::Utf8ToStr(b)}, 4, doc, jww::RegionalFromLocale()));
+  EXPECT_EQ(*jww::ReadWholeFile(jww::Utf8ToStr(dir.path("out.txt"))), expected);
+
+  // Paths as arguments, default slot count 10.
+  r = RunTool("-o " + dir.path("out2.txt") + " " + a + " '" + b + "'", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string out2 = *jww::ReadWholeFile(jww::Utf8ToStr(dir.path("out2.txt")));
+  EXPECT_EQ(std::count(out2.begin(), out2.end(), '\n'), 1 + 10 * 37);
+}
+
+TEST(DravikList, ErrorsAreReported) {
+  jwwtest::TempDir dir;
+  ToolRun r = RunTool("-o " + dir.path("out.txt"), dir);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("no drawing"), std::string::npos) << r.err;
+  r = RunTool("-o " + dir.path("missing/out.txt") + " a.jww", dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+  r = RunTool("--from " + dir.path("nolist.txt") + " -o " + dir.path("out.txt"), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
+}
+#endif
