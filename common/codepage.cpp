@@ -37,35 +37,77 @@ bool IsAscii(std::string_view s) {
 
 }  // namespace
 
+namespace {
+
+// Decoding goes through a table built once from the converter: reading a drawing decodes hundreds
+// of names, and a table lookup costs a fraction of a converter call.
+struct DecodeTable {
+  static constexpr char16_t kLead = 0xFFFF;  // in `single`: the first byte of a two-byte character
+  char16_t single[256];
+  char16_t pair[256][256];  // [lead][trail]; U+FFFD where the pair is no character
+
+  DecodeTable() {
+    Converter& c = Decoder();
+    auto decode = [&](const char* in, size_t n, char16_t* out) -> int {
+      char* src = const_cast<char*>(in);
+      size_t srcLeft = n;
+      char16_t buf[4];
+      char* dst = reinterpret_cast<char*>(buf);
+      size_t dstLeft = sizeof(buf);
+      size_t r = iconv(c.cd, &src, &srcLeft, &dst, &dstLeft);
+      int err = r == static_cast<size_t>(-1) ? errno : 0;
+      iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+      if (err == EINVAL) return -1;  // incomplete: a lead byte
+      if (err != 0 || srcLeft != 0 || sizeof(buf) - dstLeft != 2) return 0;
+      const uint8_t* p = reinterpret_cast<const uint8_t*>(buf);
+      *out = static_cast<char16_t>(p[0] | (p[1] << 8));
+      return 1;
+    };
+    for (int b = 0; b < 256; ++b) {
+      for (int t = 0; t < 256; ++t) pair[b][t] = u'\uFFFD';
+      const char in[1] = {static_cast<char>(b)};
+      char16_t ch = u'\uFFFD';
+      int r = decode(in, 1, &ch);
+      single[b] = r == 1 ? ch : r < 0 ? kLead : u'\uFFFD';
+      if (r < 0) {
+        for (int t = 0; t < 256; ++t) {
+          const char two[2] = {static_cast<char>(b), static_cast<char>(t)};
+          char16_t c2;
+          if (decode(two, 2, &c2) == 1) pair[b][t] = c2;
+        }
+      }
+    }
+  }
+};
+
+const DecodeTable& Table() {
+  static const DecodeTable* table = new DecodeTable();  // never freed: used until exit
+  return *table;
+}
+
+}  // namespace
+
 std::u16string AnsiToStr(std::string_view bytes) {
   std::u16string out;
-  // Most drawing strings are plain ASCII: widen them without a converter call.
+  // Most drawing strings are plain ASCII: widen them without any lookup.
   if (IsAscii(bytes)) {
     out.assign(bytes.begin(), bytes.end());
     return out;
   }
-  Converter& c = Decoder();
-  std::lock_guard<std::mutex> guard(c.lock);
+  const DecodeTable& t = Table();
   out.reserve(bytes.size());
-  char* in = const_cast<char*>(bytes.data());
-  size_t inLeft = bytes.size();
-  char16_t buf[512];
-  while (inLeft > 0) {
-    char* dst = reinterpret_cast<char*>(buf);
-    size_t dstLeft = sizeof(buf);
-    size_t r = iconv(c.cd, &in, &inLeft, &dst, &dstLeft);
-    size_t produced = (sizeof(buf) - dstLeft) / 2;
-    for (size_t i = 0; i < produced; ++i) {
-      const uint8_t* p = reinterpret_cast<const uint8_t*>(&buf[i]);
-      out.push_back(static_cast<char16_t>(p[0] | (p[1] << 8)));
-    }
-    if (r == static_cast<size_t>(-1)) {
-      if (errno == E2BIG) continue;
-      // EILSEQ or EINVAL (a lead byte at the very end): one replacement character per bad byte.
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const size_t n = bytes.size();
+  for (size_t i = 0; i < n; ++i) {
+    char16_t ch = t.single[p[i]];
+    if (ch != DecodeTable::kLead) {
+      out.push_back(ch);
+    } else if (i + 1 < n && t.pair[p[i]][p[i + 1]] != u'\uFFFD') {
+      out.push_back(t.pair[p[i]][p[i + 1]]);
+      ++i;
+    } else {
+      // A lead byte without a valid second byte: one replacement, and the next byte starts anew.
       out.push_back(u'\uFFFD');
-      ++in;
-      --inLeft;
-      iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
   return out;
@@ -78,11 +120,11 @@ namespace {
 bool Encode(std::u16string_view text, std::string* out, bool replace) {
   bool allRepresentable = true;
   size_t start = 0;
-  while (start < text.size()) {
-    char16_t ch = text[start];
-    if (ch >= 0x80) break;
-    if (out) out->push_back(static_cast<char>(ch));
-    ++start;
+  while (start < text.size() && text[start] < 0x80) ++start;
+  if (out) {
+    const size_t at = out->size();
+    out->resize(at + start);
+    for (size_t i = 0; i < start; ++i) (*out)[at + i] = static_cast<char>(text[i]);
   }
   if (start == text.size()) return true;
 

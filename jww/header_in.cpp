@@ -50,15 +50,26 @@ string TJwwData::StrIn(InStream& s) {
     }
   }
   if (n == 0) return {};
-  std::string buf(n, '\0');
-  size_t got = s.Read(buf.data(), n);
-  return BytesToStr(std::string_view(buf.data(), got));
+  char small[256];
+  std::string large;
+  char* buf = small;
+  if (n > sizeof small) {
+    large.resize(n);
+    buf = large.data();
+  }
+  size_t got = s.Read(buf, n);
+  return BytesToStr(std::string_view(buf, got));
 }
 
-string TJwwData::StrInNoCtrl(InStream& s) { return DelCtrlChar(StrIn(s)); }
+string TJwwData::StrInNoCtrl(InStream& s) {
+  string text = StrIn(s);
+  for (char16_t c : text)
+    if (c < 0x20) return DelCtrlChar(text);
+  return text;
+}
 
 Boolean TJwwData::FileCheck(const string& FName) {
-  auto s = InStream::OpenFile(FName);
+  auto s = InStream::OpenFile(FName, 12);
   if (!s) return false;
   if (ReadId(*s) != u"JwwData.") return false;
   Integer ver = 0;

@@ -4,15 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "common/codepage.h"
 
 namespace jww {
-
-namespace {
-constexpr size_t kBufferSize = 1 << 16;
-}
 
 InStream::InStream(const void* data, size_t size)
     : buf_(static_cast<const uint8_t*>(data)),
@@ -20,7 +17,7 @@ InStream::InStream(const void* data, size_t size)
       end_(buf_ + size),
       size_(size) {}
 
-std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path) {
+std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t bufferLimit) {
   int fd = ::open(StrToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat st;
@@ -31,8 +28,10 @@ std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path) {
   std::unique_ptr<InStream> s(new InStream());
   s->fd_ = fd;
   s->size_ = static_cast<uint64_t>(st.st_size);
-  s->storage_.resize(kBufferSize);
-  s->buf_ = s->cur_ = s->end_ = s->storage_.data();
+  // No larger than the file: most drawings are small, and the list reads thousands of them.
+  s->capacity_ = static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(bufferLimit, s->size_)));
+  s->storage_.reset(new uint8_t[s->capacity_]);
+  s->buf_ = s->cur_ = s->end_ = s->storage_.get();
   return s;
 }
 
@@ -45,9 +44,9 @@ bool InStream::Refill() {
   base_ = Position();
   ssize_t got;
   do {
-    got = ::read(fd_, storage_.data(), storage_.size());
+    got = ::read(fd_, storage_.get(), capacity_);
   } while (got < 0 && errno == EINTR);
-  buf_ = cur_ = storage_.data();
+  buf_ = cur_ = storage_.get();
   end_ = buf_ + (got > 0 ? got : 0);
   // A file that shrinks while it is read ends here; one that grows is read to its first size.
   if (got <= 0) size_ = base_;
@@ -83,7 +82,7 @@ uint64_t InStream::Skip(uint64_t n) {
   uint64_t target = Position() + take;
   if (::lseek(fd_, static_cast<off_t>(target), SEEK_SET) < 0) return 0;
   base_ = target;
-  buf_ = cur_ = end_ = storage_.data();
+  buf_ = cur_ = end_ = storage_.get();
   return take;
 }
 

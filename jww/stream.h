@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace jww {
@@ -32,7 +33,8 @@ class InStream {
   /// Reads from memory the caller keeps alive.
   InStream(const void* data, size_t size);
   /// Opens a file for reading; nullptr when it cannot be opened (or is not a regular file).
-  static std::unique_ptr<InStream> OpenFile(const std::u16string& path);
+  /// `bufferLimit` caps the read-ahead, for callers that need only the first few bytes.
+  static std::unique_ptr<InStream> OpenFile(const std::u16string& path, size_t bufferLimit = 1 << 16);
   ~InStream();
   InStream(const InStream&) = delete;
   InStream& operator=(const InStream&) = delete;
@@ -51,7 +53,13 @@ class InStream {
   template <class T>
   size_t ReadValue(T& v) {
     static_assert(std::is_trivially_copyable_v<T>);
-    return Read(&v, sizeof(T));
+    // A constant-size copy compiles to a single load; values are read by the thousand.
+    if (static_cast<size_t>(end_ - cur_) >= sizeof(T)) {
+      std::memcpy(&v, cur_, sizeof(T));
+      cur_ += sizeof(T);
+      return sizeof(T);
+    }
+    return ReadSlow(&v, sizeof(T));
   }
 
   /// Checked read: throws File I/O Error unless all bytes are there.
@@ -78,7 +86,8 @@ class InStream {
   bool Refill();
 
   int fd_ = -1;
-  std::vector<uint8_t> storage_;  // the file buffer; empty for a memory stream
+  std::unique_ptr<uint8_t[]> storage_;  // the file buffer; none for a memory stream
+  size_t capacity_ = 0;
   const uint8_t* buf_ = nullptr;  // start of the bytes in view
   const uint8_t* cur_ = nullptr;
   const uint8_t* end_ = nullptr;
