@@ -21,6 +21,35 @@ std::u16string BytesToStr(std::string_view bytes);
 /// Removes every character below U+0020 (all C0 controls, TAB, CR and LF included).
 std::u16string DelCtrlChar(std::u16string_view text);
 
+/// Cleans a name or text before it is stored in a drawing: the two-character marks "^m" and "\n"
+/// (backslash, n) and every character below U+0020 are dropped. A non-empty text that loses every
+/// character becomes one space, so that it stays non-empty; an empty text stays empty.
+inline std::u16string DelMarkChar(std::u16string_view text) {
+  if (text.empty()) return {};
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (i + 1 < text.size() &&
+        ((text[i] == u'^' && text[i + 1] == u'm') || (text[i] == u'\\' && text[i + 1] == u'n'))) {
+      ++i;
+      continue;
+    }
+    if (text[i] >= 0x20) out.push_back(text[i]);
+  }
+  if (out.empty()) out = u" ";
+  return out;
+}
+
+/// The text without spaces (U+0020, U+3000) and characters below U+0020: what is left of a name
+/// that only looks blank is empty.
+inline std::u16string DelSpaceChar(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text)
+    if (c > 0x20 && c != 0x3000) out.push_back(c);
+  return out;
+}
+
 /// ASCII-only lower case; other characters are kept.
 std::u16string AsciiLower(std::u16string_view text);
 

@@ -1,0 +1,138 @@
+#include "jww/out_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "common/codepage.h"
+
+namespace jww {
+
+namespace {
+constexpr size_t kBufferSize = 1 << 16;
+}
+
+OutStream::OutStream() : storage_(kBufferSize) {
+  buf_ = cur_ = storage_.data();
+  end_ = buf_ + storage_.size();
+}
+
+std::unique_ptr<OutStream> OutStream::CreateBeside(const std::u16string& target) {
+  const std::string path = StrToUtf8(target);
+  if (path.empty() || path.back() == '/') return nullptr;
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  std::string tmpl = dir + ".dravik-jww-XXXXXX";
+  const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  // mkstemp makes the file 0600; a drawing is an ordinary document, so give it the usual mode,
+  // or the mode of the file it is going to replace.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  mode_t mode = 0666 & ~mask;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 0777;
+  if (::fchmod(fd, mode) != 0) {
+    ::close(fd);
+    ::unlink(tmpl.c_str());
+    return nullptr;
+  }
+  std::unique_ptr<OutStream> s(new OutStream());
+  s->fd_ = fd;
+  s->tempPath_ = std::move(tmpl);
+  s->targetPath_ = path;
+  return s;
+}
+
+OutStream::~OutStream() {
+  if (!committed_) Discard();
+}
+
+void OutStream::Discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!tempPath_.empty()) {
+    ::unlink(tempPath_.c_str());
+    tempPath_.clear();
+  }
+}
+
+void OutStream::Sink(const uint8_t* p, size_t n) {
+  if (flushed_ + n > failAfter_) {
+    // Deliver what fits, then fail: the sink then holds a prefix, as after a real full device.
+    const size_t fits = failAfter_ > flushed_ ? static_cast<size_t>(failAfter_ - flushed_) : 0;
+    if (fits > 0) Sink(p, fits);
+    throw TJwwIOError(kIOError);
+  }
+  if (fd_ < 0) {
+    memory_.append(reinterpret_cast<const char*>(p), n);
+    flushed_ += n;
+    return;
+  }
+  while (n > 0) {
+    const ssize_t w = ::write(fd_, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) throw TJwwIOError(kIOError);
+    p += w;
+    n -= static_cast<size_t>(w);
+    flushed_ += static_cast<uint64_t>(w);
+  }
+}
+
+void OutStream::Flush() {
+  const size_t n = static_cast<size_t>(cur_ - buf_);
+  cur_ = buf_;
+  if (n > 0) Sink(buf_, n);
+}
+
+void OutStream::WriteSlow(const void* src, size_t n) {
+  const auto* p = static_cast<const uint8_t*>(src);
+  Flush();
+  if (n >= storage_.size()) {
+    Sink(p, n);
+    return;
+  }
+  std::memcpy(cur_, p, n);
+  cur_ += n;
+}
+
+void OutStream::Fill(size_t n, uint8_t byte) {
+  while (n > 0) {
+    if (cur_ == end_) Flush();
+    const size_t take = std::min(n, static_cast<size_t>(end_ - cur_));
+    std::memset(cur_, byte, take);
+    cur_ += take;
+    n -= take;
+  }
+}
+
+void OutStream::Commit() {
+  try {
+    Flush();
+  } catch (...) {
+    Discard();
+    throw;
+  }
+  if (fd_ < 0) {
+    committed_ = true;
+    return;
+  }
+  bool ok = ::fsync(fd_) == 0;
+  if (::close(fd_) != 0) ok = false;
+  fd_ = -1;
+  if (ok && ::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) ok = false;
+  if (!ok) {
+    Discard();
+    throw TJwwIOError(kIOError);
+  }
+  tempPath_.clear();
+  committed_ = true;
+}
+
+}  // namespace jww
