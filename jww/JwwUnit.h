@@ -115,6 +115,9 @@ class TJwwData {
   Boolean HeaderIn(InStream& s);
   static string StrIn(InStream& s);
   static string StrInNoCtrl(InStream& s);
+  /// The whole-drawing read over an open stream, from the header on: FileIn when `bounded` is
+  /// false, FilePrevIn with the item budget ZMaxN when it is true (the fuzz targets read memory).
+  Boolean DrawingIn(InStream& s, bool bounded, Integer ZMaxN);
 
  protected:
   void SetLastError(const char* message, uint64_t offset);

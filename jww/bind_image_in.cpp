@@ -1,0 +1,94 @@
+// The bound-image section of a version 700 drawing: an Integer count, then per image its name,
+// its size and (for a named image of positive size) its bytes.
+//
+// Names come from the drawing, so they are hostile: only a plain name is ever joined to
+// BindImageFolder. Any other image keeps its list entry, but its bytes are skipped.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/Func_2.h"
+#include "jww/entity_in.h"
+
+namespace jww {
+
+namespace {
+
+constexpr size_t kBlock = 2048;
+
+void SkipExact(InStream& s, uint64_t n) {
+  if (s.Skip(n) != n) throw TJwwIOError(kIOError);
+}
+
+bool WriteAll(int fd, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+// Copies `size` bytes of the drawing into `path` in blocks of 2048. A file that cannot be created
+// or written is removed again, and the image's remaining bytes are skipped so that the next entry
+// is read from its own start.
+void ExportImage(const std::filesystem::path& path, InStream& s, uint64_t size) {
+  // O_NOFOLLOW: a link planted in the folder under the image's name must not redirect the write.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    SkipExact(s, size);
+    return;
+  }
+  uint8_t buf[kBlock];
+  bool written = true;
+  uint64_t left = size;
+  while (left > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, kBlock));
+    const size_t got = s.Read(buf, want);
+    if (got != want) {
+      ::close(fd);
+      ::unlink(path.c_str());
+      throw TJwwIOError(kIOError);
+    }
+    left -= got;
+    if (written && !WriteAll(fd, buf, got)) written = false;
+  }
+  if (::close(fd) != 0) written = false;
+  if (!written) ::unlink(path.c_str());
+}
+
+}  // namespace
+
+bool IsPlainImageName(const string& name) {
+  if (name.empty() || name == u"." || name.find(u"..") != string::npos) return false;
+  for (char16_t c : name)
+    if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\' || c == u':') return false;
+  return true;
+}
+
+void BindImagesIn(TJwwData& d, InStream& s) {
+  d.BindImageInit();
+  if (!d.BindImageExp && !d.BindImageExr) return;
+  const Integer n = s.Get<Integer>();
+  if (n <= 0) return;  // a negative count lists nothing
+  // Each entry takes at least a name length byte and its size.
+  if (static_cast<uint64_t>(n) > s.Remaining() / 5) throw TJwwIOError(kIOError);
+  d.BindImage.assign(static_cast<size_t>(n), TBindImageType{});
+  d.BindImageN = n;
+  for (TBindImageType& img : d.BindImage) {
+    img.Fname = StrInNoCtrlStrict(s);
+    img.Fsize = s.Get<Integer>();
+    if (img.Fname.empty() || img.Fsize <= 0) continue;
+    const uint64_t size = static_cast<uint64_t>(img.Fsize);
+    if (size > s.Remaining()) throw TJwwIOError(kIOError);
+    if (d.BindImageExp && IsPlainImageName(img.Fname))
+      ExportImage(ToFsPath(d.BindImageFolder + img.Fname), s, size);
+    else
+      SkipExact(s, size);
+  }
+}
+
+}  // namespace jww

@@ -1,0 +1,23 @@
+// Library-internal pieces of the whole-drawing reader shared between its source files.
+#pragma once
+
+#include <cstdint>
+
+#include "jww/JwwUnit.h"
+#include "jww/stream.h"
+
+namespace jww {
+
+/// StrInNoCtrl for the entity stream: the same string forms, but a file that ends inside a
+/// string ends the read ("File I/O Error") instead of yielding a shortened text.
+string StrInNoCtrlStrict(InStream& s);
+
+/// The bound-image section of a version 700 drawing (BindImageExp / BindImageExr decide whether
+/// it is read at all and whether image files are written).
+void BindImagesIn(TJwwData& d, InStream& s);
+
+/// True when `name` may be used as a file name inside the bound-image folder: not empty, no path
+/// separator of any platform, no drive colon, no "..", no control character.
+bool IsPlainImageName(const string& name);
+
+}  // namespace jww

@@ -1,0 +1,605 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+
+#include "jww/stream.h"
+#include "tests/entity_bytes.h"
+#include "tests/jww_bytes.h"
+
+using namespace jww;
+using jwwtest::Bytes;
+using jwwtest::StreamBytes;
+
+namespace {
+
+bool ReadBytes(TJwwData& d, const std::string& bytes, bool bounded = false, Integer budget = 0) {
+  // Exactly the input's size on the heap, so that ASan sees any read past the end.
+  std::unique_ptr<uint8_t[]> buf(new uint8_t[bytes.size() + (bytes.empty() ? 1 : 0)]);
+  std::memcpy(buf.get(), bytes.data(), bytes.size());
+  InStream s(buf.get(), bytes.size());
+  return d.DrawingIn(s, bounded, budget);
+}
+
+TEntJwwAttr Attr(uint8_t style, uint16_t color, uint16_t width = 7) {
+  TEntJwwAttr a;
+  a.lGroup = 0x01020304;
+  a.nPenStyle = style;
+  a.nPenColor = color;
+  a.nPenWidth = width;
+  a.nLayer = 5;
+  a.nGLayer = 3;
+  a.sFlg = 0x10;
+  return a;
+}
+
+TEntJwwLine Line(double x) {
+  TEntJwwLine l;
+  l.att = Attr(2, 3);
+  l.start_x = x;
+  l.start_y = 2;
+  l.end_x = 3;
+  l.end_y = 4;
+  return l;
+}
+
+void ExpectAttr(const TEntJwwAttr& a, const TEntJwwAttr& b, int ver) {
+  EXPECT_EQ(a.lGroup, b.lGroup);
+  EXPECT_EQ(a.nPenStyle, b.nPenStyle);
+  EXPECT_EQ(a.nPenColor, b.nPenColor);
+  EXPECT_EQ(a.nPenWidth, ver >= 351 ? b.nPenWidth : 0);
+  EXPECT_EQ(a.nLayer, b.nLayer);
+  EXPECT_EQ(a.nGLayer, b.nGLayer);
+  EXPECT_EQ(a.sFlg, b.sFlg);
+}
+
+// The line record as the format lays it out, by hand (not through the schema).
+Bytes& LineBytes(Bytes& b, bool withWidth, double x) {
+  b.u32(0x01020304).u8(2).u16(3);
+  if (withWidth) b.u16(7);
+  b.u16(5).u16(3).u16(0x10).f64(x).f64(2).f64(3).f64(4);
+  return b;
+}
+
+}  // namespace
+
+TEST(EntityIn, TagsClassIndicesAndRecordBytes) {
+  // Count 5: a line introduces CDataSen (class 1, the line itself 2); a 0x0001 tag is skipped by
+  // itself; 0x8001 refers to class 1 (object 3); the arc introduces CDataEnko (class 4, object 5);
+  // 0x7FFF with bit 31 and index 4 refers to the arc class; 0x8004 again.
+  Bytes b;
+  b.Header(600).u16(5);
+  b.u16(0xFFFF).u16(600).u16(8).raw("CDataSen");
+  size_t before = b.size();
+  LineBytes(b, true, 1);
+  EXPECT_EQ(b.size() - before, 47u);
+  b.u16(0x0001);
+  b.u16(0x8001);
+  LineBytes(b, true, 10);
+  b.u16(0xFFFF).u16(600).u16(9).raw("CDataEnko").u32(0).u8(1).u16(2).u16(0).u16(0).u16(0).u16(0);
+  for (double v : {100.0, 200.0, 5.0, 0.0, 6.28, 0.0, 1.0}) b.f64(v);
+  b.u32(1);
+  b.u16(0x7FFF).u32(0x80000004u);
+  b.raw(std::string(75, '\0'));
+  b.u16(0x8004).raw(std::string(75, '\0'));
+  b.u16(0);  // no definitions
+
+  TJwwData d;
+  ASSERT_TRUE(ReadBytes(d, b.data()));
+  ASSERT_EQ(d.Enthd.n1, 5);
+  ASSERT_EQ(d.EntLineN, 2);
+  ASSERT_EQ(d.EntEnkoN, 3);
+  ExpectAttr(d.EntLine[0].att, Line(1).att, 600);
+  EXPECT_EQ(d.EntLine[1].start_x, 10);
+  EXPECT_EQ(d.EntEnko[0].dHankei, 5.0);
+  EXPECT_EQ(d.EntEnko[0].bZenEnFlg, 1u);
+  const std::vector<std::pair<int, int>> order = {{1, 0}, {1, 1}, {2, 0}, {2, 1}, {2, 2}};
+  for (size_t i = 0; i < order.size(); ++i) {
+    EXPECT_EQ(d.EntNo[i].EntType, order[i].first) << i;
+    EXPECT_EQ(d.EntNo[i].EntNo, order[i].second) << i;
+  }
+  EXPECT_TRUE(d.LastError().message.empty());
+}
+
+TEST(EntityIn, Version350RecordsLackPenWidth) {
+  Bytes b;
+  b.Header(350).u16(1).u16(0xFFFF).u16(350).u16(8).raw("CDataSen");
+  size_t before = b.size();
+  LineBytes(b, false, 1);
+  EXPECT_EQ(b.size() - before, 45u);
+  b.u16(0);
+  TJwwData d;
+  ASSERT_TRUE(ReadBytes(d, b.data()));
+  ASSERT_EQ(d.EntLineN, 1);
+  ExpectAttr(d.EntLine[0].att, Line(1).att, 350);
+  EXPECT_EQ(d.EntLine[0].end_y, 4);
+}
+
+// Every kind of entity and a definition through every version threshold.
+TEST(EntityIn, VersionMatrix) {
+  for (int ver : {220, 223, 225, 230, 231, 300, 350, 351, 419, 420, 600, 700}) {
+    SCOPED_TRACE(ver);
+    TEntJwwEnko arc;
+    arc.att = Attr(1, 101);
+    arc.dHankei = 7;
+    arc.dHenpeiRitsu = 0.5;
+    arc.bZenEnFlg = 1;
+    TEntJwwTen pt;
+    pt.att = Attr(100, 2);
+    pt.start_x = 9;
+    pt.nCode = 4;
+    pt.radKaitenKaku = 0.25;
+    pt.dBairitsu = 2;
+    TEntJwwMoji txt;
+    txt.att = Attr(7, 4);
+    txt.nMojiShu = 10003;
+    txt.dSizeX = 2.5;
+    txt.dSizeY = 3.5;
+    txt.degKakudo = 90;
+    txt.strFontName = u"ＭＳ ゴシック";
+    txt.str = u"平面図 A";
+    TEntJwwSunpo dim;
+    dim.att = Attr(1, 5);
+    dim.Sen = Line(42);
+    dim.Moji = txt;
+    dim.Moji.str = u"1,820";
+    dim.bSxfMode = 1;
+    dim.Ho1 = Line(43);
+    dim.Ho2 = Line(44);
+    dim.Te1.att = Attr(100, 1);
+    dim.Te1.nCode = 8;
+    dim.Te1.dBairitsu = 3;
+    dim.Kt2.att = Attr(1, 1);
+    dim.Kt2.start_y = 11;
+    TEntJwwSolid sol;
+    sol.att = Attr(1, 10);
+    sol.DPoint3_y = 8;
+    sol.Color = 0x123456;
+    TEntJwwBlock ins;
+    ins.att = Attr(0, 0);
+    ins.dBairitsuX = ins.dBairitsuY = 1;
+    ins.nNumber = 12;
+    TEntJwwBlockDef def;
+    def.att = Attr(0, 0);
+    def.nNumber = 12;
+    def.bRefferd = 1;
+    def.dtime = 1234;
+    def.strName = u"door";
+
+    Bytes b;
+    b.Header(ver);
+    StreamBytes sb(b, ver);
+    sb.Count(7).Entity(Line(1)).Entity(arc).Entity(pt).Entity(txt).Entity(dim).Entity(sol).Entity(ins);
+    sb.Count(1).Def(def, 1, 2).Entity(Line(5)).Entity(txt);
+    if (ver >= 700) b.i32(0);
+
+    TJwwData d;
+    d.BindImageExr = true;
+    ASSERT_TRUE(ReadBytes(d, b.data())) << d.LastError().message << " at " << d.LastError().offset;
+    ASSERT_EQ(d.Enthd.n1, 7);
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(d.EntNo[k].EntType, k + 1);
+    ExpectAttr(d.EntLine[0].att, Line(1).att, ver);
+    ExpectAttr(d.EntEnko[0].att, arc.att, ver);
+    EXPECT_EQ(d.EntEnko[0].dHenpeiRitsu, 0.5);
+    EXPECT_EQ(d.EntTen[0].nCode, 4u);
+    EXPECT_EQ(d.EntTen[0].dBairitsu, 2);
+    EXPECT_EQ(d.EntMoji[0].nMojiShu, 10003u);
+    EXPECT_EQ(d.EntMoji[0].degKakudo, 90);
+    EXPECT_EQ(d.EntMoji[0].strFontName, txt.strFontName);
+    EXPECT_EQ(d.EntMoji[0].str, txt.str);
+    const TEntJwwSunpo& s = d.EntSunpo[0];
+    EXPECT_EQ(s.Sen.start_x, 42);
+    EXPECT_EQ(s.Moji.str, u"1,820");
+    if (ver >= 420) {
+      EXPECT_EQ(s.bSxfMode, 1);
+      EXPECT_EQ(s.Ho2.start_x, 44);
+      EXPECT_EQ(s.Te1.nCode, 8u);
+      EXPECT_EQ(s.Te1.dBairitsu, 3);
+      EXPECT_EQ(s.Kt2.start_y, 11);
+      EXPECT_EQ(s.Kt2.dBairitsu, 0.0);  // no tail: scale 0 inside a dimension
+    } else {
+      EXPECT_EQ(s.bSxfMode, 0);
+      ExpectAttr(s.Ho1.att, s.att, 351);
+      EXPECT_EQ(s.Ho1.start_x, 0);
+      EXPECT_EQ(s.Kt1.att.nPenStyle, 0);
+      EXPECT_EQ(s.Kt1.att.nPenColor, s.att.nPenColor);
+    }
+    EXPECT_EQ(d.EntSolid[0].Color, 0x123456u);
+    EXPECT_EQ(d.EntSolid[0].DPoint3_y, 8);
+    EXPECT_EQ(d.EntBlock[0].nNumber, 12u);
+    ASSERT_EQ(d.EntBlockDefN, 1);
+    EXPECT_EQ(d.Enthd.n2, 1);
+    const TEntJwwBlockDef& dd = d.EntBlockDef[0];
+    EXPECT_EQ(dd.strName, u"door");
+    EXPECT_EQ(dd.dtime, 1234u);
+    EXPECT_EQ(dd.N, 2);
+    EXPECT_EQ(dd.mLineN, 1);
+    EXPECT_EQ(dd.mMoji[0].str, txt.str);
+    EXPECT_EQ(dd.mNo[1].EntType, kEntMoji);
+    EXPECT_EQ(d.EntBlockTreeN, 1);
+    EXPECT_TRUE(dd.ref_flag);
+  }
+}
+
+TEST(EntityIn, OptionalTailsAndValueCorrections) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  TEntJwwTen plain;
+  plain.att = Attr(1, 1);
+  TEntJwwMoji txt;
+  txt.att = Attr(1, 1);
+  txt.dSizeX = 2;
+  txt.dSizeY = nan;
+  txt.dKankaku = inf;
+  txt.degKakudo = nan;
+  TEntJwwSolid s9;
+  s9.att = Attr(1, 9);
+  s9.Color = 77;  // not written: colour 9 carries no own colour
+  TEntJwwBlockDef def;
+  def.strName = u"b";
+  def.dtime = 0xFFFFFFFF;
+
+  Bytes b;
+  b.Header(600);
+  StreamBytes sb(b, 600);
+  size_t before = b.size();
+  sb.Count(3).Entity(plain);
+  EXPECT_EQ(b.size() - before, 2u + 6 + 8 + 35);  // count, new-class tag, "CDataTen", fixed part
+  sb.Entity(txt).Entity(s9);
+  // Definitions at positions 1..3; the third stores a long time field.
+  TEntJwwBlockDef plainDef;
+  plainDef.dtime = 5;
+  sb.Count(3).Def(plainDef, 1, 0).Def(plainDef, 2, 0).Def(def, 3, 1).Entity(plain);
+
+  TJwwData d;
+  ASSERT_TRUE(ReadBytes(d, b.data()));
+  EXPECT_EQ(d.EntTen[0].nCode, 0u);
+  EXPECT_EQ(d.EntTen[0].dBairitsu, 1.0);  // drawing: scale 1
+  EXPECT_EQ(d.EntMoji[0].dSizeX, 2.0);
+  EXPECT_EQ(d.EntMoji[0].dSizeY, 3.0);
+  EXPECT_EQ(d.EntMoji[0].dKankaku, 0.0);
+  EXPECT_TRUE(std::isnan(d.EntMoji[0].degKakudo));
+  EXPECT_EQ(d.EntSolid[0].Color, 0u);
+  ASSERT_EQ(d.EntBlockDefN, 3);
+  EXPECT_EQ(d.EntBlockDef[0].dtime, 5u);
+  EXPECT_EQ(d.EntBlockDef[2].dtime, 3u);
+  EXPECT_EQ(d.EntBlockDef[2].strName, u"b");
+  EXPECT_EQ(d.EntBlockDef[2].mTen[0].dBairitsu, 0.0);  // definition: scale 0
+}
+
+TEST(EntityIn, LargeCountsUseTheEscape) {
+  for (uint32_t n : {65534u, 70000u}) {
+    Bytes b;
+    b.Header(600);
+    StreamBytes sb(b, 600);
+    sb.Count(n);
+    EXPECT_EQ(b.size() - Bytes().Header(600).size(), n < 0xFFFF ? 2u : 6u);
+    for (uint32_t i = 0; i < n; ++i) sb.Entity(Line(i));
+    sb.Count(0);
+    TJwwData d;
+    ASSERT_TRUE(ReadBytes(d, b.data()));
+    EXPECT_EQ(d.EntLineN, static_cast<Integer>(n));
+    EXPECT_EQ(d.EntLine.back().start_x, n - 1.0);
+  }
+}
+
+TEST(EntityIn, UnknownClassFailsAndKeepsWhatWasRead) {
+  for (const char* name : {"CDataList", "CDataFoo", "CDataSen2"}) {
+    SCOPED_TRACE(name);
+    TEntJwwBlock ins;
+    ins.nNumber = 1;
+    Bytes b;
+    b.Header(600);
+    StreamBytes(b, 600).Count(3).Entity(ins);
+    b.u16(0xFFFF).u16(600).u16(static_cast<uint16_t>(strlen(name))).raw(name);
+    b.fill(200);
+    TJwwData d;
+    EXPECT_FALSE(ReadBytes(d, b.data()));
+    EXPECT_EQ(d.LastError().message, "File I/O Error");
+    EXPECT_EQ(d.EntBlockN, 1);
+    EXPECT_EQ(d.EntBlockTreeN, 1);  // the tree still reflects what was read
+    EXPECT_EQ(d.Enthd.n1, 3);
+    EXPECT_EQ(d.EntNo[1].EntType, 0);
+  }
+}
+
+// Counts from a hostile file never size anything the rest of the file could not describe, and a
+// file that ends early never reads as complete.
+TEST(EntityIn, HostileCountsAndEndsOfFile) {
+  TEntJwwBlockDef def;
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> tail;
+  };
+  const Case cases[] = {
+      {"entity count", [](Bytes& b) { b.u16(0xFFFF).u32(0xFFFFFFF0u).fill(64); }},
+      {"definition count",
+       [](Bytes& b) { b.u16(0).u16(0xFFFF).u32(0x7FFFFFFFu).fill(64); }},
+      {"definition's entity count",
+       [&](Bytes& b) {
+         StreamBytes sb(b, 700);
+         sb.Count(0).Count(1).Tag(kEntBlockDef);
+         jwwtest::RecordBytesIO io(b, 700);
+         BlockDefHead(io, def, 1);
+         b.u16(0xFFFF).u32(0x80000000u).fill(64);
+       }},
+      {"image count", [](Bytes& b) { b.u16(0).u16(0).i32(0x7FFFFFFF).fill(64); }},
+      {"image size", [](Bytes& b) { b.u16(0).u16(0).i32(1).str("a.gz").i32(0x7FFFFFFF).fill(64); }},
+      {"no definition count", [](Bytes& b) { b.u16(0); }},
+      {"missing objects", [](Bytes& b) { b.u16(2).u16(0xFFFF).u16(600).u16(8).raw("CDataSen").fill(47); }},
+      {"text string cut", [](Bytes& b) {
+         TEntJwwMoji m;
+         m.str = u"abcdef";
+         StreamBytes(b, 700).Count(1).Entity(m);
+         std::string s = b.data();
+         s.resize(s.size() - 3);
+         b = Bytes();
+         b.raw(s);
+       }},
+      {"tag cut", [](Bytes& b) { b.u16(1).u8(0xFF); }},
+      {"unrecognised tags to the end", [](Bytes& b) { b.u16(1).fill(4000, 0x01); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes b;
+    b.Header(700);
+    c.tail(b);
+    TJwwData d;
+    d.BindImageExr = true;
+    EXPECT_FALSE(ReadBytes(d, b.data()));
+    EXPECT_EQ(d.LastError().message, "File I/O Error");
+    EXPECT_LE(d.EntNo.size(), b.size());
+    EXPECT_LE(d.EntBlockDef.size(), b.size());
+    EXPECT_LE(d.BindImage.size(), b.size());
+  }
+}
+
+TEST(EntityIn, EmptyDrawingAndHeaderFailure) {
+  TJwwData d;
+  ASSERT_TRUE(ReadBytes(d, Bytes().Header(600).u16(0).u16(0).data()));
+  EXPECT_TRUE(d.EntNo.empty());
+  EXPECT_EQ(d.EntBlockTreeN, 0);
+  EXPECT_EQ(d.EntLgrp.size(), 16u);
+
+  EXPECT_FALSE(ReadBytes(d, Bytes().raw("JwwData.").i32(219).data()));
+  EXPECT_EQ(d.LastError().message, "JWW-Version Error");
+
+  EXPECT_FALSE(d.FileIn(u"/nonexistent/dir/a.jww"));
+  EXPECT_FALSE(d.LastError().message.empty());
+  EXPECT_TRUE(d.EntLgrp.empty());
+}
+
+// ---- bound images -----------------------------------------------------------------------------
+
+namespace {
+
+std::string ImageBytes(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i * 7 + 1);
+  return s;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST(EntityIn, BoundImagesByOption) {
+  jwwtest::TempDir dir;
+  const std::string img = ImageBytes(5000);
+  Bytes b;
+  b.Header(700).u16(0).u16(0).i32(4);
+  b.str("a.jpg.gz").i32(5000).raw(img);
+  b.str("").i32(10);  // no name: no data
+  b.str("z.gz").i32(0);
+  b.str("b.png.gz").i32(3).raw("xyz");
+  b.raw("trailing bytes are never read");
+  const std::string path = dir.path("d.jww");
+  const string file = b.WriteTo(path);
+
+  struct Case {
+    bool exp, exr;
+    int n;
+    bool files;
+  };
+  for (const Case& c : {Case{false, false, 0, false}, Case{false, true, 4, false},
+                        Case{true, false, 4, true}}) {
+    SCOPED_TRACE(testing::Message() << c.exp << c.exr);
+    std::filesystem::create_directories(dir.path("img"));
+    TJwwData d;
+    d.BindImageFolder = Utf8ToStr(dir.path("img/"));
+    d.BindImageExp = c.exp;
+    d.BindImageExr = c.exr;
+    ASSERT_TRUE(d.FileIn(file));
+    ASSERT_EQ(d.BindImageN, c.n);
+    if (c.n) {
+      EXPECT_EQ(d.BindImage[0].Fname, u"a.jpg.gz");
+      EXPECT_EQ(d.BindImage[0].Fsize, 5000);
+      EXPECT_EQ(d.BindImage[3].Fname, u"b.png.gz");
+      EXPECT_FALSE(d.BindImage[3].exf);
+    }
+    EXPECT_EQ(std::filesystem::exists(dir.path("img/a.jpg.gz")), c.files);
+    if (c.files) {
+      EXPECT_EQ(ReadFile(dir.path("img/a.jpg.gz")), img);
+      EXPECT_EQ(ReadFile(dir.path("img/b.png.gz")), "xyz");
+    }
+    std::filesystem::remove_all(dir.path("img"));
+  }
+}
+
+// A stored name is a file name only when it is plain: nothing a drawing holds is written outside
+// the image folder, and the entries that are not written keep their place in the list.
+TEST(EntityIn, BoundImageNamesNeverLeaveTheFolder) {
+  jwwtest::TempDir dir;
+  std::filesystem::create_directories(dir.path("img/sub"));
+  const char* names[] = {"../evil.gz", "sub/x.gz", "sub\\y.gz", "C:z.gz", "..", "/tmp/abs.gz",
+                         "ok.gz"};
+  Bytes b;
+  b.Header(700).u16(0).u16(0).i32(static_cast<int32_t>(std::size(names)));
+  for (const char* n : names) b.str(n).i32(4).raw("DATA");
+  TJwwData d;
+  d.BindImageFolder = Utf8ToStr(dir.path("img/"));
+  d.BindImageExp = true;
+  ASSERT_TRUE(d.FileIn(b.WriteTo(dir.path("d.jww"))));
+  ASSERT_EQ(d.BindImageN, static_cast<Integer>(std::size(names)));
+  EXPECT_EQ(d.BindImage[0].Fname, u"../evil.gz");
+  EXPECT_FALSE(std::filesystem::exists(dir.path("evil.gz")));
+  EXPECT_FALSE(std::filesystem::exists(dir.path("img/sub/x.gz")));
+  EXPECT_FALSE(std::filesystem::exists("/tmp/abs.gz"));
+  EXPECT_EQ(ReadFile(dir.path("img/ok.gz")), "DATA");
+  size_t files = 0;
+  for (auto& e : std::filesystem::recursive_directory_iterator(dir.dir()))
+    files += e.is_regular_file();
+  EXPECT_EQ(files, 2u);  // the drawing and ok.gz
+}
+
+// ---- bounded reading --------------------------------------------------------------------------
+
+namespace {
+
+// 10 lines, then 2 definitions of 3 lines each; `junk` puts an unrecognised tag first.
+std::string PreviewDrawing(bool junk = false) {
+  Bytes b;
+  b.Header(700);
+  StreamBytes sb(b, 700);
+  sb.Count(10);
+  if (junk) b.u16(0x0002);
+  for (int i = 0; i < 10; ++i) sb.Entity(Line(i));
+  TEntJwwBlockDef def;
+  sb.Count(2);
+  for (int p = 1; p <= 2; ++p) {
+    def.nNumber = static_cast<Cardinal>(p);
+    sb.Def(def, p, 3);
+    for (int i = 0; i < 3; ++i) sb.Entity(Line(100 * p + i));
+  }
+  b.i32(1).str("a.gz").i32(2).raw("zz");
+  return b.data();
+}
+
+}  // namespace
+
+TEST(FilePrevIn, BudgetCountsTagsAcrossAllEntityLists) {
+  struct Case {
+    Integer budget;
+    bool junk;
+    int lines, defs, def1, def2;
+  };
+  const Case cases[] = {
+      {0, false, 0, 0, 0, 0},    {-5, false, 0, 0, 0, 0},  {10, false, 10, 0, 0, 0},
+      {12, false, 10, 2, 2, 0},  {14, false, 10, 2, 3, 1}, {1000, false, 10, 2, 3, 3},
+      {10, true, 9, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "budget " << c.budget << " junk " << c.junk);
+    TJwwData d;
+    d.BindImageExp = true;
+    d.BindImageFolder = u"/nonexistent/";
+    ASSERT_TRUE(ReadBytes(d, PreviewDrawing(c.junk), true, c.budget));
+    EXPECT_EQ(d.Enthd.n1, 10);
+    EXPECT_EQ(d.EntNo.size(), 10u);
+    EXPECT_EQ(d.EntLineN, c.lines);
+    EXPECT_EQ(d.EntBlockDefN, c.defs);
+    EXPECT_EQ(d.Enthd.n2, c.defs);
+    if (c.defs) {
+      EXPECT_EQ(d.EntBlockDef[0].mLineN, c.def1);
+      EXPECT_EQ(d.EntBlockDef[1].mLineN, c.def2);
+      EXPECT_EQ(d.EntBlockDef[1].nNumber, c.def2 ? 2u : 0u);
+    }
+    EXPECT_EQ(d.BindImageN, 0);
+  }
+}
+
+// ---- real drawings ----------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::filesystem::path> CorpusFiles() {
+  std::vector<std::filesystem::path> files;
+  const std::string dir = jwwtest::CorpusDir();
+  if (dir.empty()) return files;
+  for (auto& e : std::filesystem::directory_iterator(dir))
+    if (e.path().extension() == ".jww") files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+template <class T, class Eq>
+void ExpectList(const std::vector<T>& a, Integer an, const std::vector<T>& b, Integer bn, Eq eq) {
+  ASSERT_EQ(an, bn);
+  for (Integer i = 0; i < an; ++i) EXPECT_TRUE(eq(a[i], b[i])) << i;
+}
+
+void ExpectSameDrawing(const TJwwData& a, const TJwwData& b) {
+  ASSERT_EQ(a.Enthd.n1, b.Enthd.n1);
+  for (Integer i = 0; i < a.Enthd.n1; ++i) {
+    EXPECT_EQ(a.EntNo[i].EntType, b.EntNo[i].EntType);
+    EXPECT_EQ(a.EntNo[i].EntNo, b.EntNo[i].EntNo);
+  }
+  auto xy = [](const auto& p, const auto& q) { return p.start_x == q.start_x && p.start_y == q.start_y; };
+  ExpectList(a.EntLine, a.EntLineN, b.EntLine, b.EntLineN, xy);
+  ExpectList(a.EntEnko, a.EntEnkoN, b.EntEnko, b.EntEnkoN, xy);
+  ExpectList(a.EntTen, a.EntTenN, b.EntTen, b.EntTenN, xy);
+  ExpectList(a.EntMoji, a.EntMojiN, b.EntMoji, b.EntMojiN,
+             [](const auto& p, const auto& q) { return p.str == q.str && p.strFontName == q.strFontName; });
+  ExpectList(a.EntSunpo, a.EntSunpoN, b.EntSunpo, b.EntSunpoN,
+             [](const auto& p, const auto& q) { return p.Moji.str == q.Moji.str; });
+  ExpectList(a.EntSolid, a.EntSolidN, b.EntSolid, b.EntSolidN, xy);
+  ExpectList(a.EntBlock, a.EntBlockN, b.EntBlock, b.EntBlockN,
+             [](const auto& p, const auto& q) { return p.nNumber == q.nNumber; });
+  ExpectList(a.EntBlockDef, a.EntBlockDefN, b.EntBlockDef, b.EntBlockDefN,
+             [](const auto& p, const auto& q) { return p.strName == q.strName && p.N == q.N; });
+  EXPECT_EQ(a.EntBlockTreeN, b.EntBlockTreeN);
+  EXPECT_EQ(a.EntBlockNum, b.EntBlockNum);
+}
+
+}  // namespace
+
+TEST(EntityInCorpus, EveryDrawingReadsAndPreviewAgrees) {
+  const auto files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus folder (set DRAVIK_CORPUS)";
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.filename().string());
+    TJwwData full;
+    full.BindImageExr = true;
+    ASSERT_TRUE(full.FileIn(FromFsPath(f))) << full.LastError().message << " at " << full.LastError().offset;
+    EXPECT_GT(full.Enthd.n1, 0);
+    for (Integer i = 0; i < full.Enthd.n1; ++i) EXPECT_NE(full.EntNo[i].EntType, 0) << i;
+    TJwwData plain, prev;
+    ASSERT_TRUE(plain.FileIn(FromFsPath(f)));
+    ASSERT_TRUE(prev.FilePrevIn(FromFsPath(f), 1 << 30));
+    ExpectSameDrawing(plain, prev);
+    ExpectSameDrawing(plain, full);
+  }
+}
+
+// Every prefix of a real drawing reads as False or True, without a crash or a read past its end.
+TEST(EntityInCorpus, TruncationSweep) {
+  const auto files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus folder (set DRAVIK_CORPUS)";
+  auto smallest = *std::min_element(files.begin(), files.end(), [](const auto& a, const auto& b) {
+    return std::filesystem::file_size(a) < std::filesystem::file_size(b);
+  });
+  const std::string bytes = ReadFile(smallest.string());
+  TJwwData whole;
+  whole.BindImageExr = true;
+  ASSERT_TRUE(ReadBytes(whole, bytes));
+  for (size_t n = 0; n < bytes.size(); ++n) {
+    TJwwData d;
+    d.BindImageExr = true;
+    if (ReadBytes(d, bytes.substr(0, n))) {
+      // Only bytes the reader never needs may be missing.
+      ASSERT_EQ(d.EntLineN + d.EntMojiN + d.EntBlockDefN + d.BindImageN,
+                whole.EntLineN + whole.EntMojiN + whole.EntBlockDefN + whole.BindImageN) << n;
+    }
+    ASSERT_LE(d.EntNo.size() * sizeof(TEntJwwNo), 8 * n + 64) << n;
+    TJwwData p;
+    ReadBytes(p, bytes.substr(0, n), true, 1 << 30);
+  }
+}
