@@ -251,6 +251,12 @@ TEST(DravikList, ErrorsAreReported) {
   r = RunTool("-o " + dir.path("missing/out.txt") + " a.jww", dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+  r = RunTool("--slots many -o " + dir.path("out.txt") + " a.jww", dir);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("dravik-list: "), std::string::npos) << r.err;
+  r = RunTool("a.jww", dir);  // no --output
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--output"), std::string::npos) << r.err;
   r = RunTool("--from " + dir.path("nolist.txt") + " -o " + dir.path("out.txt"), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;

@@ -42,7 +42,14 @@ int main(int argc, char** argv) {
   app.add_option("-o,--output", output, "The list file to write")->required();
   app.add_option("--from", from, "Read drawing paths, one per line, from FILE ('-' for standard input)");
   app.add_option("files", files, "Drawing paths, in slot order");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);  // --help, --version
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "dravik-list: " << e.what() << "\nTry 'dravik-list --help' for more information.\n";
+    return 2;
+  }
 
   if (!from.empty()) {
     bool ok;
