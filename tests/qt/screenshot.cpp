@@ -1,0 +1,59 @@
+// Shows the Dravik window on the current X display at its design size, adds the drawings named on
+// the command line through the add button, and saves a picture of the window as a PNG.
+//   dravik-screenshot OUT.png DRAWING.jww...
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QPixmap>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+#include "app/Unit1.h"
+
+namespace {
+
+// Answers the add dialog with the drawings given; the list is never written.
+class Chosen final : public dravik::TFileDialogs {
+ public:
+  explicit Chosen(QStringList files) : files_(std::move(files)) {}
+  QStringList OpenDialog1(QWidget*, const QString&) override { return files_; }
+  QString SaveDialog1(QWidget*, const QString&, const QString&) override { return {}; }
+
+ private:
+  QStringList files_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QStringList args = QApplication::arguments();
+  if (args.size() < 3) {
+    std::fprintf(stderr, "usage: dravik-screenshot OUT.png DRAWING.jww...\n");
+    return 2;
+  }
+  QStringList drawings;
+  for (qsizetype i = 2; i < args.size(); ++i) drawings << QDir(args[i]).absolutePath();
+
+  // A settings file of its own, so the picture shows the first-run state at the design size.
+  QTemporaryDir home;
+  dravik::TForm1 form(std::make_unique<Chosen>(drawings), home.filePath(QStringLiteral("dravik")));
+  form.show();
+  form.resize(551, 355);
+  form.move(0, 0);
+  form.Button1Click();
+  form.ListBox1->setCurrentRow(0);
+  if (!QTest::qWaitForWindowExposed(&form)) return 1;
+  QTest::qWait(300);
+
+  const QPixmap shot = form.screen()->grabWindow(form.winId());
+  form.close();
+  if (shot.isNull() || !shot.save(args[1], "PNG")) {
+    std::fprintf(stderr, "dravik-screenshot: cannot save %s\n", qPrintable(args[1]));
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,565 @@
+// The Dravik window driven as a user would: buttons, the slot count box, drops, keyboard
+// accelerators. The file dialogs are answered by a stand-in, and every window runs with its own
+// folder standing for the executable's, so the settings file is the test's own.
+#include <QtTest>
+
+#include <QDir>
+#include <QFile>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "app/Settings.h"
+#include "app/Unit1.h"
+#include "common/Func_2.h"
+
+using dravik::TForm1;
+
+namespace {
+
+// What the stand-in dialogs answer and what they were asked.
+struct DialogLog {
+  QList<QStringList> openAnswers;  ///< next answers of the add dialog; cancel when none is left
+  QStringList saveAnswers;         ///< next answers of the save dialog; cancel when none is left
+  QStringList openFolders;         ///< folder of each add dialog opened
+  QList<QPair<QString, QString>> saves;  ///< folder and preset name of each save dialog opened
+  QList<bool> button5EnabledInSave;      ///< whether the list button was enabled meanwhile
+};
+
+class FakeDialogs final : public dravik::TFileDialogs {
+ public:
+  explicit FakeDialogs(DialogLog& log) : log_(log) {}
+  QStringList OpenDialog1(QWidget*, const QString& folder) override {
+    log_.openFolders << folder;
+    return log_.openAnswers.isEmpty() ? QStringList() : log_.openAnswers.takeFirst();
+  }
+  QString SaveDialog1(QWidget* parent, const QString& folder, const QString& fileName) override {
+    log_.saves.append({folder, fileName});
+    log_.button5EnabledInSave << static_cast<TForm1*>(parent)->Button5->isEnabled();
+    return log_.saveAnswers.isEmpty() ? QString() : log_.saveAnswers.takeFirst();
+  }
+
+ private:
+  DialogLog& log_;
+};
+
+// One window beside its own settings file, in a folder of its own.
+struct Harness {
+  QTemporaryDir dir;
+  DialogLog dialogs;
+  std::unique_ptr<TForm1> form;
+
+  QString AppPath() const { return dir.path() + QLatin1Char('/'); }
+  QString Path(const QString& rel) const { return dir.filePath(rel); }
+  QString DatFile() const { return Path(QStringLiteral("dravik.dat")); }
+
+  TForm1& Open() {
+    form = std::make_unique<TForm1>(std::make_unique<FakeDialogs>(dialogs),
+                                    Path(QStringLiteral("dravik")));
+    form->show();
+    return *form;
+  }
+  void Close() {
+    form->close();
+    form.reset();
+  }
+  // Lists files through the add button.
+  void Add(const QStringList& paths) {
+    dialogs.openAnswers << paths;
+    form->Button1Click();
+  }
+  QStringList Rows() const {
+    QStringList rows;
+    for (int i = 0; i < form->ListBox1->count(); ++i) rows << form->ListBox1->item(i)->text();
+    return rows;
+  }
+  // Writes the list through the list button to `path`.
+  void WriteList(const QString& path) {
+    dialogs.saveAnswers << path;
+    form->Button5Click();
+  }
+};
+
+QByteArray ReadBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WriteBytes(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QString SettingsLine(const QString& datFile, int line) {
+  return QString::fromStdU16String(jww::AnsiToStr(ReadBytes(datFile).toStdString()))
+      .split(QStringLiteral("\r\n"))
+      .value(line - 1);
+}
+
+// Slots of a list file: its "F" lines (a memo may carry line breaks, so lines are not counted).
+int SlotsInList(const QByteArray& list) {
+  static const QRegularExpression fLine(QStringLiteral("\n%%\\d+F\t"));
+  return static_cast<int>(QString::fromLatin1(list).count(fLine));
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void firstRunUsesDefaultsAndWritesThem();
+  void settingsFileIsApplied_data();
+  void settingsFileIsApplied();
+  void settingsFileNameFollowsExecutable_data();
+  void settingsFileNameFollowsExecutable();
+  void settingsWriteFailureIsSilent();
+  void slotCountText_data();
+  void slotCountText();
+  void hugeSlotCountFailsLikeAWrite();
+  void addSkipsListedPathsInAnyAsciiCase();
+  void upDownDelete_data();
+  void upDownDelete();
+  void emptyListDoesNotAskForAFile();
+  void listFileNameIsRemembered();
+  void listMatchesCommandLineTool();
+  void droppedDrawingsAreAdded();
+  void controlsLayoutAndCaptions();
+  void accelerators();
+};
+
+// The offscreen platform says on every window shown that it cannot pass size hints on; that is
+// not the window's concern and would bury real warnings.
+QtMessageHandler previousHandler = nullptr;
+
+void WindowTest::initTestCase() {
+  previousHandler = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (message == QLatin1String("This plugin does not support propagateSizeHints()")) return;
+        previousHandler(type, context, message);
+      });
+}
+
+void WindowTest::firstRunUsesDefaultsAndWritesThem() {
+  Harness h;
+  TForm1& w = h.Open();
+  QCOMPARE(w.pos(), QPoint(100, 100));
+  QCOMPARE(w.size(), QSize(400, 320));
+  QCOMPARE(w.Edit1->text(), QStringLiteral("10"));
+  QCOMPARE(w.ListBox1->count(), 0);
+  QVERIFY(w.Memo1->isHidden());
+  QCOMPARE(w.windowTitle(), QStringLiteral("Dravik"));
+  QVERIFY(w.Document() != nullptr);
+  QCOMPARE(QString::fromStdU16String(w.Document()->BindImageFolder), h.AppPath() + "TMP/");
+  QVERIFY(!w.Document()->BindImageExp && !w.Document()->BindImageExr);
+
+  w.Button1Click();  // cancelled
+  QCOMPARE(h.dialogs.openFolders, QStringList{h.AppPath()});
+  QCOMPARE(w.ListBox1->count(), 0);
+
+  h.Add({h.Path("drawings/a.jww")});
+  w.Button5Click();  // cancelled
+  QCOMPARE(h.dialogs.saves.value(0), qMakePair(h.AppPath(), QStringLiteral("List.txt")));
+  QVERIFY(!QFile::exists(h.Path("List.txt")));
+  QVERIFY(w.Button5->isEnabled());
+
+  h.Close();
+  QCOMPARE(ReadBytes(h.DatFile()), ("100\r\n100\r\n400\r\n320\r\n" + h.Path("drawings/") + "\r\n" +
+                                    h.AppPath() + "List.txt\r\n10\r\n")
+                                       .toUtf8());
+}
+
+void WindowTest::settingsFileIsApplied_data() {
+  QTest::addColumn<QByteArray>("dat");
+  QTest::addColumn<QPoint>("pos");
+  QTest::addColumn<QSize>("size");  // empty: the window's minimum size
+  QTest::addColumn<QString>("edit1");
+  QTest::addColumn<QString>("openFolder");
+  QTest::addColumn<QString>("saveFolder");
+  QTest::addColumn<QString>("saveName");
+
+  const QByteArray six = "10\r\n20\r\n500\r\n400\r\n/d/drawings/\r\n/d/out/L.txt\r\n";
+  QTest::newRow("six lines keep 10 slots")
+      << six << QPoint(10, 20) << QSize(500, 400) << "10" << "/d/drawings/" << "/d/out/" << "L.txt";
+  QTest::newRow("seventh line -3") << six + "-3\r\n" << QPoint(10, 20) << QSize(500, 400) << "-3"
+                                   << "/d/drawings/" << "/d/out/" << "L.txt";
+  QTest::newRow("empty seventh line is 0") << six + "\r\n" << QPoint(10, 20) << QSize(500, 400)
+                                           << "0" << "/d/drawings/" << "/d/out/" << "L.txt";
+  QTest::newRow("malformed numbers are 0")
+      << QByteArray("abc\r\n1e3\r\n\r\n-\r\n/d/\r\n/d/L.txt\r\n7x\r\n") << QPoint(0, 0) << QSize()
+      << "0" << "/d/" << "/d/" << "L.txt";
+  QTest::newRow("cut short: the rest reads as empty")
+      << QByteArray("30\r\n40") << QPoint(30, 40) << QSize() << "10" << "" << "/" << "";
+  QTest::newRow("code page 932 paths")
+      << QByteArray("1\r\n2\r\n450\r\n350\r\n/d/\x90\x7d\x96\xca/\r\n/d/\x83\x74\x83\x40\x83\x43\x83\x8b.txt\r\n5\r\n")
+      << QPoint(1, 2) << QSize(450, 350) << "5" << "/d/図面/" << "/d/" << "ファイル.txt";
+  QTest::newRow("LF line ends") << QByteArray("1\n2\n450\n350\n/d/\n/e/L.txt\n5\n") << QPoint(1, 2)
+                                << QSize(450, 350) << "5" << "/d/" << "/e/" << "L.txt";
+}
+
+void WindowTest::settingsFileIsApplied() {
+  QFETCH(QByteArray, dat);
+  QFETCH(QPoint, pos);
+  QFETCH(QSize, size);
+  QFETCH(QString, edit1);
+  QFETCH(QString, openFolder);
+  QFETCH(QString, saveFolder);
+  QFETCH(QString, saveName);
+
+  Harness h;
+  QVERIFY(WriteBytes(h.DatFile(), dat));
+  TForm1& w = h.Open();
+  QCOMPARE(w.pos(), pos);
+  QCOMPARE(w.size(), size.isEmpty() ? w.minimumSize() : size);
+  QCOMPARE(w.Edit1->text(), edit1);
+  w.Button1Click();
+  QCOMPARE(h.dialogs.openFolders.value(0), openFolder);
+  w.ListBox1->addItem(h.Path("a.jww"));
+  w.Button5Click();
+  QCOMPARE(h.dialogs.saves.value(0), qMakePair(saveFolder, saveName));
+}
+
+void WindowTest::settingsFileNameFollowsExecutable_data() {
+  QTest::addColumn<QString>("exe");
+  QTest::addColumn<QString>("dat");
+  QTest::newRow("no extension") << "/opt/dravik/dravik" << "/opt/dravik/dravik.dat";
+  QTest::newRow("extension replaced") << "/opt/dravik/dravik.bin" << "/opt/dravik/dravik.dat";
+  QTest::newRow("dot in a folder name") << "/opt/v1.2/dravik" << "/opt/v1.2/dravik.dat";
+  QTest::newRow("last extension only") << "/opt/a.b.c" << "/opt/a.b.dat";
+}
+
+void WindowTest::settingsFileNameFollowsExecutable() {
+  QFETCH(QString, exe);
+  QFETCH(QString, dat);
+  QCOMPARE(QString::fromStdU16String(dravik::ChangeFileExt(exe.toStdU16String(), u".dat")), dat);
+}
+
+void WindowTest::settingsWriteFailureIsSilent() {
+  // A write that fails part-way: the settings file that was there is deleted.
+  {
+    Harness h;
+    QVERIFY(WriteBytes(h.DatFile(), "old"));
+    const bool saved = dravik::SaveSettings(h.DatFile().toStdU16String(), dravik::TSettings{},
+                                            [](std::u16string_view, std::string_view) { return false; });
+    QVERIFY(!saved);
+    QVERIFY(!QFile::exists(h.DatFile()));
+  }
+  // The window closes quietly when its settings file cannot be replaced (here a folder is in the
+  // way) and leaves nothing half-written behind.
+  {
+    Harness h;
+    QVERIFY(QDir().mkpath(h.DatFile() + "/keep"));
+    h.Open();
+    h.Close();
+    QVERIFY(QFileInfo(h.DatFile()).isDir());
+    QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+  }
+}
+
+void WindowTest::slotCountText_data() {
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<int>("slotCount");  // in the list written with one file listed
+  QTest::addColumn<QString>("kept"); // line 7 of the settings file after closing
+  QTest::newRow("negative counts as positive") << "-3" << 3 << "3";
+  QTest::newRow("not a number is 0") << "abc" << 1 << "0";
+  QTest::newRow("blanks around the number") << " 12 " << 12 << "12";
+  QTest::newRow("zero") << "0" << 1 << "0";
+  QTest::newRow("empty") << "" << 1 << "0";
+}
+
+void WindowTest::slotCountText() {
+  QFETCH(QString, text);
+  QFETCH(int, slotCount);
+  QFETCH(QString, kept);
+  Harness h;
+  QVERIFY(WriteBytes(h.Path("a.jww"), "not a drawing"));
+  TForm1& w = h.Open();
+  h.Add({h.Path("a.jww")});
+  w.Edit1->setText(text);
+  h.WriteList(h.Path("out.txt"));
+  QCOMPARE(SlotsInList(ReadBytes(h.Path("out.txt"))), slotCount);
+  QCOMPARE(w.Edit1->text(), text);
+  h.Close();
+  QCOMPARE(SettingsLine(h.DatFile(), 7), kept);
+}
+
+void WindowTest::hugeSlotCountFailsLikeAWrite() {
+#if defined(__SANITIZE_ADDRESS__)
+  QSKIP("AddressSanitizer aborts on an allocation of this size instead of failing it");
+#endif
+  if (ReadBytes("/proc/sys/vm/overcommit_memory").trimmed() == "1")
+    QSKIP("memory overcommit is unlimited here, so the allocation would not fail");
+  Harness h;
+  TForm1& w = h.Open();
+  h.Add({h.Path("a.jww")});
+  QVERIFY(WriteBytes(h.Path("out.txt"), "an older list"));
+  w.Edit1->setText(QStringLiteral("-2147483648"));
+  h.WriteList(h.Path("out.txt"));
+  QVERIFY(!QFile::exists(h.Path("out.txt")));
+  QVERIFY(w.Button5->isEnabled());
+  QVERIFY(w.Memo1->toPlainText().isEmpty());
+
+  // The window goes on working.
+  w.Edit1->setText(QStringLiteral("2"));
+  h.WriteList(h.Path("out.txt"));
+  QCOMPARE(SlotsInList(ReadBytes(h.Path("out.txt"))), 2);
+  w.Edit1->setText(QStringLiteral("-2147483648"));
+  h.Close();
+  QCOMPARE(SettingsLine(h.DatFile(), 7), QStringLiteral("2147483647"));
+}
+
+void WindowTest::addSkipsListedPathsInAnyAsciiCase() {
+  Harness h;
+  TForm1& w = h.Open();
+  h.Add({"/d/one/a.jww", "/d/one/b.jww"});
+  // Other ASCII case is the same file; full-width letters are not ASCII and stay distinct.
+  h.Add({"/d/two/c.jww", "/D/ONE/A.JWW", "/d/one/b.jww", "/d/two/ｚ.jww", "/d/two/Ｚ.jww"});
+  QCOMPARE(h.Rows(), (QStringList{"/d/one/a.jww", "/d/one/b.jww", "/d/two/c.jww", "/d/two/ｚ.jww",
+                                  "/d/two/Ｚ.jww"}));
+  w.Button1Click();
+  QCOMPARE(h.dialogs.openFolders.value(2), QStringLiteral("/d/two/"));
+}
+
+void WindowTest::upDownDelete_data() {
+  QTest::addColumn<int>("rows");
+  QTest::addColumn<int>("selected");  // -1: none
+  QTest::addColumn<int>("button");    // 2 up, 3 down, 4 delete
+  QTest::addColumn<QString>("order");
+  QTest::addColumn<int>("selectedAfter");  // -2: not checked
+  QTest::newRow("up") << 3 << 1 << 2 << "bac" << 0;
+  QTest::newRow("up from the last") << 3 << 2 << 2 << "acb" << 1;
+  QTest::newRow("up on the first row") << 3 << 0 << 2 << "abc" << 0;
+  QTest::newRow("up without selection") << 3 << -1 << 2 << "abc" << -1;
+  QTest::newRow("up with one row") << 1 << 0 << 2 << "a" << 0;
+  QTest::newRow("down") << 3 << 1 << 3 << "acb" << 2;
+  QTest::newRow("down from the first") << 3 << 0 << 3 << "bac" << 1;
+  QTest::newRow("down on the last row") << 3 << 2 << 3 << "abc" << 2;
+  QTest::newRow("down without selection") << 3 << -1 << 3 << "abc" << -1;
+  QTest::newRow("down with one row") << 1 << 0 << 3 << "a" << 0;
+  QTest::newRow("delete") << 3 << 1 << 4 << "ac" << -2;
+  QTest::newRow("delete the only row") << 1 << 0 << 4 << "" << -2;
+  QTest::newRow("delete without selection") << 3 << -1 << 4 << "abc" << -1;
+  QTest::newRow("delete in an empty list") << 0 << -1 << 4 << "" << -1;
+}
+
+void WindowTest::upDownDelete() {
+  QFETCH(int, rows);
+  QFETCH(int, selected);
+  QFETCH(int, button);
+  QFETCH(QString, order);
+  QFETCH(int, selectedAfter);
+  Harness h;
+  TForm1& w = h.Open();
+  for (int i = 0; i < rows; ++i) w.ListBox1->addItem(QString(QChar(u'a' + i)));
+  if (selected >= 0) {
+    w.ListBox1->setCurrentRow(selected);
+  } else if (rows > 0) {
+    // A current row that is not selected (the user deselected it) is no selection.
+    w.ListBox1->setCurrentRow(1);
+    w.ListBox1->clearSelection();
+  }
+  if (button == 2) w.Button2Click();
+  if (button == 3) w.Button3Click();
+  if (button == 4) w.Button4Click();
+
+  QCOMPARE(h.Rows().join(QString()), order);
+  if (selectedAfter != -2) {
+    const QList<QListWidgetItem*> sel = w.ListBox1->selectedItems();
+    QCOMPARE(sel.isEmpty() ? -1 : w.ListBox1->row(sel.first()), selectedAfter);
+  }
+}
+
+void WindowTest::emptyListDoesNotAskForAFile() {
+  Harness h;
+  TForm1& w = h.Open();
+  h.dialogs.saveAnswers << h.Path("out.txt");
+  w.Button5Click();
+  QVERIFY(h.dialogs.saves.isEmpty());
+  QVERIFY(!QFile::exists(h.Path("out.txt")));
+  QVERIFY(w.Button5->isEnabled());
+}
+
+void WindowTest::listFileNameIsRemembered() {
+  Harness h;
+  QVERIFY(WriteBytes(h.Path("a.jww"), "not a drawing"));
+  TForm1& w = h.Open();
+  h.Add({h.Path("a.jww")});
+  h.WriteList(h.Path("out/first.txt"));  // the folder does not exist: nothing is written
+  QVERIFY(!QFile::exists(h.Path("out/first.txt")));
+  QVERIFY(QDir().mkpath(h.Path("out")));
+  h.WriteList(h.Path("out/first.txt"));
+  QVERIFY(QFile::exists(h.Path("out/first.txt")));
+  w.Button5Click();  // cancelled: nothing changes
+  QCOMPARE(h.dialogs.saves.value(1), qMakePair(h.Path("out/"), QStringLiteral("first.txt")));
+  QCOMPARE(h.dialogs.saves.value(2), qMakePair(h.Path("out/"), QStringLiteral("first.txt")));
+  QCOMPARE(h.dialogs.button5EnabledInSave, (QList<bool>{false, false, false}));
+  QVERIFY(w.Button5->isEnabled());
+  h.Close();
+
+  TForm1& again = h.Open();
+  again.ListBox1->addItem(h.Path("a.jww"));
+  again.Button5Click();
+  QCOMPARE(h.dialogs.saves.value(3), qMakePair(h.Path("out/"), QStringLiteral("first.txt")));
+}
+
+void WindowTest::listMatchesCommandLineTool() {
+  Harness h;
+  QStringList files;
+  const QDir corpus(qEnvironmentVariableIsSet("DRAVIK_CORPUS") ? qEnvironmentVariable("DRAVIK_CORPUS")
+                                                              : QStringLiteral(DRAVIK_CORPUS_DIR));
+  for (const QFileInfo& fi : corpus.entryInfoList({"*.jww"}, QDir::Files, QDir::Name)) {
+    if (files.size() == 3) break;
+    files << fi.absoluteFilePath();
+  }
+  if (files.isEmpty()) qWarning("no drawings in %s: the list covers only files that are no drawings",
+                                qPrintable(corpus.path()));
+  QVERIFY(WriteBytes(h.Path("plan A 1.jww"), "not a drawing"));
+  files << h.Path("plan A 1.jww") << h.Path("gone.jww");
+
+  TForm1& w = h.Open();
+  h.Add(files);
+  w.Edit1->setText(QStringLiteral("7"));
+  h.WriteList(h.Path("window.txt"));
+
+  QProcess tool;
+  tool.start(QStringLiteral(DRAVIK_LIST_TOOL),
+             QStringList{"--slots", "7", "--output", h.Path("tool.txt")} + files);
+  QVERIFY(tool.waitForFinished(60000));
+  QCOMPARE(tool.exitCode(), 0);
+  const QByteArray list = ReadBytes(h.Path("window.txt"));
+  QCOMPARE(SlotsInList(list), std::max<int>(7, files.size()));
+  QCOMPARE(list, ReadBytes(h.Path("tool.txt")));
+
+  // The hidden line buffer holds the same lines.
+  QVERIFY(w.Memo1->isHidden());
+  QString text = QString::fromStdU16String(jww::AnsiToStr(list.toStdString()));
+  QCOMPARE(w.Memo1->toPlainText().replace("\r\n", "\n"), text.replace("\r\n", "\n"));
+}
+
+void WindowTest::droppedDrawingsAreAdded() {
+  Harness h;
+  for (const char* name : {"drop/Q.JWW", "drop/notes.txt", "drop/r.jww", "list/p.jww", "list/P.jww"})
+    QVERIFY(WriteBytes(h.Path(name), "x"));
+  QVERIFY(QDir().mkpath(h.Path("drop/folder.jww")));
+  TForm1& w = h.Open();
+  h.Add({h.Path("list/p.jww")});
+
+  auto mime = [&h](const QStringList& names, bool remote = false) {
+    auto* m = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& n : names) urls << QUrl::fromLocalFile(h.Path(n));
+    if (remote) urls << QUrl(QStringLiteral("http://127.0.0.1/remote.jww"));
+    m->setUrls(urls);
+    return std::unique_ptr<QMimeData>(m);
+  };
+  const QPoint at(50, 50);
+
+  const auto others = mime({"drop/notes.txt", "drop/folder.jww", "drop/missing.jww"}, true);
+  QDragEnterEvent refused(at, Qt::CopyAction, others.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&w, &refused);
+  QVERIFY(!refused.isAccepted());
+
+  const auto mixed = mime({"drop/notes.txt", "drop/Q.JWW", "drop/folder.jww", "list/P.jww", "drop/r.jww"}, true);
+  QDragEnterEvent enter(at, Qt::CopyAction, mixed.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&w, &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(at), Qt::CopyAction, mixed.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&w, &drop);
+  QVERIFY(drop.isAccepted());
+
+  QCOMPARE(h.Rows(), (QStringList{h.Path("list/p.jww"), h.Path("drop/Q.JWW"), h.Path("drop/r.jww")}));
+  w.Button1Click();  // the add dialog now opens where the drop came from
+  QCOMPARE(h.dialogs.openFolders.value(1), h.Path("drop/"));
+}
+
+void WindowTest::controlsLayoutAndCaptions() {
+  Harness h;
+  TForm1& w = h.Open();
+  const QList<QPair<const char*, QString>> captions = {
+      {"Button1", "ファイル追加 (&F)"}, {"Button2", "▲ (&U)"},   {"Button3", "▼ (&D)"},
+      {"Button4", "削除 (&E)"},         {"Label4", "ファイル最大数"}, {"Button5", "リスト出力 (&O)"},
+      {"Button6", "終了 (&X)"},
+      {"Label1", "%%PA：パス名　%%1F：フルパスファイル名　%%1f：ファイル名(拡張子無)　%%1e：ファイル名(有)　%%1SZ：サイズ"},
+      {"Label2", "%%1fs1～9：ファイル名空白区切文字　%%1DT：日時　%%1D：日付　%%1T：時間　%%1J：和暦"},
+      {"Label3", "%%1mm：メモ　%%1m1：メモ上段　%%1m2：メモ下段　%%1p：用紙サイズ　%%1SS0～f：縮尺"},
+  };
+  for (const auto& [name, caption] : captions) {
+    const QWidget* c = w.findChild<QWidget*>(QString::fromLatin1(name));
+    QVERIFY2(c, name);
+    QCOMPARE(c->property("text").toString(), caption);
+  }
+  for (const char* name : {"ListBox1", "Panel1", "Edit1", "Memo1", "StatusBar1"})
+    QVERIFY2(w.findChild<QWidget*>(QString::fromLatin1(name)), name);
+  QVERIFY(!w.Edit1->testAttribute(Qt::WA_InputMethodEnabled));
+
+  QList<QWidget*> chain;
+  for (QWidget* c = w.ListBox1->nextInFocusChain(); c != w.ListBox1; c = c->nextInFocusChain())
+    if (c->focusPolicy() & Qt::TabFocus) chain << c;
+  QCOMPARE(chain.mid(0, 8), (QList<QWidget*>{w.Memo1, w.Button1, w.Button2, w.Button3, w.Button4,
+                                             w.Edit1, w.Button5, w.Button6}));
+
+  // At the design size the panel keeps 120 on the right and the help 51 at the bottom.
+  w.resize(551, 355);
+  QCOMPARE(w.ListBox1->geometry(), QRect(0, 0, 431, 304));
+  QCOMPARE(w.Panel1->geometry(), QRect(431, 0, 120, 304));
+  QCOMPARE(w.StatusBar1->geometry(), QRect(0, 304, 551, 51));
+  QCOMPARE(w.Button1->geometry(), QRect(8, 8, 105, 25));
+  QCOMPARE(w.Button4->geometry(), QRect(8, 104, 105, 25));
+  QCOMPARE(w.Edit1->geometry(), QRect(8, 152, 105, 22));
+  QCOMPARE(w.Button6->geometry(), QRect(8, 232, 105, 22));
+  QCOMPARE(w.Label4->pos(), QPoint(8, 136));
+  QVERIFY(w.Label4->width() >= 70 && w.Label4->width() >= w.Label4->sizeHint().width());
+  int y = 0;
+  for (auto [label, height] : {std::pair{w.Label1, 16}, {w.Label2, 16}, {w.Label3, 17}}) {
+    QCOMPARE(label->y(), y);
+    QCOMPARE(label->height(), height);
+    QVERIFY2(QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->width(),
+             qPrintable(label->objectName() + " is cut off"));
+    y += height;
+  }
+  w.resize(800, 600);
+  QCOMPARE(w.ListBox1->geometry(), QRect(0, 0, 680, 549));
+  QCOMPARE(w.Panel1->geometry(), QRect(680, 0, 120, 549));
+  QCOMPARE(w.StatusBar1->geometry(), QRect(0, 549, 800, 51));
+}
+
+void WindowTest::accelerators() {
+  Harness h;
+  TForm1& w = h.Open();
+  QApplication::setActiveWindow(&w);
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  for (const char* row : {"/d/a.jww", "/d/b.jww", "/d/c.jww"}) w.ListBox1->addItem(row);
+  w.ListBox1->setCurrentRow(1);
+  const auto order = [&h] {
+    QString s;
+    for (const QString& r : h.Rows()) s += r.at(3);
+    return s;
+  };
+
+  QTest::keyClick(&w, Qt::Key_D, Qt::AltModifier);
+  QTRY_COMPARE(order(), QStringLiteral("acb"));
+  QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
+  QTRY_COMPARE(order(), QStringLiteral("abc"));
+  QTest::keyClick(&w, Qt::Key_E, Qt::AltModifier);
+  QTRY_COMPARE(order(), QStringLiteral("ac"));
+  QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
+  QTRY_COMPARE(h.dialogs.openFolders.size(), 1);
+  QTest::keyClick(&w, Qt::Key_O, Qt::AltModifier);
+  QTRY_COMPARE(h.dialogs.saves.size(), 1);
+  QTest::keyClick(&w, Qt::Key_X, Qt::AltModifier);
+  QTRY_VERIFY(!w.isVisible());
+  QVERIFY(QFile::exists(h.DatFile()));
+}
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
