@@ -1,0 +1,36 @@
+// jww: command-line access to drawings. One subcommand per file; this table is the only list.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/jww_commands.h"
+
+namespace {
+
+struct Entry {
+  const char* name;
+  jwwtool::Command run;
+  const char* summary;
+};
+
+constexpr Entry kCommands[] = {
+    {"info", jwwtool::Info, "version, memo, paper, counts per kind, fonts, definitions, block tree, images"},
+    {"dump", jwwtool::Dump, "the whole drawing as JSON (UTF-8)"},
+};
+
+int Usage(FILE* out) {
+  std::fprintf(out, "usage: jww <command> [options] drawing.jww\n\ncommands:\n");
+  for (const Entry& e : kCommands) std::fprintf(out, "  %-8s %s\n", e.name, e.summary);
+  std::fprintf(out, "\n'jww <command> --help' describes a command's options.\n");
+  return out == stdout ? 0 : 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage(stderr);
+  if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) return Usage(stdout);
+  for (const Entry& e : kCommands)
+    if (!std::strcmp(argv[1], e.name)) return e.run(argc - 1, argv + 1);
+  std::fprintf(stderr, "jww: unknown command '%s'\n", argv[1]);
+  return Usage(stderr);
+}

@@ -1,0 +1,22 @@
+// The subcommands of the `jww` tool. Each lives in its own tools/jww_<name>.cpp and is listed
+// once in the dispatcher's table (tools/jww.cpp).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "jww/JwwUnit.h"
+
+namespace jwwtool {
+
+/// A subcommand: gets its own name as argv[0]; returns the process exit status.
+using Command = int (*)(int argc, char** argv);
+
+int Info(int argc, char** argv);
+int Dump(int argc, char** argv);
+
+/// Reads `path` (UTF-8) with FileIn, or with FilePrevIn when `budget` is set; on failure prints
+/// one line "jww: <path>: <why> at byte <offset>" to standard error and returns false.
+bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optional<int>& budget);
+
+}  // namespace jwwtool

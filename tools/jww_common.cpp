@@ -1,0 +1,21 @@
+// What the jww subcommands share: reading a drawing and saying why it failed.
+#include <cstdio>
+
+#include "common/codepage.h"
+#include "tools/jww_commands.h"
+
+namespace jwwtool {
+
+bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optional<int>& budget) {
+  const std::u16string name = jww::Utf8ToStr(path);
+  const bool ok = budget ? doc.FilePrevIn(name, *budget) : doc.FileIn(name);
+  if (!ok) {
+    const jww::TJwwError& e = doc.LastError();
+    std::fprintf(stderr, "jww: %s: %s at byte %llu\n", path.c_str(),
+                 e.message.empty() ? "cannot read" : e.message.c_str(),
+                 static_cast<unsigned long long>(e.offset));
+  }
+  return ok;
+}
+
+}  // namespace jwwtool

@@ -1,0 +1,67 @@
+// jww info: a drawing in a few lines for people.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+
+#include "common/codepage.h"
+#include "tools/jww_commands.h"
+
+namespace jwwtool {
+
+namespace {
+
+const char* PaperLabel(int code) {
+  static const char* const kLabels[] = {"A0", "A1", "A2", "A3", "A4", "", "", "",
+                                        "2A", "3A", "4A", "5A", "10m", "50m", "100m"};
+  return code >= 0 && code <= 14 ? kLabels[code] : "";
+}
+
+std::string U8(const std::u16string& s) { return jww::StrToUtf8(s); }
+
+}  // namespace
+
+int Info(int argc, char** argv) {
+  CLI::App app{"Shows a drawing's version, memo, paper, entity counts, fonts, block definitions, "
+               "block tree and bound images."};
+  std::string file;
+  std::optional<int> budget;
+  app.add_option("drawing", file, "The drawing (.jww)")->required();
+  app.add_option("--budget", budget, "Read only this many entity items (bounded preview)");
+  CLI11_PARSE(app, argc, argv);
+
+  jww::TJwwData d;
+  d.BindImageExr = true;  // list the images, write none
+  if (!ReadDrawing(d, file, budget)) return 1;
+  d.GetFontNames();
+  double w = 0, h = 0;
+  d.GetPaperSize(w, h);
+
+  std::printf("file      %s\n", file.c_str());
+  std::printf("version   %d\n", d.Enthd.jwVer);
+  std::printf("memo      %s\n", U8(d.Enthd.strMemo).c_str());
+  std::printf("paper     %s (code %d) %g x %g mm\n", PaperLabel(d.Enthd.nZumen), d.Enthd.nZumen, w, h);
+  std::printf("entities  %d: lines %d, arcs %d, points %d, texts %d, dimensions %d, solids %d, "
+              "block insertions %d\n",
+              d.Enthd.n1, d.EntLineN, d.EntEnkoN, d.EntTenN, d.EntMojiN, d.EntSunpoN, d.EntSolidN,
+              d.EntBlockN);
+  std::printf("fonts     %d\n", d.FontNameN);
+  for (int i = 0; i < d.FontNameN; ++i) std::printf("  %s\n", U8(d.FontNames[i]).c_str());
+  std::printf("definitions %d (%d in use)\n", d.EntBlockDefN, d.EntBlockNum);
+  for (int i = 0; i < d.EntBlockDefN; ++i) {
+    const auto& b = d.EntBlockDef[i];
+    std::printf("  #%u %s: %d entities%s\n", b.nNumber, U8(b.strName).c_str(), b.N,
+                b.ref_flag ? "" : " (not in use)");
+  }
+  std::printf("block tree %d nodes\n", d.EntBlockTreeN);
+  for (int i = 0; i < d.EntBlockTreeN; ++i) {
+    const auto& n = d.EntBlockTree[i];
+    std::printf("  %*s%s (#%u) at %g, %g\n", 2 * n.level, "", U8(n.name).c_str(), n.no, n.x, n.y);
+  }
+  std::printf("images    %d\n", d.BindImageN);
+  for (int i = 0; i < d.BindImageN; ++i)
+    std::printf("  %s, %d bytes\n", U8(d.BindImage[i].Fname).c_str(), d.BindImage[i].Fsize);
+  return 0;
+}
+
+}  // namespace jwwtool
