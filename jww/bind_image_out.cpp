@@ -11,6 +11,7 @@
 
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
+#include "jww/entity_in.h"
 #include "jww/out_stream.h"
 #include "jww/writer.h"
 
@@ -26,13 +27,6 @@ string UpperLocale(std::u16string_view t) {
   for (char16_t& c : out)
     if (c < 0xD800 || c > 0xDFFF) c = static_cast<char16_t>(std::towupper(static_cast<wint_t>(c)));
   return out;
-}
-
-// An image name from a drawing becomes part of a path: only a plain file name inside the folder
-// is accepted.
-bool IsPlainFileName(std::u16string_view name) {
-  if (name.empty() || name == u"." || name == u"..") return false;
-  return name.find_first_of(u"/\\") == std::u16string_view::npos && name.find(u'\0') == std::u16string_view::npos;
 }
 
 // A text that refers to a bound image marks the first image entry whose name begins with the
@@ -122,7 +116,9 @@ void BindImageOut(OutStream& s, TJwwData& d) {
     TBindImageType& img = d.BindImage[i];
     if (!img.exf) continue;
     img.exf = false;
-    if (!embed || !IsPlainFileName(img.Fname)) continue;
+    // A name from a drawing becomes part of a path: only plain names inside the folder are read,
+    // by the same rule the reader applies before it writes image files.
+    if (!embed || !IsPlainImageName(img.Fname)) continue;
     const int fd = ::open(StrToUtf8(d.BindImageFolder + img.Fname).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat st;
