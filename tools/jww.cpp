@@ -15,6 +15,8 @@ struct Entry {
 constexpr Entry kCommands[] = {
     {"info", jwwtool::Info, "version, memo, paper, counts per kind, fonts, definitions, block tree, images"},
     {"dump", jwwtool::Dump, "the whole drawing as JSON (UTF-8)"},
+    {"convert", jwwtool::Convert, "read a drawing, write it as another format version (--version)"},
+    {"new", jwwtool::New, "write an empty drawing with the default settings"},
 };
 
 int Usage(FILE* out) {

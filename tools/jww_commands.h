@@ -14,6 +14,8 @@ using Command = int (*)(int argc, char** argv);
 
 int Info(int argc, char** argv);
 int Dump(int argc, char** argv);
+int Convert(int argc, char** argv);
+int New(int argc, char** argv);
 
 /// Reads `path` (UTF-8) with FileIn, or with FilePrevIn when `budget` is set; on failure prints
 /// one line "jww: <path>: <why> at byte <offset>" to standard error and returns false.

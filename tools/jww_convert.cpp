@@ -1,0 +1,70 @@
+// jww convert: a drawing read and written again, as the same or another format version.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "common/codepage.h"
+#include "tools/jww_commands.h"
+
+namespace jwwtool {
+
+namespace {
+
+// A private folder for the bound images of one conversion, removed with its contents at the end.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::error_code ec;
+    std::string tmpl = (std::filesystem::temp_directory_path(ec) / "jww-convert-XXXXXX").string();
+    if (!ec && ::mkdtemp(tmpl.data())) path_ = tmpl;
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+int Convert(int argc, char** argv) {
+  CLI::App app{"Reads a drawing and writes it as a JWW file of the given format version (by default "
+               "its own). Bound images go along when both drawings are version 700."};
+  std::string in, out;
+  std::optional<int> version;
+  app.add_option("input", in, "The drawing to read (.jww)")->required();
+  app.add_option("output", out, "The drawing to write; an existing file is replaced only on success")->required();
+  app.add_option("--version", version, "Format version to write, 220..700")->check(CLI::Range(220, 700));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;  // --help is not an error; wrong options are a usage error
+  }
+
+  ScratchFolder images;
+  if (images.path().empty()) {
+    std::fprintf(stderr, "jww: cannot create a temporary folder for bound images\n");
+    return 1;
+  }
+  jww::TJwwData d;
+  // Images are unpacked from the drawing as stored and embedded again from the same files.
+  d.BindImageFolder = jww::Utf8ToStr(images.path() + "/");
+  d.BindImageExp = true;
+  if (!ReadDrawing(d, in, std::nullopt)) return 1;
+  const int ver = version.value_or(d.Enthd.jwVer);
+  if (!d.FileOut(jww::Utf8ToStr(out), ver)) {
+    std::fprintf(stderr, "jww: %s: cannot write a version %d drawing\n", out.c_str(), ver);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace jwwtool
