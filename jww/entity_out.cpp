@@ -68,6 +68,14 @@ TEntJwwAttr NormalizedAttr(const TEntJwwAttr& a, int kind, Integer ver, Integer 
   return c;
 }
 
+// True when DelMarkChar would change the text, so that the common clean text is written without
+// a copy.
+bool NeedsMarkCleaning(std::u16string_view t) {
+  for (char16_t c : t)
+    if (c < 0x20 || c == u'^' || c == u'\\') return true;
+  return false;
+}
+
 bool StartsWith(std::u16string_view t, std::u16string_view prefix) {
   return t.size() >= prefix.size() && t.compare(0, prefix.size(), prefix) == 0;
 }
@@ -144,12 +152,19 @@ class EntityWriteIO {
   void Num(const T& v, Fix&& fix) {
     s_.Put(static_cast<T>(fix(v)));
   }
-  void Str(const string& v, StrKind kind) { StrOut(s_, kind == StrKind::kMemo ? v : DelMarkChar(v)); }
+  void Str(const string& v, StrKind kind) {
+    if (kind == StrKind::kMemo || !NeedsMarkCleaning(v)) StrOut(s_, v);
+    else StrOut(s_, DelMarkChar(v));
+  }
 
   /// A text entity's text: marks cleaned, then image references rewritten as FileOutOpt asks.
   void TextStr(const string& v) {
     static constexpr std::u16string_view kImage = u"^@BM";
     static constexpr std::u16string_view kBound = u"^@BM%temp%";
+    if (!NeedsMarkCleaning(v) && !StartsWith(v, kImage)) {
+      StrOut(s_, v);
+      return;
+    }
     string t = DelMarkChar(v);
     if ((d_.FileOutOpt & 8) && StartsWith(t, kBound)) t = string(kImage) + t.substr(kBound.size());
     if ((d_.FileOutOpt & 1) && StartsWith(t, kImage)) {

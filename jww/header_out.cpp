@@ -150,11 +150,13 @@ void StrOut(OutStream& s, const string& text) {
     }
     return;
   }
-  if (!IsAnsiRepresentable(t)) {
+  std::string b = StrToAnsi(t);
+  // One conversion decides both: code page 932 trail bytes are never 0x3F, so every "?" byte
+  // stands for a character - either a "?" of the text or one the code page lacks.
+  if (std::count(b.begin(), b.end(), '?') != std::count(t.begin(), t.end(), u'?')) {
     UnicodeOut(s, t);
     return;
   }
-  std::string b = StrToAnsi(t);
   if (b.size() > kMaxStrLength) {
     // Cut at the last character boundary that fits; boundaries are only known from the start.
     size_t i = 0, fit = 0;

@@ -13,7 +13,7 @@
 namespace jww {
 
 namespace {
-constexpr size_t kBufferSize = 1 << 16;
+constexpr size_t kBufferSize = 1 << 20;
 }
 
 OutStream::OutStream() : storage_(kBufferSize) {
