@@ -18,6 +18,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTextCursor>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -25,6 +26,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -109,6 +111,24 @@ void FitHelpLines(std::initializer_list<QLabel*> labels, int width) {
   for (QLabel* l : labels) l->setFont(f);
 }
 
+// Puts the list file's lines into the hidden line buffer, one block per line; a line break inside
+// a line (a memo of several lines) starts a new block there. Filled in parts, so that progress
+// can be shown: a text document costs microseconds per line.
+void FillLineBuffer(QPlainTextEdit* memo, const std::vector<std::u16string>& lines,
+                    const std::function<void(int64_t, int64_t)>& progress) {
+  constexpr size_t kPart = 4096;
+  QTextCursor cursor(memo->document());
+  for (size_t i = 0; i < lines.size(); i += kPart) {
+    QString part;
+    for (size_t j = i; j < std::min(lines.size(), i + kPart); ++j) {
+      if (j > 0) part += QLatin1Char('\n');
+      part += Q(lines[j]).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    }
+    cursor.insertText(part);
+    progress(static_cast<int64_t>(std::min(lines.size(), i + kPart)), static_cast<int64_t>(lines.size()));
+  }
+}
+
 }  // namespace
 
 // ---- file dialogs ------------------------------------------------------------------------------
@@ -180,6 +200,7 @@ TForm1::TForm1(std::unique_ptr<TFileDialogs> dialogs, QString exePath, QWidget* 
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setGeometry(8, 280, 105, 50);
   Memo1->setReadOnly(true);
+  Memo1->setUndoRedoEnabled(false);
   Memo1->hide();
 
   StatusBar1 = new QFrame(this);
@@ -365,22 +386,30 @@ void TForm1::ListFileOut() {
 
   WaitCursor wait;
   // Shown only when the run lasts longer than about half a second. It has no cancel button and
-  // blocks the window, so nothing else runs until the list is written.
-  QProgressDialog progress(QStringLiteral("リストを出力しています…"), QString(), 0,
-                           std::max(static_cast<int>(files.size()), DatNum), this);
+  // blocks the window, so nothing else runs until the list is written. Making the lines and
+  // filling the line buffer each take half of the bar: the buffer costs far more per line than
+  // making it, and the bar must not sit full while the buffer fills.
+  constexpr int kSteps = 1000;
+  QProgressDialog progress(QStringLiteral("リストを出力しています…"), QString(), 0, kSteps, this);
   progress.setWindowTitle(windowTitle());
   progress.setWindowModality(Qt::ApplicationModal);
   progress.setMinimumDuration(500);
-  progress.setAutoClose(true);
   progress.setValue(0);
+  int shown = 0;
+  auto report = [&progress, &shown](int64_t done, int64_t total, int from) {
+    const int v = from + static_cast<int>(done * (kSteps / 2) / std::max<int64_t>(total, 1));
+    if (v == shown) return;  // each step processes events once the dialog shows; keep them few
+    shown = v;
+    progress.setValue(v);
+  };
+
   try {
-    const std::vector<std::u16string> lines = ListFileLines(
-        files, DatNum, *JWW, jww::RegionalFromLocale(),
-        [&progress](int done, int) { progress.setValue(done); });
-    QStringList text;
-    text.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::u16string& line : lines) text << Q(line);
-    Memo1->setPlainText(text.join(QLatin1Char('\n')));
+    const std::vector<std::u16string> lines =
+        ListFileLines(files, DatNum, *JWW, jww::RegionalFromLocale(),
+                      [&report](int done, int total) { report(done, total, 0); });
+    FillLineBuffer(Memo1, lines, [&report](int64_t done, int64_t total) {
+      report(done, total, kSteps / 2);
+    });
     SaveListFile(LstName, lines);
   } catch (const std::exception&) {
     // A slot count too large for memory: the list cannot be made, which counts as a failed write.
@@ -388,6 +417,7 @@ void TForm1::ListFileOut() {
     Memo1->clear();
     jww::DeleteFileIfExists(LstName);
   }
+  progress.setValue(kSteps);
 }
 
 // ---- drops from a file manager -------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +15,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 #include <sys/resource.h>
@@ -158,6 +161,7 @@ class WindowTest : public QObject {
   void droppedDrawingsAreAdded();
   void controlsLayoutAndCaptions();
   void accelerators();
+  void desktopDialogs();
 };
 
 // The offscreen platform says on every window shown that it cannot pass size hints on; that is
@@ -583,6 +587,82 @@ void WindowTest::accelerators() {
   QTest::keyClick(&w, Qt::Key_X, Qt::AltModifier);
   QTRY_VERIFY(!w.isVisible());
   QVERIFY(QFile::exists(h.DatFile()));
+}
+
+namespace {
+
+// Runs `act` on the file dialog once it is open (the dialogs are modal: they run their own loop).
+void WhenDialogOpens(std::function<void(QFileDialog*)> act) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [poll, act] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* d = qobject_cast<QFileDialog*>(w);
+      if (d && d->isVisible()) {
+        poll->deleteLater();
+        poll->stop();
+        act(d);
+        return;
+      }
+    }
+  });
+  poll->start(10);
+}
+
+}  // namespace
+
+void WindowTest::desktopDialogs() {
+  QTemporaryDir dir;
+  for (const char* name : {"a.jww", "b.jww", "c.txt"}) QVERIFY(WriteBytes(dir.filePath(name), "x"));
+  dravik::TQtFileDialogs dialogs;
+  QWidget parent;
+  // How each dialog was set up, read while it is open.
+  struct Seen {
+    QFileDialog::AcceptMode acceptMode{};
+    QFileDialog::FileMode fileMode{};
+    QStringList nameFilters;
+    QString defaultSuffix;
+    QString folder;
+    QStringList preset;
+    bool confirmsOverwrite = false;
+  };
+  auto answer = [](Seen& seen, const QString& typed) {
+    WhenDialogOpens([&seen, typed](QFileDialog* d) {
+      seen = {d->acceptMode(), d->fileMode(), d->nameFilters(), d->defaultSuffix(),
+              d->directory().absolutePath(), d->selectedFiles(),
+              !d->testOption(QFileDialog::DontConfirmOverwrite)};
+      QDialog* dialog = d;
+      if (typed.isEmpty()) {
+        dialog->reject();
+      } else {
+        d->selectFile(typed);
+        dialog->accept();
+      }
+    });
+  };
+
+  Seen open;
+  answer(open, QStringLiteral("\"a.jww\" \"b.jww\""));
+  QStringList chosen = dialogs.OpenDialog1(&parent, dir.path() + "/");
+  QCOMPARE(open.acceptMode, QFileDialog::AcceptOpen);
+  QCOMPARE(open.fileMode, QFileDialog::ExistingFiles);
+  QCOMPARE(open.nameFilters, QStringList{"Jw_cad ファイル(*.jww)"});
+  QCOMPARE(open.defaultSuffix, QStringLiteral("jww"));
+  QCOMPARE(open.folder, dir.path());
+  chosen.sort();
+  QCOMPARE(chosen, (QStringList{dir.filePath("a.jww"), dir.filePath("b.jww")}));
+
+  Seen save;
+  answer(save, QStringLiteral("out"));
+  QCOMPARE(dialogs.SaveDialog1(&parent, dir.path() + "/", "List.txt"), dir.filePath("out.txt"));
+  QCOMPARE(save.acceptMode, QFileDialog::AcceptSave);
+  QCOMPARE(save.nameFilters, QStringList{"リストファイル(*.txt)"});
+  QCOMPARE(save.defaultSuffix, QStringLiteral("txt"));
+  QVERIFY(save.confirmsOverwrite);
+  QCOMPARE(save.preset, QStringList{dir.filePath("List.txt")});
+
+  Seen cancelled;
+  answer(cancelled, QString());
+  QCOMPARE(dialogs.SaveDialog1(&parent, dir.path() + "/", "List.txt"), QString());
 }
 
 QTEST_MAIN(WindowTest)
