@@ -237,34 +237,6 @@ class StreamReader {
 
 }  // namespace
 
-string StrInNoCtrlStrict(InStream& s) {
-  uint32_t n = s.Get<uint8_t>();
-  if (n == 255) {
-    const uint16_t n16 = s.Get<uint16_t>();
-    if (n16 == 0xFFFE) {
-      // The Unicode form: a length in UTF-16 units, then UTF-16LE text.
-      uint32_t units = s.Get<uint8_t>();
-      if (units == 255) units = s.Get<uint16_t>();
-      std::u16string text(units, u'\0');
-      s.ReadExact(text.data(), units * 2u);
-      const size_t nul = text.find(u'\0');
-      if (nul != std::u16string::npos) text.resize(nul);
-      return DelCtrlChar(text);
-    }
-    n = n16;
-  }
-  if (n == 0) return {};
-  char small[256];
-  std::string big;
-  char* buf = small;
-  if (n > sizeof small) {
-    big.resize(n);
-    buf = big.data();
-  }
-  s.ReadExact(buf, n);
-  return DelCtrlChar(BytesToStr(std::string_view(buf, n)));
-}
-
 Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN) {
   ClearLastError();
   bool ok = false;

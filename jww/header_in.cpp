@@ -4,6 +4,7 @@
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
 #include "jww/header_io.h"
+#include "jww/entity_in.h"
 #include "jww/stream.h"
 
 namespace jww {
@@ -22,26 +23,35 @@ string ReadId(InStream& s) {
 
 }  // namespace
 
-string TJwwData::StrIn(InStream& s) {
+namespace {
+
+// One archive string: a length byte 0..254, or 255 and a 16-bit length, then code page 932 bytes;
+// or 255, the marker 0xFFFE and a length in UTF-16 units, then UTF-16LE text (the Unicode form
+// newer writers use), taken as it stands. Either text ends at its first NUL.
+// Unchecked (`strict` false, the header's way): a read at the end of the data delivers what is
+// there. Strict (the entity stream's way): the data ending inside the string is a File I/O Error.
+string ReadArchiveString(InStream& s, bool strict) {
+  auto read = [&](void* dst, size_t n) {
+    size_t got = s.Read(dst, n);
+    if (strict && got != n) throw TJwwIOError(kIOError);
+    return got;
+  };
   uint8_t n8 = 0;
-  s.ReadValue(n8);
+  read(&n8, 1);
   uint32_t n = n8;
   if (n == 255) {
     uint16_t n16 = 0;
-    if (s.ReadValue(n16) == 2) {
+    if (read(&n16, 2) == 2) {
       if (n16 == 0xFFFE) {
-        // The Unicode form newer writers use: a second length counted in UTF-16 code units,
-        // then UTF-16LE text, taken as it stands.
         uint8_t u8 = 0;
-        s.ReadValue(u8);
+        read(&u8, 1);
         uint32_t units = u8;
         if (units == 255) {
           uint16_t u16 = 0;
-          if (s.ReadValue(u16) == 2) units = u16;
+          if (read(&u16, 2) == 2) units = u16;
         }
         std::u16string text(units, u'\0');
-        size_t got = s.Read(text.data(), units * 2u);
-        text.resize(got / 2);
+        text.resize(read(text.data(), units * 2u) / 2);
         size_t nul = text.find(u'\0');
         if (nul != std::u16string::npos) text.resize(nul);
         return text;
@@ -57,16 +67,23 @@ string TJwwData::StrIn(InStream& s) {
     large.resize(n);
     buf = large.data();
   }
-  size_t got = s.Read(buf, n);
+  size_t got = read(buf, n);
   return BytesToStr(std::string_view(buf, got));
 }
 
-string TJwwData::StrInNoCtrl(InStream& s) {
-  string text = StrIn(s);
+string WithoutCtrlChars(string text) {
   for (char16_t c : text)
     if (c < 0x20) return DelCtrlChar(text);
   return text;
 }
+
+}  // namespace
+
+string TJwwData::StrIn(InStream& s) { return ReadArchiveString(s, false); }
+
+string TJwwData::StrInNoCtrl(InStream& s) { return WithoutCtrlChars(ReadArchiveString(s, false)); }
+
+string StrInNoCtrlStrict(InStream& s) { return WithoutCtrlChars(ReadArchiveString(s, true)); }
 
 Boolean TJwwData::FileCheck(const string& FName) {
   auto s = InStream::OpenFile(FName, 12);
