@@ -633,10 +633,13 @@ void WindowTest::desktopDialogs() {
       QDialog* dialog = d;
       if (typed.isEmpty()) {
         dialog->reject();
-      } else {
-        d->selectFile(typed);
-        dialog->accept();
+        return;
       }
+      // Typed as a user would: selectFile() leaves the name box alone while it has the focus,
+      // which it gets at some moment after the dialog opens.
+      if (auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->setText(typed);
+      else d->selectFile(typed);
+      dialog->accept();
     });
   };
 
