@@ -175,11 +175,6 @@ void CountOut(OutStream& s, Cardinal n) {
   s.Write(buf, CountBytes(n, buf));
 }
 
-void ClassRefOut(OutStream& s, Cardinal index) {
-  uint8_t buf[6];
-  s.Write(buf, ClassRefBytes(index, buf));
-}
-
 bool HasHeaderTables(const TJwwData& d) {
   return d.EntLgrp.size() >= 16 && d.EntLay.size() >= 256 && d.EntCol.size() >= 10 &&
          d.EntLtp1.size() >= 8 && d.EntLtp2.size() >= 5 && d.EntLtp3.size() >= 4 &&

@@ -30,9 +30,6 @@ void StrOut(OutStream& s, const string& text);
 /// A count: a Word below 0xFFFF, otherwise 0xFFFF and the count as a Cardinal.
 void CountOut(OutStream& s, Cardinal n);
 
-/// The tag referring to the class introduced under `index`.
-void ClassRefOut(OutStream& s, Cardinal index);
-
 /// True when the nine header tables have the lengths the header needs.
 bool HasHeaderTables(const TJwwData& d);
 
