@@ -22,8 +22,17 @@ OutStream::OutStream() : storage_(kBufferSize) {
 }
 
 std::unique_ptr<OutStream> OutStream::CreateBeside(const std::u16string& target) {
-  const std::string path = StrToUtf8(target);
+  std::string path = StrToUtf8(target);
   if (path.empty() || path.back() == '/') return nullptr;
+  // A drawing reached through a symbolic link is replaced where it lies; the link stays a link.
+  struct stat lst;
+  if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real) {
+      path = real;
+      std::free(real);
+    }
+  }
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string tmpl = dir + ".dravik-jww-XXXXXX";

@@ -375,3 +375,18 @@ TEST(FileOut, NewFileTakesTheModeOfTheDrawingItReplaces) {
   ASSERT_EQ(::stat(p.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
+
+TEST(FileOut, DrawingReachedThroughALinkIsReplacedWhereItLies) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path("real"));
+  const std::string real = dir.path("real/plan.jww"), link = dir.path("plan.jww");
+  TJwwData d = NewDrawing();
+  ASSERT_TRUE(d.FileOut(jww::Utf8ToStr(real), 600));
+  std::filesystem::create_symlink(real, link);
+  d.Enthd.strMemo = u"second";
+  ASSERT_TRUE(d.FileOut(jww::Utf8ToStr(link), 600));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  TJwwData r;
+  ASSERT_TRUE(r.FileHeaderIn(jww::Utf8ToStr(real)));
+  EXPECT_EQ(r.Enthd.strMemo, u"second");
+}
