@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <ctime>
 #include <map>
 
 #include "app/ListFile.h"
 #include "tests/jww_bytes.h"
+#include "tests/tool_run.h"
 
 using jwwtest::Bytes;
 
@@ -210,15 +210,8 @@ TEST(ListFile, FailedSaveLeavesNoFile) {
 
 #ifdef DRAVIK_LIST_TOOL
 namespace {
-struct ToolRun {
-  int status;
-  std::string err;
-};
-ToolRun RunTool(const std::string& args, const jwwtest::TempDir& dir) {
-  const std::string errFile = dir.path("stderr.txt");
-  const std::string cmd = std::string(DRAVIK_LIST_TOOL) + " " + args + " 2>" + errFile + " </dev/null";
-  int rc = std::system(cmd.c_str());
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, jww::ReadWholeFile(jww::Utf8ToStr(errFile)).value_or("")};
+jwwtest::ToolRun RunTool(const std::string& args, const jwwtest::TempDir& dir) {
+  return jwwtest::RunTool(DRAVIK_LIST_TOOL, args, dir);
 }
 }  // namespace
 
@@ -229,7 +222,7 @@ TEST(DravikList, WritesTheGeneratorsBytes) {
   Bytes().raw("x").WriteTo(b);
   const std::string list = dir.path("paths.txt");
   Bytes().raw(a + "\r\n" + b + "\n\n").WriteTo(list);
-  ToolRun r = RunTool("--slots -4 --output " + dir.path("out.txt") + " --from " + list, dir);
+  jwwtest::ToolRun r = RunTool("--slots -4 --output " + dir.path("out.txt") + " --from " + list, dir);
   ASSERT_EQ(r.status, 0) << r.err;
   jww::TJwwData doc;
   const auto expected = dravik::ListFileBytes(dravik::ListFileLines(
@@ -245,7 +238,7 @@ TEST(DravikList, WritesTheGeneratorsBytes) {
 
 TEST(DravikList, ErrorsAreReported) {
   jwwtest::TempDir dir;
-  ToolRun r = RunTool("-o " + dir.path("out.txt"), dir);
+  jwwtest::ToolRun r = RunTool("-o " + dir.path("out.txt"), dir);
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("no drawing"), std::string::npos) << r.err;
   r = RunTool("-o " + dir.path("missing/out.txt") + " a.jww", dir);

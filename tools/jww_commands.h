@@ -7,6 +7,10 @@
 
 #include "jww/JwwUnit.h"
 
+namespace CLI {
+class App;
+}
+
 namespace jwwtool {
 
 /// A subcommand: gets its own name as argv[0]; returns the process exit status.
@@ -16,6 +20,10 @@ int Info(int argc, char** argv);
 int Dump(int argc, char** argv);
 int Convert(int argc, char** argv);
 int New(int argc, char** argv);
+
+/// Parses a subcommand's options. False when the command should end at once with `status`:
+/// 0 after --help, 2 (with CLI11's message on standard error) for wrong options.
+bool ParseOptions(CLI::App& app, int argc, char** argv, int& status);
 
 /// Reads `path` (UTF-8) with FileIn, or with FilePrevIn when `budget` is set; on failure prints
 /// one line "jww: <path>: <why> at byte <offset>" to standard error and returns false.

@@ -1,10 +1,22 @@
 // What the jww subcommands share: reading a drawing and saying why it failed.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 
 #include "common/codepage.h"
 #include "tools/jww_commands.h"
 
 namespace jwwtool {
+
+bool ParseOptions(CLI::App& app, int argc, char** argv, int& status) {
+  try {
+    app.parse(argc, argv);
+    return true;
+  } catch (const CLI::ParseError& e) {
+    status = app.exit(e) == 0 ? 0 : 2;  // --help is not an error; wrong options are a usage error
+    return false;
+  }
+}
 
 bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optional<int>& budget) {
   const std::u16string name = jww::Utf8ToStr(path);

@@ -43,11 +43,7 @@ int Convert(int argc, char** argv) {
   app.add_option("input", in, "The drawing to read (.jww)")->required();
   app.add_option("output", out, "The drawing to write; an existing file is replaced only on success")->required();
   app.add_option("--version", version, "Format version to write, 220..700")->check(CLI::Range(220, 700));
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;  // --help is not an error; wrong options are a usage error
-  }
+  if (int status; !ParseOptions(app, argc, argv, status)) return status;
 
   ScratchFolder images;
   if (images.path().empty()) {

@@ -211,7 +211,7 @@ int Dump(int argc, char** argv) {
   app.add_option("drawing", file, "The drawing (.jww)")->required();
   app.add_option("--budget", budget, "Read through the bounded preview with this item budget");
   app.add_option("--indent", indent, "Spaces per level; -1 for one line")->capture_default_str();
-  CLI11_PARSE(app, argc, argv);
+  if (int status; !ParseOptions(app, argc, argv, status)) return status;
 
   TJwwData d;
   d.BindImageExr = true;  // list the images, write none

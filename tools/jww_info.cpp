@@ -28,7 +28,7 @@ int Info(int argc, char** argv) {
   std::optional<int> budget;
   app.add_option("drawing", file, "The drawing (.jww)")->required();
   app.add_option("--budget", budget, "Read only this many entity items (bounded preview)");
-  CLI11_PARSE(app, argc, argv);
+  if (int status; !ParseOptions(app, argc, argv, status)) return status;
 
   jww::TJwwData d;
   d.BindImageExr = true;  // list the images, write none

@@ -17,11 +17,7 @@ int New(int argc, char** argv) {
       ->required();
   app.add_option("--version", version, "Format version to write, 220..700 (default 600)")
       ->check(CLI::Range(220, 700));
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;  // --help is not an error; wrong options are a usage error
-  }
+  if (int status; !ParseOptions(app, argc, argv, status)) return status;
 
   jww::TJwwData d;
   d.DataDefaultSet();

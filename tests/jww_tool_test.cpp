@@ -1,0 +1,76 @@
+// The jww tool as a user runs it: new, info, dump, convert, and its failures.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/jww_bytes.h"
+#include "tests/tool_run.h"
+
+#ifdef DRAVIK_JWW_TOOL
+namespace {
+
+jwwtest::ToolRun Jww(const std::string& args, const jwwtest::TempDir& dir) {
+  return jwwtest::RunTool(DRAVIK_JWW_TOOL, args, dir);
+}
+
+std::string Read(const std::string& path) { return jww::ReadWholeFile(jww::Utf8ToStr(path)).value_or(""); }
+
+}  // namespace
+
+TEST(JwwTool, NewConvertInfoDump) {
+  jwwtest::TempDir dir;
+  const std::string a = dir.path("empty.jww"), b = dir.path("old.jww");
+  ASSERT_EQ(Jww("new " + a, dir).status, 0);
+  jww::TJwwData d;
+  ASSERT_TRUE(d.FileIn(jww::Utf8ToStr(a)));
+  EXPECT_EQ(d.Enthd.jwVer, 600);
+  EXPECT_EQ(d.EntLgrp.size(), 16u);
+
+  jwwtest::ToolRun r = Jww("convert " + a + " " + b + " --version 420", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_TRUE(d.FileIn(jww::Utf8ToStr(b)));
+  EXPECT_EQ(d.Enthd.jwVer, 420);
+
+  r = Jww("info " + b + " >" + dir.path("info.txt"), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(Read(dir.path("info.txt")).find("420"), std::string::npos);
+
+  // The dump is JSON keyed by the model's names, and the same for the same drawing.
+  ASSERT_EQ(Jww("dump " + b + " >" + dir.path("1.json"), dir).status, 0);
+  ASSERT_EQ(Jww("dump --budget 5 " + b + " >" + dir.path("2.json"), dir).status, 0);
+  const std::string dump = Read(dir.path("1.json"));
+  EXPECT_EQ(dump, Read(dir.path("2.json")));  // nothing beyond the budget in an empty drawing
+  const auto json = nlohmann::json::parse(dump);
+  EXPECT_EQ(json.at("Enthd").at("jwVer"), 420);
+  EXPECT_EQ(json.at("EntLgrp").size(), 16u);
+  EXPECT_TRUE(json.contains("EntBlockTree"));
+}
+
+TEST(JwwTool, FailuresNameTheFileAndKeepTheOutput) {
+  jwwtest::TempDir dir;
+  const std::string bad = dir.path("bad.jww"), out = dir.path("out.jww");
+  jwwtest::Bytes().raw(jwwtest::Bytes().Header(600).data().substr(0, 500)).WriteTo(bad);
+  jwwtest::Bytes().raw("keep me").WriteTo(out);
+
+  jwwtest::ToolRun r = Jww("dump " + bad, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(bad), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("File I/O Error"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+
+  r = Jww("convert " + bad + " " + out, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Read(out), "keep me");
+
+  ASSERT_EQ(Jww("new " + dir.path("ok.jww"), dir).status, 0);
+  r = Jww("convert " + dir.path("ok.jww") + " " + dir.path("no/such/dir.jww"), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no/such/dir.jww"), std::string::npos) << r.err;
+
+  for (const std::string& args : {std::string(""), std::string("frobnicate x"),
+                                  std::string("convert a.jww b.jww --version 100"),
+                                  std::string("info --bogus x.jww")})
+    EXPECT_EQ(Jww(args, dir).status, 2) << args;
+  EXPECT_EQ(Jww("--help >/dev/null", dir).status, 0);
+}
+#endif
