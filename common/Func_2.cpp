@@ -73,9 +73,10 @@ bool IsFiniteDouble(double x) { return std::isfinite(x); }
 bool IsSameVal(double a, double b) { return std::fabs(a - b) <= 1e-12; }
 
 double RoundDec(int digits, int mode, double x) {
+  static constexpr double kPow10[10] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
   if (digits < 0 || digits > 9) digits = 0;
   if (!std::isfinite(x)) return x;
-  const double scale = std::pow(10.0, digits);
+  const double scale = kPow10[digits];
   double a = std::fabs(x) * scale;
   // Beyond 2^52 a double has no fractional part left to round; scaling back would only add error.
   if (!(a < 4503599627370496.0)) return x;
@@ -93,6 +94,11 @@ double RoundDec(int digits, int mode, double x) {
 std::u16string FloatToStrGeneral(double x, std::u16string_view decimalSep) {
   if (std::isnan(x)) return u"NAN";
   if (std::isinf(x)) return x > 0 ? u"INF" : u"-INF";
+  // Whole numbers below 10^15 print as their digits; most scales are such (50, 100, 200).
+  if (std::fabs(x) < 1e15 && x == std::trunc(x)) {
+    const std::string digits = std::to_string(static_cast<int64_t>(x));
+    return std::u16string(digits.begin(), digits.end());
+  }
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.15G", x);
   std::string s(buf);
@@ -152,9 +158,9 @@ TJpEra JpEraDate(const TLocalTime& d) {
 }
 
 std::u16string TwoDigits(int v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d", v);
-  return std::u16string(buf, buf + std::strlen(buf));
+  if (v >= 0 && v < 100) return {static_cast<char16_t>(u'0' + v / 10), static_cast<char16_t>(u'0' + v % 10)};
+  const std::string digits = std::to_string(v);
+  return std::u16string(digits.begin(), digits.end());
 }
 
 // ---- regional settings -----------------------------------------------------------------------
