@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
@@ -115,50 +116,75 @@ std::u16string AnsiToStr(std::string_view bytes) {
 
 namespace {
 
-// Encodes one UTF-16 code unit run; returns false when a character has no code page 932 form.
-// With `replace`, such a character becomes "?" and encoding continues.
+// Encoding goes through a per-character table filled on first sight of each character by one
+// converter call: drawings repeat the same few hundred characters, so nearly every character is a
+// lookup. Slot value 0 = not yet asked; kNoForm = no code page 932 form; otherwise
+// (byte count << 16) | bytes, first byte high.
+class EncodeTable {
+ public:
+  static constexpr uint32_t kNoForm = 1u << 24;
+
+  uint32_t Get(char16_t ch) {
+    uint32_t v = slot_[ch].load(std::memory_order_relaxed);
+    return v ? v : Ask(ch);
+  }
+
+ private:
+  uint32_t Ask(char16_t ch) {
+    Converter& c = Encoder();
+    std::lock_guard<std::mutex> guard(c.lock);
+    const char in[2] = {static_cast<char>(ch & 0xFF), static_cast<char>(ch >> 8)};
+    char* src = const_cast<char*>(in);
+    size_t srcLeft = sizeof in;
+    char out[8];
+    char* dst = out;
+    size_t dstLeft = sizeof out;
+    size_t r = iconv(c.cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+    const size_t n = sizeof out - dstLeft;
+    uint32_t v = kNoForm;
+    if (r != static_cast<size_t>(-1) && srcLeft == 0 && (n == 1 || n == 2)) {
+      v = n == 1 ? (1u << 16) | static_cast<uint8_t>(out[0])
+                 : (2u << 16) | (static_cast<uint8_t>(out[0]) << 8) | static_cast<uint8_t>(out[1]);
+    }
+    slot_[ch].store(v, std::memory_order_relaxed);
+    return v;
+  }
+
+  std::atomic<uint32_t> slot_[65536] = {};
+};
+
+EncodeTable& Encoding() {
+  static EncodeTable* table = new EncodeTable();  // never freed: used until exit
+  return *table;
+}
+
+// Encodes the text; returns false when a character has no code page 932 form. With `replace`,
+// such a character (a surrogate pair counts as one) becomes "?" and encoding continues.
 bool Encode(std::u16string_view text, std::string* out, bool replace) {
   bool allRepresentable = true;
-  size_t start = 0;
-  while (start < text.size() && text[start] < 0x80) ++start;
-  if (out) {
-    const size_t at = out->size();
-    out->resize(at + start);
-    for (size_t i = 0; i < start; ++i) (*out)[at + i] = static_cast<char>(text[i]);
-  }
-  if (start == text.size()) return true;
-
-  std::string le;
-  le.reserve((text.size() - start) * 2);
-  for (size_t i = start; i < text.size(); ++i) {
-    le.push_back(static_cast<char>(text[i] & 0xFF));
-    le.push_back(static_cast<char>(text[i] >> 8));
-  }
-  Converter& c = Encoder();
-  std::lock_guard<std::mutex> guard(c.lock);
-  char* in = le.data();
-  size_t inLeft = le.size();
-  char buf[1024];
-  while (inLeft > 0) {
-    char* dst = buf;
-    size_t dstLeft = sizeof(buf);
-    size_t r = iconv(c.cd, &in, &inLeft, &dst, &dstLeft);
-    if (out) out->append(buf, sizeof(buf) - dstLeft);
-    if (r == static_cast<size_t>(-1)) {
-      if (errno == E2BIG) continue;
+  EncodeTable* table = nullptr;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t ch = text[i];
+    if (ch < 0x80) {
+      if (out) out->push_back(static_cast<char>(ch));
+      continue;
+    }
+    uint32_t v = EncodeTable::kNoForm;
+    if (ch >= 0xD800 && ch <= 0xDFFF) {
+      // No surrogate has a form; a pair is one character and one "?".
+      if (ch <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
+    } else {
+      if (!table) table = &Encoding();
+      v = table->Get(ch);
+    }
+    if (v == EncodeTable::kNoForm) {
       allRepresentable = false;
       if (!replace) return false;
       if (out) out->push_back('?');
-      // Skip the whole character: a surrogate pair is two code units.
-      size_t skip = 2;
-      if (inLeft >= 4) {
-        uint16_t u = static_cast<uint8_t>(in[0]) | (static_cast<uint8_t>(in[1]) << 8);
-        if (u >= 0xD800 && u <= 0xDBFF) skip = 4;
-      }
-      if (skip > inLeft) skip = inLeft;
-      in += skip;
-      inLeft -= skip;
-      iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+    } else if (out) {
+      if ((v >> 16) == 2) out->push_back(static_cast<char>((v >> 8) & 0xFF));
+      out->push_back(static_cast<char>(v & 0xFF));
     }
   }
   return allRepresentable;
