@@ -128,11 +128,10 @@ struct EntityLists {
 
 // Writing side of the record schemas, plus the stream-level state of one FileOut: the archive
 // and the definition renumbering.
-class EntityWriteIO {
+class EntityWriteIO : public NumberWriteIO {
  public:
-  static constexpr bool kReading = false;
-
-  EntityWriteIO(OutStream& s, TJwwData& d, Integer ver) : s_(s), d_(d), ver_(ver) {}
+  EntityWriteIO(OutStream& s, TJwwData& d, Integer ver) : NumberWriteIO(s), d_(d), ver_(ver) {}
+  using NumberWriteIO::Num;
 
   Integer Ver() const { return ver_; }
 
@@ -143,14 +142,6 @@ class EntityWriteIO {
   void Attr(const TEntJwwAttr& a, int kind) {
     const TEntJwwAttr c = Normalized(a, kind);
     AttrFields(*this, c, ver_);
-  }
-  template <class T>
-  void Num(const T& v) {
-    s_.Put(v);
-  }
-  template <class T, class Fix>
-  void Num(const T& v, Fix&& fix) {
-    s_.Put(static_cast<T>(fix(v)));
   }
   void Str(const string& v, StrKind kind) {
     if (kind == StrKind::kMemo || !NeedsMarkCleaning(v)) StrOut(s_, v);
@@ -258,7 +249,6 @@ class EntityWriteIO {
     }
   }
 
-  OutStream& s_;
   TJwwData& d_;
   Integer ver_;
   TArchive archive_;

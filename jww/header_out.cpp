@@ -59,19 +59,10 @@ bool IsUsableSegmentCount(Integer n) { return n == 2 || n == 4 || n == 6 || n ==
 
 // Writing side of HeaderRows: the clamps come in as `fix`, names are cleaned, and the rows whose
 // values depend on their neighbours are the hooks below.
-class HeaderWriteIO {
+class HeaderWriteIO : public NumberWriteIO {
  public:
-  static constexpr bool kReading = false;
-  explicit HeaderWriteIO(OutStream& s) : s_(s) {}
-
-  template <class T>
-  void Num(const T& v) {
-    s_.Put(v);
-  }
-  template <class T, class Fix>
-  void Num(const T& v, Fix&& fix) {
-    s_.Put(static_cast<T>(fix(v)));
-  }
+  explicit HeaderWriteIO(OutStream& s) : NumberWriteIO(s) {}
+  using NumberWriteIO::Num;
   void LastNum(const Double& v) { s_.Put(v); }
   void Str(const string& v, StrKind kind) {
     if (kind == StrKind::kMemo) StrOut(s_, v);
@@ -126,9 +117,6 @@ class HeaderWriteIO {
     s_.Put(t.anUDLTypeSegment);
     for (Double p : t.aadUDLTypePitch) s_.Put(p);
   }
-
- private:
-  OutStream& s_;
 };
 
 }  // namespace

@@ -27,6 +27,26 @@ inline constexpr size_t kMaxStrLength = 0xFFFD;
 /// a longer text than kMaxStrLength is cut at a character boundary.
 void StrOut(OutStream& s, const string& text);
 
+/// The number-moving half of every writing IO policy (header rows and entity records): a value
+/// is written as it stands, or as fix(v) where the schema names a writer's clamp.
+class NumberWriteIO {
+ public:
+  static constexpr bool kReading = false;
+  explicit NumberWriteIO(OutStream& s) : s_(s) {}
+
+  template <class T>
+  void Num(const T& v) {
+    s_.Put(v);
+  }
+  template <class T, class Fix>
+  void Num(const T& v, Fix&& fix) {
+    s_.Put(static_cast<T>(fix(v)));
+  }
+
+ protected:
+  OutStream& s_;
+};
+
 /// A count: a Word below 0xFFFF, otherwise 0xFFFF and the count as a Cardinal.
 void CountOut(OutStream& s, Cardinal n);
 
