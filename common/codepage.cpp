@@ -164,10 +164,14 @@ EncodeTable& Encoding() {
 bool Encode(std::u16string_view text, std::string* out, bool replace) {
   bool allRepresentable = true;
   EncodeTable* table = nullptr;
+  // Room for the longest result (two bytes a character), trimmed at the end.
+  const size_t start = out ? out->size() : 0;
+  if (out) out->resize(start + 2 * text.size());
+  char* o = out ? out->data() + start : nullptr;
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t ch = text[i];
     if (ch < 0x80) {
-      if (out) out->push_back(static_cast<char>(ch));
+      if (o) *o++ = static_cast<char>(ch);
       continue;
     }
     uint32_t v = EncodeTable::kNoForm;
@@ -180,13 +184,14 @@ bool Encode(std::u16string_view text, std::string* out, bool replace) {
     }
     if (v == EncodeTable::kNoForm) {
       allRepresentable = false;
-      if (!replace) return false;
-      if (out) out->push_back('?');
-    } else if (out) {
-      if ((v >> 16) == 2) out->push_back(static_cast<char>((v >> 8) & 0xFF));
-      out->push_back(static_cast<char>(v & 0xFF));
+      if (!replace) break;
+      if (o) *o++ = '?';
+    } else if (o) {
+      if ((v >> 16) == 2) *o++ = static_cast<char>((v >> 8) & 0xFF);
+      *o++ = static_cast<char>(v & 0xFF);
     }
   }
+  if (out) out->resize(static_cast<size_t>(o - out->data()));
   return allRepresentable;
 }
 
@@ -194,7 +199,6 @@ bool Encode(std::u16string_view text, std::string* out, bool replace) {
 
 std::string StrToAnsi(std::u16string_view text) {
   std::string out;
-  out.reserve(text.size() * 2);
   Encode(text, &out, true);
   return out;
 }
