@@ -124,12 +124,7 @@ void FileSlot(Writer& w, int slot, const std::u16string& path, jww::TJwwData& JW
 
 }  // namespace
 
-std::u16string PaperLabel(int nZumen) {
-  static constexpr const char16_t* kLabels[15] = {u"A0", u"A1", u"A2", u"A3",  u"A4",
-                                                  u" ",  u" ",  u" ",  u"2A",  u"3A",
-                                                  u"4A", u"5A", u"10m", u"50m", u"100m"};
-  return (nZumen >= 0 && nZumen <= 14) ? kLabels[nZumen] : kBlank;
-}
+std::u16string PaperLabel(int nZumen) { return OrBlank(jww::PaperLabel(nZumen)); }
 
 std::u16string ScaleText(double x, const TRegional& r) {
   // 0 has no reciprocal and NaN or infinity no meaning as a scale: the value is left blank.

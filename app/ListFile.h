@@ -36,10 +36,10 @@ bool SaveListFile(const std::u16string& LstName, const std::vector<std::u16strin
 /// The value of one layer-group scale ("1/1", "1/50", "2/1"); " " for 0, NaN and infinities.
 std::u16string ScaleText(double x, const jww::TRegional& regional);
 
+/// The "p" value: the paper code's label, " " for codes without one.
+std::u16string PaperLabel(int nZumen);
+
 /// The era date of the "J" key ("令和 5年11月17日").
 std::u16string EraDateText(const jww::TLocalTime& t);
-
-/// The label of a paper code ("A4", "2A", "10m"); " " for codes without one.
-std::u16string PaperLabel(int nZumen);
 
 }  // namespace dravik

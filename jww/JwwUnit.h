@@ -16,6 +16,9 @@ namespace jww {
 
 class InStream;
 
+/// The label of a paper code ("A4", "2A", "10m"); empty for codes without one.
+string PaperLabel(Integer nZumen);
+
 /// Why and where the last read failed: one of "JWW-Header Error", "JWW-Version Error",
 /// "File I/O Error" (or a short reason such as "cannot open file"), and the byte offset in the file.
 struct TJwwError {

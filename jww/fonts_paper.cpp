@@ -9,17 +9,25 @@ namespace {
 
 struct PaperMm {
   Integer code;
+  const char16_t* label;
   Double w, h;
 };
 
 // Landscape, longer side first. Codes without a size of their own take the size of A0.
 constexpr PaperMm kPapers[] = {
-    {0, 1189, 841},     {1, 841, 594},        {2, 594, 420},         {3, 420, 297},
-    {4, 297, 210},      {8, 1682, 1189},      {9, 2378, 1682},       {10, 3364, 2378},
-    {11, 4756, 3364},   {12, 10000, 7073},    {13, 50000, 35366},    {14, 100000, 70732},
+    {0, u"A0", 1189, 841},       {1, u"A1", 841, 594},         {2, u"A2", 594, 420},
+    {3, u"A3", 420, 297},        {4, u"A4", 297, 210},         {8, u"2A", 1682, 1189},
+    {9, u"3A", 2378, 1682},      {10, u"4A", 3364, 2378},      {11, u"5A", 4756, 3364},
+    {12, u"10m", 10000, 7073},   {13, u"50m", 50000, 35366},   {14, u"100m", 100000, 70732},
 };
 
 }  // namespace
+
+string PaperLabel(Integer nZumen) {
+  for (const PaperMm& p : kPapers)
+    if (p.code == nZumen) return p.label;
+  return {};
+}
 
 void TJwwData::GetPaperSize(Double& px, Double& py) {
   px = kPapers[0].w;

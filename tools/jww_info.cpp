@@ -11,12 +11,6 @@ namespace jwwtool {
 
 namespace {
 
-const char* PaperLabel(int code) {
-  static const char* const kLabels[] = {"A0", "A1", "A2", "A3", "A4", "", "", "",
-                                        "2A", "3A", "4A", "5A", "10m", "50m", "100m"};
-  return code >= 0 && code <= 14 ? kLabels[code] : "";
-}
-
 std::string U8(const std::u16string& s) { return jww::StrToUtf8(s); }
 
 }  // namespace
@@ -40,7 +34,8 @@ int Info(int argc, char** argv) {
   std::printf("file      %s\n", file.c_str());
   std::printf("version   %d\n", d.Enthd.jwVer);
   std::printf("memo      %s\n", U8(d.Enthd.strMemo).c_str());
-  std::printf("paper     %s (code %d) %g x %g mm\n", PaperLabel(d.Enthd.nZumen), d.Enthd.nZumen, w, h);
+  std::printf("paper     %s (code %d) %g x %g mm\n", U8(jww::PaperLabel(d.Enthd.nZumen)).c_str(),
+              d.Enthd.nZumen, w, h);
   std::printf("entities  %d: lines %d, arcs %d, points %d, texts %d, dimensions %d, solids %d, "
               "block insertions %d\n",
               d.Enthd.n1, d.EntLineN, d.EntEnkoN, d.EntTenN, d.EntMojiN, d.EntSunpoN, d.EntSolidN,
