@@ -4,7 +4,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&qtTexts);
 
-  dravik::TForm1 form;
+  dravik::MainWindow form;
   form.show();
   return app.exec();
 }

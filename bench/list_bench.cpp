@@ -3,7 +3,7 @@
 // BM_ListFile1000 with BM_ReadBytes1000.
 #include <benchmark/benchmark.h>
 
-#include "app/ListFile.h"
+#include "list/ListFile.h"
 #include "tests/jww_bytes.h"
 
 namespace {

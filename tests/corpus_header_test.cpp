@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "app/ListFile.h"
+#include "list/ListFile.h"
 #include "jww/stream.h"
 #include "tests/jww_bytes.h"
 

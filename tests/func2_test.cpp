@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/ListFile.h"
+#include "list/ListFile.h"
 #include "common/Func_2.h"
 
 using namespace jww;

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <map>
 
-#include "app/ListFile.h"
+#include "list/ListFile.h"
 #include "tests/jww_bytes.h"
 #include "tests/tool_run.h"
 

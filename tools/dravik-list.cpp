@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ListFile.h"
+#include "list/ListFile.h"
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
 

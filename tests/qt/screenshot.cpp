@@ -11,16 +11,16 @@
 
 #include <cstdio>
 
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 
 namespace {
 
 // Answers the add dialog with the drawings given; the list is never written.
-class Chosen final : public dravik::TFileDialogs {
+class Chosen final : public dravik::FileDialogs {
  public:
   explicit Chosen(QStringList files) : files_(std::move(files)) {}
-  QStringList OpenDialog1(QWidget*, const QString&) override { return files_; }
-  QString SaveDialog1(QWidget*, const QString&, const QString&) override { return {}; }
+  QStringList chooseDrawings(QWidget*, const QString&) override { return files_; }
+  QString chooseListFile(QWidget*, const QString&, const QString&) override { return {}; }
 
  private:
   QStringList files_;
@@ -40,12 +40,12 @@ int main(int argc, char** argv) {
 
   // A settings file of its own, so the picture shows the first-run state at the design size.
   QTemporaryDir home;
-  dravik::TForm1 form(std::make_unique<Chosen>(drawings), home.filePath(QStringLiteral("dravik")));
+  dravik::MainWindow form(std::make_unique<Chosen>(drawings), home.filePath(QStringLiteral("dravik")));
   form.show();
   form.resize(551, 355);
   form.move(0, 0);
-  form.Button1Click();
-  form.ListBox1->setCurrentRow(0);
+  form.addFiles();
+  form.fileList->setCurrentRow(0);
   if (!QTest::qWaitForWindowExposed(&form)) return 1;
   QTest::qWait(300);
 

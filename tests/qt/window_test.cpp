@@ -18,16 +18,17 @@
 #include <QTimer>
 
 #include <functional>
+#include <tuple>
 #include <memory>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "app/Settings.h"
-#include "app/Unit1.h"
+#include "list/Settings.h"
+#include "app/MainWindow.h"
 #include "common/Func_2.h"
 
-using dravik::TForm1;
+using dravik::MainWindow;
 
 namespace {
 
@@ -37,19 +38,19 @@ struct DialogLog {
   QStringList saveAnswers;         ///< next answers of the save dialog; cancel when none is left
   QStringList openFolders;         ///< folder of each add dialog opened
   QList<QPair<QString, QString>> saves;  ///< folder and preset name of each save dialog opened
-  QList<bool> button5EnabledInSave;      ///< whether the list button was enabled meanwhile
+  QList<bool> listButtonEnabledInSave;      ///< whether the list button was enabled meanwhile
 };
 
-class FakeDialogs final : public dravik::TFileDialogs {
+class FakeDialogs final : public dravik::FileDialogs {
  public:
   explicit FakeDialogs(DialogLog& log) : log_(log) {}
-  QStringList OpenDialog1(QWidget*, const QString& folder) override {
+  QStringList chooseDrawings(QWidget*, const QString& folder) override {
     log_.openFolders << folder;
     return log_.openAnswers.isEmpty() ? QStringList() : log_.openAnswers.takeFirst();
   }
-  QString SaveDialog1(QWidget* parent, const QString& folder, const QString& fileName) override {
+  QString chooseListFile(QWidget* parent, const QString& folder, const QString& fileName) override {
     log_.saves.append({folder, fileName});
-    log_.button5EnabledInSave << static_cast<TForm1*>(parent)->Button5->isEnabled();
+    log_.listButtonEnabledInSave << static_cast<MainWindow*>(parent)->listButton->isEnabled();
     return log_.saveAnswers.isEmpty() ? QString() : log_.saveAnswers.takeFirst();
   }
 
@@ -61,14 +62,14 @@ class FakeDialogs final : public dravik::TFileDialogs {
 struct Harness {
   QTemporaryDir dir;
   DialogLog dialogs;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
 
-  QString AppPath() const { return dir.path() + QLatin1Char('/'); }
+  QString appPath_() const { return dir.path() + QLatin1Char('/'); }
   QString Path(const QString& rel) const { return dir.filePath(rel); }
-  QString DatFile() const { return Path(QStringLiteral("dravik.dat")); }
+  QString settingsFile_() const { return Path(QStringLiteral("dravik.dat")); }
 
-  TForm1& Open() {
-    form = std::make_unique<TForm1>(std::make_unique<FakeDialogs>(dialogs),
+  MainWindow& Open() {
+    form = std::make_unique<MainWindow>(std::make_unique<FakeDialogs>(dialogs),
                                     Path(QStringLiteral("dravik")));
     form->show();
     return *form;
@@ -80,17 +81,17 @@ struct Harness {
   // Lists files through the add button.
   void Add(const QStringList& paths) {
     dialogs.openAnswers << paths;
-    form->Button1Click();
+    form->addFiles();
   }
   QStringList Rows() const {
     QStringList rows;
-    for (int i = 0; i < form->ListBox1->count(); ++i) rows << form->ListBox1->item(i)->text();
+    for (int i = 0; i < form->fileList->count(); ++i) rows << form->fileList->item(i)->text();
     return rows;
   }
   // Writes the list through the list button to `path`.
   void WriteList(const QString& path) {
     dialogs.saveAnswers << path;
-    form->Button5Click();
+    form->writeList();
   }
 };
 
@@ -178,30 +179,30 @@ void WindowTest::initTestCase() {
 
 void WindowTest::firstRunUsesDefaultsAndWritesThem() {
   Harness h;
-  TForm1& w = h.Open();
+  MainWindow& w = h.Open();
   QCOMPARE(w.pos(), QPoint(100, 100));
   QCOMPARE(w.size(), QSize(400, 320));
-  QCOMPARE(w.Edit1->text(), QStringLiteral("10"));
-  QCOMPARE(w.ListBox1->count(), 0);
-  QVERIFY(w.Memo1->isHidden());
+  QCOMPARE(w.slotCountEdit->text(), QStringLiteral("10"));
+  QCOMPARE(w.fileList->count(), 0);
+  QVERIFY(w.lineBuffer->isHidden());
   QCOMPARE(w.windowTitle(), QStringLiteral("Dravik"));
-  QVERIFY(w.Document() != nullptr);
-  QCOMPARE(QString::fromStdU16String(w.Document()->BindImageFolder), h.AppPath() + "TMP/");
-  QVERIFY(!w.Document()->BindImageExp && !w.Document()->BindImageExr);
+  QVERIFY(w.document() != nullptr);
+  QCOMPARE(QString::fromStdU16String(w.document()->BindImageFolder), h.appPath_() + "TMP/");
+  QVERIFY(!w.document()->BindImageExp && !w.document()->BindImageExr);
 
-  w.Button1Click();  // cancelled
-  QCOMPARE(h.dialogs.openFolders, QStringList{h.AppPath()});
-  QCOMPARE(w.ListBox1->count(), 0);
+  w.addFiles();  // cancelled
+  QCOMPARE(h.dialogs.openFolders, QStringList{h.appPath_()});
+  QCOMPARE(w.fileList->count(), 0);
 
   h.Add({h.Path("drawings/a.jww")});
-  w.Button5Click();  // cancelled
-  QCOMPARE(h.dialogs.saves.value(0), qMakePair(h.AppPath(), QStringLiteral("List.txt")));
+  w.writeList();  // cancelled
+  QCOMPARE(h.dialogs.saves.value(0), qMakePair(h.appPath_(), QStringLiteral("List.txt")));
   QVERIFY(!QFile::exists(h.Path("List.txt")));
-  QVERIFY(w.Button5->isEnabled());
+  QVERIFY(w.listButton->isEnabled());
 
   h.Close();
-  QCOMPARE(ReadBytes(h.DatFile()), ("100\r\n100\r\n400\r\n320\r\n" + h.Path("drawings/") + "\r\n" +
-                                    h.AppPath() + "List.txt\r\n10\r\n")
+  QCOMPARE(ReadBytes(h.settingsFile_()), ("100\r\n100\r\n400\r\n320\r\n" + h.Path("drawings/") + "\r\n" +
+                                    h.appPath_() + "List.txt\r\n10\r\n")
                                        .toUtf8());
 }
 
@@ -243,15 +244,15 @@ void WindowTest::settingsFileIsApplied() {
   QFETCH(QString, saveName);
 
   Harness h;
-  QVERIFY(WriteBytes(h.DatFile(), dat));
-  TForm1& w = h.Open();
+  QVERIFY(WriteBytes(h.settingsFile_(), dat));
+  MainWindow& w = h.Open();
   QCOMPARE(w.pos(), pos);
   QCOMPARE(w.size(), size.isEmpty() ? w.minimumSize() : size);
-  QCOMPARE(w.Edit1->text(), edit1);
-  w.Button1Click();
+  QCOMPARE(w.slotCountEdit->text(), edit1);
+  w.addFiles();
   QCOMPARE(h.dialogs.openFolders.value(0), openFolder);
-  w.ListBox1->addItem(h.Path("a.jww"));
-  w.Button5Click();
+  w.fileList->addItem(h.Path("a.jww"));
+  w.writeList();
   QCOMPARE(h.dialogs.saves.value(0), qMakePair(saveFolder, saveName));
 }
 
@@ -274,20 +275,20 @@ void WindowTest::settingsWriteFailureIsSilent() {
   // A write that fails part-way: the settings file that was there is deleted.
   {
     Harness h;
-    QVERIFY(WriteBytes(h.DatFile(), "old"));
-    const bool saved = dravik::SaveSettings(h.DatFile().toStdU16String(), dravik::TSettings{},
+    QVERIFY(WriteBytes(h.settingsFile_(), "old"));
+    const bool saved = dravik::SaveSettings(h.settingsFile_().toStdU16String(), dravik::TSettings{},
                                             [](std::u16string_view, std::string_view) { return false; });
     QVERIFY(!saved);
-    QVERIFY(!QFile::exists(h.DatFile()));
+    QVERIFY(!QFile::exists(h.settingsFile_()));
   }
   // The window closes quietly when its settings file cannot be replaced (here a folder is in the
   // way) and leaves nothing half-written behind.
   {
     Harness h;
-    QVERIFY(QDir().mkpath(h.DatFile() + "/keep"));
+    QVERIFY(QDir().mkpath(h.settingsFile_() + "/keep"));
     h.Open();
     h.Close();
-    QVERIFY(QFileInfo(h.DatFile()).isDir());
+    QVERIFY(QFileInfo(h.settingsFile_()).isDir());
     QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
   }
 }
@@ -309,14 +310,14 @@ void WindowTest::slotCountText() {
   QFETCH(QString, kept);
   Harness h;
   QVERIFY(WriteBytes(h.Path("a.jww"), "not a drawing"));
-  TForm1& w = h.Open();
+  MainWindow& w = h.Open();
   h.Add({h.Path("a.jww")});
-  w.Edit1->setText(text);
+  w.slotCountEdit->setText(text);
   h.WriteList(h.Path("out.txt"));
   QCOMPARE(SlotsInList(ReadBytes(h.Path("out.txt"))), slotCount);
-  QCOMPARE(w.Edit1->text(), text);
+  QCOMPARE(w.slotCountEdit->text(), text);
   h.Close();
-  QCOMPARE(SettingsLine(h.DatFile(), 7), kept);
+  QCOMPARE(SettingsLine(h.settingsFile_(), 7), kept);
 }
 
 void WindowTest::hugeSlotCountFailsLikeAWrite() {
@@ -324,37 +325,37 @@ void WindowTest::hugeSlotCountFailsLikeAWrite() {
   QSKIP("AddressSanitizer reserves more address space than the cap below allows");
 #else
   Harness h;
-  TForm1& w = h.Open();
+  MainWindow& w = h.Open();
   h.Add({h.Path("a.jww")});
   QVERIFY(WriteBytes(h.Path("out.txt"), "an older list"));
-  w.Edit1->setText(QStringLiteral("-2147483648"));
+  w.slotCountEdit->setText(QStringLiteral("-2147483648"));
   {
     AddressSpaceCap cap(1LL << 30);  // run out of memory soon, whatever the machine has
     h.WriteList(h.Path("out.txt"));
   }
   QVERIFY(!QFile::exists(h.Path("out.txt")));
-  QVERIFY(w.Button5->isEnabled());
-  QVERIFY(w.Memo1->toPlainText().isEmpty());
+  QVERIFY(w.listButton->isEnabled());
+  QVERIFY(w.lineBuffer->toPlainText().isEmpty());
 
   // The window goes on working.
-  w.Edit1->setText(QStringLiteral("2"));
+  w.slotCountEdit->setText(QStringLiteral("2"));
   h.WriteList(h.Path("out.txt"));
   QCOMPARE(SlotsInList(ReadBytes(h.Path("out.txt"))), 2);
-  w.Edit1->setText(QStringLiteral("-2147483648"));
+  w.slotCountEdit->setText(QStringLiteral("-2147483648"));
   h.Close();
-  QCOMPARE(SettingsLine(h.DatFile(), 7), QStringLiteral("2147483647"));
+  QCOMPARE(SettingsLine(h.settingsFile_(), 7), QStringLiteral("2147483647"));
 #endif
 }
 
 void WindowTest::addSkipsListedPathsInAnyAsciiCase() {
   Harness h;
-  TForm1& w = h.Open();
+  MainWindow& w = h.Open();
   h.Add({"/d/one/a.jww", "/d/one/b.jww"});
   // Other ASCII case is the same file; full-width letters are not ASCII and stay distinct.
   h.Add({"/d/two/c.jww", "/D/ONE/A.JWW", "/d/one/b.jww", "/d/two/ｚ.jww", "/d/two/Ｚ.jww"});
   QCOMPARE(h.Rows(), (QStringList{"/d/one/a.jww", "/d/one/b.jww", "/d/two/c.jww", "/d/two/ｚ.jww",
                                   "/d/two/Ｚ.jww"}));
-  w.Button1Click();
+  w.addFiles();
   QCOMPARE(h.dialogs.openFolders.value(2), QStringLiteral("/d/two/"));
 }
 
@@ -387,56 +388,56 @@ void WindowTest::upDownDelete() {
   QFETCH(QString, order);
   QFETCH(int, selectedAfter);
   Harness h;
-  TForm1& w = h.Open();
-  for (int i = 0; i < rows; ++i) w.ListBox1->addItem(QString(QChar(u'a' + i)));
+  MainWindow& w = h.Open();
+  for (int i = 0; i < rows; ++i) w.fileList->addItem(QString(QChar(u'a' + i)));
   if (selected >= 0) {
-    w.ListBox1->setCurrentRow(selected);
+    w.fileList->setCurrentRow(selected);
   } else if (rows > 0) {
     // A current row that is not selected (the user deselected it) is no selection.
-    w.ListBox1->setCurrentRow(1);
-    w.ListBox1->clearSelection();
+    w.fileList->setCurrentRow(1);
+    w.fileList->clearSelection();
   }
-  if (button == 2) w.Button2Click();
-  if (button == 3) w.Button3Click();
-  if (button == 4) w.Button4Click();
+  if (button == 2) w.moveUp();
+  if (button == 3) w.moveDown();
+  if (button == 4) w.deleteSelected();
 
   QCOMPARE(h.Rows().join(QString()), order);
   if (selectedAfter != -2) {
-    const QList<QListWidgetItem*> sel = w.ListBox1->selectedItems();
-    QCOMPARE(sel.isEmpty() ? -1 : w.ListBox1->row(sel.first()), selectedAfter);
+    const QList<QListWidgetItem*> sel = w.fileList->selectedItems();
+    QCOMPARE(sel.isEmpty() ? -1 : w.fileList->row(sel.first()), selectedAfter);
   }
 }
 
 void WindowTest::emptyListDoesNotAskForAFile() {
   Harness h;
-  TForm1& w = h.Open();
+  MainWindow& w = h.Open();
   h.dialogs.saveAnswers << h.Path("out.txt");
-  w.Button5Click();
+  w.writeList();
   QVERIFY(h.dialogs.saves.isEmpty());
   QVERIFY(!QFile::exists(h.Path("out.txt")));
-  QVERIFY(w.Button5->isEnabled());
+  QVERIFY(w.listButton->isEnabled());
 }
 
 void WindowTest::listFileNameIsRemembered() {
   Harness h;
   QVERIFY(WriteBytes(h.Path("a.jww"), "not a drawing"));
-  TForm1& w = h.Open();
+  MainWindow& w = h.Open();
   h.Add({h.Path("a.jww")});
   h.WriteList(h.Path("out/first.txt"));  // the folder does not exist: nothing is written
   QVERIFY(!QFile::exists(h.Path("out/first.txt")));
   QVERIFY(QDir().mkpath(h.Path("out")));
   h.WriteList(h.Path("out/first.txt"));
   QVERIFY(QFile::exists(h.Path("out/first.txt")));
-  w.Button5Click();  // cancelled: nothing changes
+  w.writeList();  // cancelled: nothing changes
   QCOMPARE(h.dialogs.saves.value(1), qMakePair(h.Path("out/"), QStringLiteral("first.txt")));
   QCOMPARE(h.dialogs.saves.value(2), qMakePair(h.Path("out/"), QStringLiteral("first.txt")));
-  QCOMPARE(h.dialogs.button5EnabledInSave, (QList<bool>{false, false, false}));
-  QVERIFY(w.Button5->isEnabled());
+  QCOMPARE(h.dialogs.listButtonEnabledInSave, (QList<bool>{false, false, false}));
+  QVERIFY(w.listButton->isEnabled());
   h.Close();
 
-  TForm1& again = h.Open();
-  again.ListBox1->addItem(h.Path("a.jww"));
-  again.Button5Click();
+  MainWindow& again = h.Open();
+  again.fileList->addItem(h.Path("a.jww"));
+  again.writeList();
   QCOMPARE(h.dialogs.saves.value(3), qMakePair(h.Path("out/"), QStringLiteral("first.txt")));
 }
 
@@ -454,9 +455,9 @@ void WindowTest::listMatchesCommandLineTool() {
   QVERIFY(WriteBytes(h.Path("plan A 1.jww"), "not a drawing"));
   files << h.Path("plan A 1.jww") << h.Path("gone.jww");
 
-  TForm1& w = h.Open();
+  MainWindow& w = h.Open();
   h.Add(files);
-  w.Edit1->setText(QStringLiteral("7"));
+  w.slotCountEdit->setText(QStringLiteral("7"));
   h.WriteList(h.Path("window.txt"));
 
   QProcess tool;
@@ -469,9 +470,9 @@ void WindowTest::listMatchesCommandLineTool() {
   QCOMPARE(list, ReadBytes(h.Path("tool.txt")));
 
   // The hidden line buffer holds the same lines.
-  QVERIFY(w.Memo1->isHidden());
+  QVERIFY(w.lineBuffer->isHidden());
   QString text = QString::fromStdU16String(jww::AnsiToStr(list.toStdString()));
-  QCOMPARE(w.Memo1->toPlainText().replace("\r\n", "\n"), text.replace("\r\n", "\n"));
+  QCOMPARE(w.lineBuffer->toPlainText().replace("\r\n", "\n"), text.replace("\r\n", "\n"));
 }
 
 void WindowTest::droppedDrawingsAreAdded() {
@@ -479,7 +480,7 @@ void WindowTest::droppedDrawingsAreAdded() {
   for (const char* name : {"drop/Q.JWW", "drop/notes.txt", "drop/r.jww", "list/p.jww", "list/P.jww"})
     QVERIFY(WriteBytes(h.Path(name), "x"));
   QVERIFY(QDir().mkpath(h.Path("drop/folder.jww")));
-  TForm1& w = h.Open();
+  MainWindow& w = h.Open();
   h.Add({h.Path("list/p.jww")});
 
   auto mime = [&h](const QStringList& names, bool remote = false) {
@@ -506,49 +507,58 @@ void WindowTest::droppedDrawingsAreAdded() {
   QVERIFY(drop.isAccepted());
 
   QCOMPARE(h.Rows(), (QStringList{h.Path("list/p.jww"), h.Path("drop/Q.JWW"), h.Path("drop/r.jww")}));
-  w.Button1Click();  // the add dialog now opens where the drop came from
+  w.addFiles();  // the add dialog now opens where the drop came from
   QCOMPARE(h.dialogs.openFolders.value(1), h.Path("drop/"));
 }
 
 void WindowTest::controlsLayoutAndCaptions() {
   Harness h;
-  TForm1& w = h.Open();
-  const QList<QPair<const char*, QString>> captions = {
-      {"Button1", "ファイル追加 (&F)"}, {"Button2", "▲ (&U)"},   {"Button3", "▼ (&D)"},
-      {"Button4", "削除 (&E)"},         {"Label4", "ファイル最大数"}, {"Button5", "リスト出力 (&O)"},
-      {"Button6", "終了 (&X)"},
-      {"Label1", "%%PA：パス名　%%1F：フルパスファイル名　%%1f：ファイル名(拡張子無)　%%1e：ファイル名(有)　%%1SZ：サイズ"},
-      {"Label2", "%%1fs1～9：ファイル名空白区切文字　%%1DT：日時　%%1D：日付　%%1T：時間　%%1J：和暦"},
-      {"Label3", "%%1mm：メモ　%%1m1：メモ上段　%%1m2：メモ下段　%%1p：用紙サイズ　%%1SS0～f：縮尺"},
+  MainWindow& w = h.Open();
+  // Each control is found by its given name and is the member named for what it is.
+  const QList<std::tuple<const char*, QWidget*, QString>> captions = {
+      {"Button1", w.addButton, "ファイル追加 (&F)"},
+      {"Button2", w.upButton, "▲ (&U)"},
+      {"Button3", w.downButton, "▼ (&D)"},
+      {"Button4", w.deleteButton, "削除 (&E)"},
+      {"Label4", w.slotCountLabel, "ファイル最大数"},
+      {"Button5", w.listButton, "リスト出力 (&O)"},
+      {"Button6", w.exitButton, "終了 (&X)"},
+      {"Label1", w.helpLine1, "%%PA：パス名　%%1F：フルパスファイル名　%%1f：ファイル名(拡張子無)　%%1e：ファイル名(有)　%%1SZ：サイズ"},
+      {"Label2", w.helpLine2, "%%1fs1～9：ファイル名空白区切文字　%%1DT：日時　%%1D：日付　%%1T：時間　%%1J：和暦"},
+      {"Label3", w.helpLine3, "%%1mm：メモ　%%1m1：メモ上段　%%1m2：メモ下段　%%1p：用紙サイズ　%%1SS0～f：縮尺"},
   };
-  for (const auto& [name, caption] : captions) {
-    const QWidget* c = w.findChild<QWidget*>(QString::fromLatin1(name));
-    QVERIFY2(c, name);
-    QCOMPARE(c->property("text").toString(), caption);
+  for (const auto& [name, member, caption] : captions) {
+    QCOMPARE(w.findChild<QWidget*>(QString::fromLatin1(name)), member);
+    QCOMPARE(member->property("text").toString(), caption);
   }
-  for (const char* name : {"ListBox1", "Panel1", "Edit1", "Memo1", "StatusBar1"})
-    QVERIFY2(w.findChild<QWidget*>(QString::fromLatin1(name)), name);
-  QVERIFY(!w.Edit1->testAttribute(Qt::WA_InputMethodEnabled));
+  const QList<QPair<const char*, QWidget*>> others = {{"ListBox1", w.fileList},
+                                                      {"Panel1", w.buttonPanel},
+                                                      {"Edit1", w.slotCountEdit},
+                                                      {"Memo1", w.lineBuffer},
+                                                      {"StatusBar1", w.helpArea}};
+  for (const auto& [name, member] : others)
+    QCOMPARE(w.findChild<QWidget*>(QString::fromLatin1(name)), member);
+  QVERIFY(!w.slotCountEdit->testAttribute(Qt::WA_InputMethodEnabled));
 
   QList<QWidget*> chain;
-  for (QWidget* c = w.ListBox1->nextInFocusChain(); c != w.ListBox1; c = c->nextInFocusChain())
+  for (QWidget* c = w.fileList->nextInFocusChain(); c != w.fileList; c = c->nextInFocusChain())
     if (c->focusPolicy() & Qt::TabFocus) chain << c;
-  QCOMPARE(chain.mid(0, 8), (QList<QWidget*>{w.Memo1, w.Button1, w.Button2, w.Button3, w.Button4,
-                                             w.Edit1, w.Button5, w.Button6}));
+  QCOMPARE(chain.mid(0, 8), (QList<QWidget*>{w.lineBuffer, w.addButton, w.upButton, w.downButton, w.deleteButton,
+                                             w.slotCountEdit, w.listButton, w.exitButton}));
 
   // At the design size the panel keeps 120 on the right and the help 51 at the bottom.
   w.resize(551, 355);
-  QCOMPARE(w.ListBox1->geometry(), QRect(0, 0, 431, 304));
-  QCOMPARE(w.Panel1->geometry(), QRect(431, 0, 120, 304));
-  QCOMPARE(w.StatusBar1->geometry(), QRect(0, 304, 551, 51));
-  QCOMPARE(w.Button1->geometry(), QRect(8, 8, 105, 25));
-  QCOMPARE(w.Button4->geometry(), QRect(8, 104, 105, 25));
-  QCOMPARE(w.Edit1->geometry(), QRect(8, 152, 105, 22));
-  QCOMPARE(w.Button6->geometry(), QRect(8, 232, 105, 22));
-  QCOMPARE(w.Label4->pos(), QPoint(8, 136));
-  QVERIFY(w.Label4->width() >= 70 && w.Label4->width() >= w.Label4->sizeHint().width());
+  QCOMPARE(w.fileList->geometry(), QRect(0, 0, 431, 304));
+  QCOMPARE(w.buttonPanel->geometry(), QRect(431, 0, 120, 304));
+  QCOMPARE(w.helpArea->geometry(), QRect(0, 304, 551, 51));
+  QCOMPARE(w.addButton->geometry(), QRect(8, 8, 105, 25));
+  QCOMPARE(w.deleteButton->geometry(), QRect(8, 104, 105, 25));
+  QCOMPARE(w.slotCountEdit->geometry(), QRect(8, 152, 105, 22));
+  QCOMPARE(w.exitButton->geometry(), QRect(8, 232, 105, 22));
+  QCOMPARE(w.slotCountLabel->pos(), QPoint(8, 136));
+  QVERIFY(w.slotCountLabel->width() >= 70 && w.slotCountLabel->width() >= w.slotCountLabel->sizeHint().width());
   int y = 0;
-  for (auto [label, height] : {std::pair{w.Label1, 16}, {w.Label2, 16}, {w.Label3, 17}}) {
+  for (auto [label, height] : {std::pair{w.helpLine1, 16}, {w.helpLine2, 16}, {w.helpLine3, 17}}) {
     QCOMPARE(label->y(), y);
     QCOMPARE(label->height(), height);
     QVERIFY2(QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->width(),
@@ -556,18 +566,18 @@ void WindowTest::controlsLayoutAndCaptions() {
     y += height;
   }
   w.resize(800, 600);
-  QCOMPARE(w.ListBox1->geometry(), QRect(0, 0, 680, 549));
-  QCOMPARE(w.Panel1->geometry(), QRect(680, 0, 120, 549));
-  QCOMPARE(w.StatusBar1->geometry(), QRect(0, 549, 800, 51));
+  QCOMPARE(w.fileList->geometry(), QRect(0, 0, 680, 549));
+  QCOMPARE(w.buttonPanel->geometry(), QRect(680, 0, 120, 549));
+  QCOMPARE(w.helpArea->geometry(), QRect(0, 549, 800, 51));
 }
 
 void WindowTest::accelerators() {
   Harness h;
-  TForm1& w = h.Open();
+  MainWindow& w = h.Open();
   QApplication::setActiveWindow(&w);
   QVERIFY(QTest::qWaitForWindowActive(&w));
-  for (const char* row : {"/d/a.jww", "/d/b.jww", "/d/c.jww"}) w.ListBox1->addItem(row);
-  w.ListBox1->setCurrentRow(1);
+  for (const char* row : {"/d/a.jww", "/d/b.jww", "/d/c.jww"}) w.fileList->addItem(row);
+  w.fileList->setCurrentRow(1);
   const auto order = [&h] {
     QString s;
     for (const QString& r : h.Rows()) s += r.at(3);
@@ -586,7 +596,7 @@ void WindowTest::accelerators() {
   QTRY_COMPARE(h.dialogs.saves.size(), 1);
   QTest::keyClick(&w, Qt::Key_X, Qt::AltModifier);
   QTRY_VERIFY(!w.isVisible());
-  QVERIFY(QFile::exists(h.DatFile()));
+  QVERIFY(QFile::exists(h.settingsFile_()));
 }
 
 namespace {
@@ -613,7 +623,7 @@ void WhenDialogOpens(std::function<void(QFileDialog*)> act) {
 void WindowTest::desktopDialogs() {
   QTemporaryDir dir;
   for (const char* name : {"a.jww", "b.jww", "c.txt"}) QVERIFY(WriteBytes(dir.filePath(name), "x"));
-  dravik::TQtFileDialogs dialogs;
+  dravik::DesktopFileDialogs dialogs;
   QWidget parent;
   // How each dialog was set up, read while it is open.
   struct Seen {
@@ -645,7 +655,7 @@ void WindowTest::desktopDialogs() {
 
   Seen open;
   answer(open, QStringLiteral("\"a.jww\" \"b.jww\""));
-  QStringList chosen = dialogs.OpenDialog1(&parent, dir.path() + "/");
+  QStringList chosen = dialogs.chooseDrawings(&parent, dir.path() + "/");
   QCOMPARE(open.acceptMode, QFileDialog::AcceptOpen);
   QCOMPARE(open.fileMode, QFileDialog::ExistingFiles);
   QCOMPARE(open.nameFilters, QStringList{"Jw_cad ファイル(*.jww)"});
@@ -656,7 +666,7 @@ void WindowTest::desktopDialogs() {
 
   Seen save;
   answer(save, QStringLiteral("out"));
-  QCOMPARE(dialogs.SaveDialog1(&parent, dir.path() + "/", "List.txt"), dir.filePath("out.txt"));
+  QCOMPARE(dialogs.chooseListFile(&parent, dir.path() + "/", "List.txt"), dir.filePath("out.txt"));
   QCOMPARE(save.acceptMode, QFileDialog::AcceptSave);
   QCOMPARE(save.nameFilters, QStringList{"リストファイル(*.txt)"});
   QCOMPARE(save.defaultSuffix, QStringLiteral("txt"));
@@ -665,7 +675,7 @@ void WindowTest::desktopDialogs() {
 
   Seen cancelled;
   answer(cancelled, QString());
-  QCOMPARE(dialogs.SaveDialog1(&parent, dir.path() + "/", "List.txt"), QString());
+  QCOMPARE(dialogs.chooseListFile(&parent, dir.path() + "/", "List.txt"), QString());
 }
 
 QTEST_MAIN(WindowTest)

@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "list/Settings.h"
 
 #include <optional>
 
@@ -56,6 +56,8 @@ std::u16string ChangeFileExt(std::u16string_view path, std::u16string_view ext) 
   out += ext;
   return out;
 }
+
+std::u16string SettingsFilePath(std::u16string_view exePath) { return ChangeFileExt(exePath, u".dat"); }
 
 void ParseSettings(std::string_view bytes, TSettings& s) {
   LineReader in(bytes);

@@ -27,6 +27,10 @@ TSettings DefaultSettings(const std::u16string& AppPath);
 /// "/opt/dravik/dravik" -> "/opt/dravik/dravik.dat".
 std::u16string ChangeFileExt(std::u16string_view path, std::u16string_view ext);
 
+/// The settings file of the program at `exePath`: beside it, named as it with ".dat". The one place
+/// that decides where the settings file lives; files kept beside it derive from this path.
+std::u16string SettingsFilePath(std::u16string_view exePath);
+
 /// Applies the lines of a settings file to `s` in order: numbers that are empty or not decimal
 /// integers become 0, a line missing before the end of line 6 reads as empty, and line 7 (the slot
 /// count) is applied only when the file has it.

@@ -1,4 +1,4 @@
-#include "app/ListFile.h"
+#include "list/ListFile.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,8 +30,8 @@
 #include <initializer_list>
 #include <vector>
 
-#include "app/ListFile.h"
-#include "app/Settings.h"
+#include "list/ListFile.h"
+#include "list/Settings.h"
 #include "common/Func_2.h"
 
 namespace dravik {
@@ -133,7 +133,7 @@ void FillLineBuffer(QPlainTextEdit* memo, const std::vector<std::u16string>& lin
 
 // ---- file dialogs ------------------------------------------------------------------------------
 
-QStringList TQtFileDialogs::OpenDialog1(QWidget* parent, const QString& folder) {
+QStringList DesktopFileDialogs::chooseDrawings(QWidget* parent, const QString& folder) {
   QFileDialog dlg(parent, QStringLiteral("ファイル追加"), folder);
   dlg.setAcceptMode(QFileDialog::AcceptOpen);
   dlg.setFileMode(QFileDialog::ExistingFiles);
@@ -145,7 +145,7 @@ QStringList TQtFileDialogs::OpenDialog1(QWidget* parent, const QString& folder) 
   return files;
 }
 
-QString TQtFileDialogs::SaveDialog1(QWidget* parent, const QString& folder, const QString& fileName) {
+QString DesktopFileDialogs::chooseListFile(QWidget* parent, const QString& folder, const QString& fileName) {
   QFileDialog dlg(parent, QStringLiteral("リスト出力"), folder);
   dlg.setAcceptMode(QFileDialog::AcceptSave);
   dlg.setFileMode(QFileDialog::AnyFile);
@@ -158,9 +158,9 @@ QString TQtFileDialogs::SaveDialog1(QWidget* parent, const QString& folder, cons
 
 // ---- the window --------------------------------------------------------------------------------
 
-TForm1::TForm1(std::unique_ptr<TFileDialogs> dialogs, QString exePath, QWidget* parent)
+MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QWidget* parent)
     : QWidget(parent),
-      dialogs_(dialogs ? std::move(dialogs) : std::make_unique<TQtFileDialogs>()),
+      dialogs_(dialogs ? std::move(dialogs) : std::make_unique<DesktopFileDialogs>()),
       exePath_(std::move(exePath)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Dravik"));
@@ -171,218 +171,218 @@ TForm1::TForm1(std::unique_ptr<TFileDialogs> dialogs, QString exePath, QWidget* 
   f.setFamilies({f.family(), QStringLiteral("Noto Sans CJK JP")});
   setFont(f);
 
-  ListBox1 = new QListWidget(this);
-  ListBox1->setObjectName(QStringLiteral("ListBox1"));
-  ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  fileList = new QListWidget(this);
+  fileList->setObjectName(QStringLiteral("ListBox1"));
+  fileList->setSelectionMode(QAbstractItemView::SingleSelection);
 
   // The panel's controls sit at fixed places, as designed; the panel keeps its width and only the
   // list box grows with the window.
-  Panel1 = new QFrame(this);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setFixedWidth(120);
-  Panel1->setMinimumHeight(262);
-  Button1 = MakeButton(Panel1, "Button1", QStringLiteral("ファイル追加 (&F)"), 8, 25);
-  Button2 = MakeButton(Panel1, "Button2", QStringLiteral("▲ (&U)"), 40, 25);
-  Button3 = MakeButton(Panel1, "Button3", QStringLiteral("▼ (&D)"), 72, 25);
-  Button4 = MakeButton(Panel1, "Button4", QStringLiteral("削除 (&E)"), 104, 25);
-  Label4 = new QLabel(QStringLiteral("ファイル最大数"), Panel1);
-  Label4->setObjectName(QStringLiteral("Label4"));
+  buttonPanel = new QFrame(this);
+  buttonPanel->setObjectName(QStringLiteral("Panel1"));
+  buttonPanel->setFixedWidth(120);
+  buttonPanel->setMinimumHeight(262);
+  addButton = MakeButton(buttonPanel, "Button1", QStringLiteral("ファイル追加 (&F)"), 8, 25);
+  upButton = MakeButton(buttonPanel, "Button2", QStringLiteral("▲ (&U)"), 40, 25);
+  downButton = MakeButton(buttonPanel, "Button3", QStringLiteral("▼ (&D)"), 72, 25);
+  deleteButton = MakeButton(buttonPanel, "Button4", QStringLiteral("削除 (&E)"), 104, 25);
+  slotCountLabel = new QLabel(QStringLiteral("ファイル最大数"), buttonPanel);
+  slotCountLabel->setObjectName(QStringLiteral("Label4"));
   // At least the designed 70 wide, wider when the desktop's font needs it.
-  Label4->setGeometry(8, 136, std::max(70, Label4->sizeHint().width()), 16);
-  Edit1 = new QLineEdit(Panel1);
-  Edit1->setObjectName(QStringLiteral("Edit1"));
-  Edit1->setGeometry(8, 152, 105, 22);
+  slotCountLabel->setGeometry(8, 136, std::max(70, slotCountLabel->sizeHint().width()), 16);
+  slotCountEdit = new QLineEdit(buttonPanel);
+  slotCountEdit->setObjectName(QStringLiteral("Edit1"));
+  slotCountEdit->setGeometry(8, 152, 105, 22);
   // The slot count is a plain number: no input method composition.
-  Edit1->setAttribute(Qt::WA_InputMethodEnabled, false);
-  Button5 = MakeButton(Panel1, "Button5", QStringLiteral("リスト出力 (&O)"), 200, 25);
-  Button6 = MakeButton(Panel1, "Button6", QStringLiteral("終了 (&X)"), 232, 22);
-  Memo1 = new QPlainTextEdit(Panel1);
-  Memo1->setObjectName(QStringLiteral("Memo1"));
-  Memo1->setGeometry(8, 280, 105, 50);
-  Memo1->setReadOnly(true);
-  Memo1->setUndoRedoEnabled(false);
-  Memo1->hide();
+  slotCountEdit->setAttribute(Qt::WA_InputMethodEnabled, false);
+  listButton = MakeButton(buttonPanel, "Button5", QStringLiteral("リスト出力 (&O)"), 200, 25);
+  exitButton = MakeButton(buttonPanel, "Button6", QStringLiteral("終了 (&X)"), 232, 22);
+  lineBuffer = new QPlainTextEdit(buttonPanel);
+  lineBuffer->setObjectName(QStringLiteral("Memo1"));
+  lineBuffer->setGeometry(8, 280, 105, 50);
+  lineBuffer->setReadOnly(true);
+  lineBuffer->setUndoRedoEnabled(false);
+  lineBuffer->hide();
 
-  StatusBar1 = new QFrame(this);
-  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1->setFixedHeight(51);
-  Label1 = MakeStatusLabel(StatusBar1, "Label1",
+  helpArea = new QFrame(this);
+  helpArea->setObjectName(QStringLiteral("StatusBar1"));
+  helpArea->setFixedHeight(51);
+  helpLine1 = MakeStatusLabel(helpArea, "Label1",
                            QStringLiteral("%%PA：パス名　%%1F：フルパスファイル名　%%1f：ファイル名(拡張子無)"
                                           "　%%1e：ファイル名(有)　%%1SZ：サイズ"),
                            16);
-  Label2 = MakeStatusLabel(StatusBar1, "Label2",
+  helpLine2 = MakeStatusLabel(helpArea, "Label2",
                            QStringLiteral("%%1fs1～9：ファイル名空白区切文字　%%1DT：日時　%%1D：日付"
                                           "　%%1T：時間　%%1J：和暦"),
                            16);
-  Label3 = MakeStatusLabel(StatusBar1, "Label3",
+  helpLine3 = MakeStatusLabel(helpArea, "Label3",
                            QStringLiteral("%%1mm：メモ　%%1m1：メモ上段　%%1m2：メモ下段"
                                           "　%%1p：用紙サイズ　%%1SS0～f：縮尺"),
                            17);
-  auto* status = new QVBoxLayout(StatusBar1);
+  auto* status = new QVBoxLayout(helpArea);
   status->setContentsMargins(kHelpIndent, 0, kHelpIndent, 0);
   status->setSpacing(0);
-  status->addWidget(Label1);
-  status->addWidget(Label2);
-  status->addWidget(Label3);
+  status->addWidget(helpLine1);
+  status->addWidget(helpLine2);
+  status->addWidget(helpLine3);
   status->addStretch(1);
-  FitHelpLines({Label1, Label2, Label3}, kDesignWidth - 2 * kHelpIndent);
+  FitHelpLines({helpLine1, helpLine2, helpLine3}, kDesignWidth - 2 * kHelpIndent);
 
   auto* top = new QHBoxLayout;
   top->setContentsMargins(0, 0, 0, 0);
   top->setSpacing(0);
-  top->addWidget(ListBox1, 1);
-  top->addWidget(Panel1);
+  top->addWidget(fileList, 1);
+  top->addWidget(buttonPanel);
   auto* form = new QVBoxLayout(this);
   form->setContentsMargins(0, 0, 0, 0);
   form->setSpacing(0);
   form->addLayout(top, 1);
-  form->addWidget(StatusBar1);
+  form->addWidget(helpArea);
 
-  setTabOrder(ListBox1, Memo1);
-  setTabOrder(Memo1, Button1);
-  setTabOrder(Button1, Button2);
-  setTabOrder(Button2, Button3);
-  setTabOrder(Button3, Button4);
-  setTabOrder(Button4, Edit1);
-  setTabOrder(Edit1, Button5);
-  setTabOrder(Button5, Button6);
+  setTabOrder(fileList, lineBuffer);
+  setTabOrder(lineBuffer, addButton);
+  setTabOrder(addButton, upButton);
+  setTabOrder(upButton, downButton);
+  setTabOrder(downButton, deleteButton);
+  setTabOrder(deleteButton, slotCountEdit);
+  setTabOrder(slotCountEdit, listButton);
+  setTabOrder(listButton, exitButton);
 
-  connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-  connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
-  connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
-  connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
-  connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+  connect(addButton, &QPushButton::clicked, this, &MainWindow::addFiles);
+  connect(upButton, &QPushButton::clicked, this, &MainWindow::moveUp);
+  connect(downButton, &QPushButton::clicked, this, &MainWindow::moveDown);
+  connect(deleteButton, &QPushButton::clicked, this, &MainWindow::deleteSelected);
+  connect(listButton, &QPushButton::clicked, this, &MainWindow::writeList);
+  connect(exitButton, &QPushButton::clicked, this, &MainWindow::exitWindow);
 
   // The design's client area; the settings file sets the real size when the window is shown.
   resize(kDesignWidth, kDesignHeight);
 }
 
-TForm1::~TForm1() = default;
+MainWindow::~MainWindow() = default;
 
-void TForm1::showEvent(QShowEvent* event) {
-  if (!open_ && !event->spontaneous()) FormShow();
+void MainWindow::showEvent(QShowEvent* event) {
+  if (!open_ && !event->spontaneous()) openWindow();
   QWidget::showEvent(event);
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-  if (open_) FormClose();
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (open_) closeWindow();
   event->accept();
 }
 
-void TForm1::FormShow() {
+void MainWindow::openWindow() {
   const std::u16string exe = exePath_.isEmpty() ? jww::ExecutablePath() : U(exePath_);
-  AppPath = jww::ExtractFileFolder(exe);
-  DatFile = ChangeFileExt(exe, u".dat");
-  LoadDat();
-  Edit1->setText(QString::number(DatNum));
-  ListBox1->clear();
-  Memo1->hide();
-  JWW = std::make_unique<jww::TJwwData>();
-  JWW->BindImageInit();
-  JWW->BindImageFolder = AppPath + u"TMP" + jww::kPathDelim;
-  JWW->BindImageExp = false;
-  JWW->BindImageExr = false;
+  appPath_ = jww::ExtractFileFolder(exe);
+  settingsFile_ = SettingsFilePath(exe);
+  loadSettings();
+  slotCountEdit->setText(QString::number(slotCount_));
+  fileList->clear();
+  lineBuffer->hide();
+  document_ = std::make_unique<jww::TJwwData>();
+  document_->BindImageInit();
+  document_->BindImageFolder = appPath_ + u"TMP" + jww::kPathDelim;
+  document_->BindImageExp = false;
+  document_->BindImageExr = false;
   open_ = true;
 }
 
-void TForm1::FormClose() {
+void MainWindow::closeWindow() {
   open_ = false;
-  JWW.reset();
-  DatNum = SlotCountOf(Edit1->text());
-  SaveDat();
+  document_.reset();
+  slotCount_ = SlotCountOf(slotCountEdit->text());
+  saveSettings();
 }
 
-void TForm1::LoadDat() {
-  TSettings s = DefaultSettings(AppPath);
-  LoadSettings(DatFile, s);
+void MainWindow::loadSettings() {
+  TSettings s = DefaultSettings(appPath_);
+  LoadSettings(settingsFile_, s);
   move(s.Left, s.Top);
   resize(s.Width, s.Height);
-  JwwPath = s.JwwPath;
-  LstName = s.LstName;
-  DatNum = s.DatNum;
+  addFolder_ = s.JwwPath;
+  listFileName_ = s.LstName;
+  slotCount_ = s.DatNum;
 }
 
-void TForm1::SaveDat() {
+void MainWindow::saveSettings() {
   TSettings s;
   s.Left = x();
   s.Top = y();
   s.Width = width();
   s.Height = height();
-  s.JwwPath = JwwPath;
-  s.LstName = LstName;
-  s.DatNum = DatNum;
-  SaveSettings(DatFile, s);
+  s.JwwPath = addFolder_;
+  s.LstName = listFileName_;
+  s.DatNum = slotCount_;
+  SaveSettings(settingsFile_, s);
 }
 
 // ---- the list ----------------------------------------------------------------------------------
 
-int TForm1::SelectedRow() const {
-  const QList<QListWidgetItem*> items = ListBox1->selectedItems();
-  return items.isEmpty() ? -1 : ListBox1->row(items.first());
+int MainWindow::selectedRow() const {
+  const QList<QListWidgetItem*> items = fileList->selectedItems();
+  return items.isEmpty() ? -1 : fileList->row(items.first());
 }
 
-void TForm1::SwapRows(int row, int other) {
+void MainWindow::swapRows(int row, int other) {
   const int first = std::min(row, other);
-  QListWidgetItem* item = ListBox1->takeItem(first);
-  ListBox1->insertItem(first + 1, item);
-  ListBox1->setCurrentRow(other);
+  QListWidgetItem* item = fileList->takeItem(first);
+  fileList->insertItem(first + 1, item);
+  fileList->setCurrentRow(other);
 }
 
-void TForm1::AddFiles(const QStringList& paths) {
+void MainWindow::appendFiles(const QStringList& paths) {
   for (const QString& path : paths) {
     const std::u16string p = U(path);
     bool listed = false;
-    for (int i = 0; i < ListBox1->count() && !listed; ++i)
-      listed = jww::SameTextAscii(U(ListBox1->item(i)->text()), p);
-    if (!listed) ListBox1->addItem(path);
+    for (int i = 0; i < fileList->count() && !listed; ++i)
+      listed = jww::SameTextAscii(U(fileList->item(i)->text()), p);
+    if (!listed) fileList->addItem(path);
   }
 }
 
-void TForm1::Button1Click() {
-  const QStringList files = dialogs_->OpenDialog1(this, Q(JwwPath));
+void MainWindow::addFiles() {
+  const QStringList files = dialogs_->chooseDrawings(this, Q(addFolder_));
   if (files.isEmpty()) return;
-  JwwPath = jww::ExtractFileFolder(U(files.first()));
-  AddFiles(files);
+  addFolder_ = jww::ExtractFileFolder(U(files.first()));
+  appendFiles(files);
 }
 
-void TForm1::Button2Click() {
-  const int row = SelectedRow();
-  if (ListBox1->count() > 1 && row > 0) SwapRows(row, row - 1);
+void MainWindow::moveUp() {
+  const int row = selectedRow();
+  if (fileList->count() > 1 && row > 0) swapRows(row, row - 1);
 }
 
-void TForm1::Button3Click() {
-  const int row = SelectedRow();
-  if (ListBox1->count() > 1 && row >= 0 && row < ListBox1->count() - 1) SwapRows(row, row + 1);
+void MainWindow::moveDown() {
+  const int row = selectedRow();
+  if (fileList->count() > 1 && row >= 0 && row < fileList->count() - 1) swapRows(row, row + 1);
 }
 
-void TForm1::Button4Click() {
-  const int row = SelectedRow();
-  if (ListBox1->count() > 0 && row >= 0) delete ListBox1->takeItem(row);
+void MainWindow::deleteSelected() {
+  const int row = selectedRow();
+  if (fileList->count() > 0 && row >= 0) delete fileList->takeItem(row);
 }
 
-void TForm1::Button5Click() {
-  if (ListBox1->count() == 0) return;
-  DatNum = SlotCountOf(Edit1->text());
-  const bool hadFocus = Button5->hasFocus();
-  Button5->setEnabled(false);
+void MainWindow::writeList() {
+  if (fileList->count() == 0) return;
+  slotCount_ = SlotCountOf(slotCountEdit->text());
+  const bool hadFocus = listButton->hasFocus();
+  listButton->setEnabled(false);
   const QString chosen =
-      dialogs_->SaveDialog1(this, Q(jww::ExtractFileFolder(LstName)), Q(jww::ExtractFileName(LstName)));
+      dialogs_->chooseListFile(this, Q(jww::ExtractFileFolder(listFileName_)), Q(jww::ExtractFileName(listFileName_)));
   if (!chosen.isEmpty()) {
-    LstName = U(chosen);
-    ListFileOut();
+    listFileName_ = U(chosen);
+    writeListFile();
   }
-  Button5->setEnabled(true);
-  if (hadFocus) Button5->setFocus();
+  listButton->setEnabled(true);
+  if (hadFocus) listButton->setFocus();
 }
 
-void TForm1::Button6Click() { close(); }
+void MainWindow::exitWindow() { close(); }
 
-void TForm1::ListFileOut() {
-  Memo1->clear();
+void MainWindow::writeListFile() {
+  lineBuffer->clear();
   std::vector<std::u16string> files;
-  files.reserve(static_cast<size_t>(ListBox1->count()));
-  for (int i = 0; i < ListBox1->count(); ++i) files.push_back(U(ListBox1->item(i)->text()));
+  files.reserve(static_cast<size_t>(fileList->count()));
+  for (int i = 0; i < fileList->count(); ++i) files.push_back(U(fileList->item(i)->text()));
 
   WaitCursor wait;
   // Shown only when the run lasts longer than about half a second. It has no cancel button and
@@ -405,33 +405,33 @@ void TForm1::ListFileOut() {
 
   try {
     const std::vector<std::u16string> lines =
-        ListFileLines(files, DatNum, *JWW, jww::RegionalFromLocale(),
+        ListFileLines(files, slotCount_, *document_, jww::RegionalFromLocale(),
                       [&report](int done, int total) { report(done, total, 0); });
-    FillLineBuffer(Memo1, lines, [&report](int64_t done, int64_t total) {
+    FillLineBuffer(lineBuffer, lines, [&report](int64_t done, int64_t total) {
       report(done, total, kSteps / 2);
     });
-    SaveListFile(LstName, lines);
+    SaveListFile(listFileName_, lines);
   } catch (const std::exception&) {
     // A slot count too large for memory: the list cannot be made, which counts as a failed write.
-    JWW->DataFree();
-    Memo1->clear();
-    jww::DeleteFileIfExists(LstName);
+    document_->DataFree();
+    lineBuffer->clear();
+    jww::DeleteFileIfExists(listFileName_);
   }
   progress.setValue(kSteps);
 }
 
 // ---- drops from a file manager -------------------------------------------------------------------
 
-void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (!DroppedDrawings(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
-void TForm1::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
   const QStringList files = DroppedDrawings(event->mimeData());
   if (files.isEmpty()) return;
   event->acceptProposedAction();
-  JwwPath = jww::ExtractFileFolder(U(files.first()));
-  AddFiles(files);
+  addFolder_ = jww::ExtractFileFolder(U(files.first()));
+  appendFiles(files);
 }
 
 }  // namespace dravik

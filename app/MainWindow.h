@@ -1,0 +1,113 @@
+// MainWindow: the Dravik window. The user collects drawings into an ordered list (the add dialog or
+// a drop from a file manager), reorders and deletes rows, sets the slot count and writes the list
+// file. Position, size, the add-files folder, the list file name and the slot count live in the
+// settings file beside the executable (list/Settings.h).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+#include "jww/JwwUnit.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace dravik {
+
+/// The window's two file dialogs, behind an interface so that tests can answer them.
+class FileDialogs {
+ public:
+  virtual ~FileDialogs() = default;
+  /// The add dialog (OpenDialog1): the drawings to add, in the order the dialog returns them; opens in `folder`,
+  /// several files may be chosen, all must exist. Empty when the user cancels.
+  virtual QStringList chooseDrawings(QWidget* parent, const QString& folder) = 0;
+  /// The save dialog (SaveDialog1): the list file to write; opens in `folder` with `fileName` preset and asks before
+  /// overwriting. Empty when the user cancels.
+  virtual QString chooseListFile(QWidget* parent, const QString& folder, const QString& fileName) = 0;
+};
+
+/// The desktop's own file dialogs.
+class DesktopFileDialogs final : public FileDialogs {
+ public:
+  QStringList chooseDrawings(QWidget* parent, const QString& folder) override;
+  QString chooseListFile(QWidget* parent, const QString& folder, const QString& fileName) override;
+};
+
+class MainWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  /// `dialogs` answers the file dialogs (the desktop's own when null). `exePath` stands in for the
+  /// running executable's path, whose folder holds the settings file (the real one when empty).
+  explicit MainWindow(std::unique_ptr<FileDialogs> dialogs = nullptr, QString exePath = {},
+                      QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  /// The drawing document: created when the window is shown, freed when it closes.
+  const jww::TJwwData* document() const { return document_.get(); }
+
+  // The controls, with the control name each carries as objectName (tests find them by it).
+  QListWidget* fileList;        ///< ListBox1: the drawings in slot order
+  QFrame* buttonPanel;          ///< Panel1
+  QPushButton* addButton;       ///< Button1
+  QPushButton* upButton;        ///< Button2
+  QPushButton* downButton;      ///< Button3
+  QPushButton* deleteButton;    ///< Button4
+  QLabel* slotCountLabel;       ///< Label4
+  QLineEdit* slotCountEdit;     ///< Edit1
+  QPushButton* listButton;      ///< Button5
+  QPushButton* exitButton;      ///< Button6
+  QPlainTextEdit* lineBuffer;   ///< Memo1: hidden; the last list file's lines
+  QFrame* helpArea;             ///< StatusBar1
+  QLabel* helpLine1;            ///< Label1: key help
+  QLabel* helpLine2;            ///< Label2
+  QLabel* helpLine3;            ///< Label3
+
+ public slots:
+  void addFiles();        ///< the add dialog; appends the drawings not yet listed
+  void moveUp();          ///< moves the selected row up
+  void moveDown();        ///< moves the selected row down
+  void deleteSelected();  ///< deletes the selected row
+  void writeList();       ///< asks for the list file and writes it
+  void exitWindow();      ///< closes the window
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void openWindow();
+  void closeWindow();
+  void loadSettings();
+  void saveSettings();
+  void writeListFile();
+
+  /// Appends every path not yet listed (compared without regard to ASCII case), in order.
+  void appendFiles(const QStringList& paths);
+  /// The selected row, or -1.
+  int selectedRow() const;
+  void swapRows(int row, int other);
+
+  std::unique_ptr<FileDialogs> dialogs_;
+  QString exePath_;
+  bool open_ = false;  ///< between openWindow and closeWindow
+
+  std::u16string appPath_;       ///< the executable's folder, ending with a separator
+  std::u16string settingsFile_;  ///< the settings file's full path
+  std::u16string addFolder_;     ///< the folder the add dialog opens in
+  std::u16string listFileName_;  ///< the list file last chosen
+  int slotCount_ = 10;
+  std::unique_ptr<jww::TJwwData> document_;  ///< the one drawing document, while the window is open
+};
+
+}  // namespace dravik
