@@ -18,6 +18,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QTextCursor>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -67,6 +68,29 @@ QStringList DroppedDrawings(const QMimeData* mime) {
     if (IsDrawingName(path) && QFileInfo(path).isFile()) out << QFileInfo(path).absoluteFilePath();
   }
   return out;
+}
+
+// Where the window keeps its own files. Beside the executable while its folder is writable (a
+// build folder, a copy in the user's own folders); an installed program, whose folder only the
+// system may write, keeps the same settings file in the user's configuration folder and the
+// image folder in the user's cache, and its dialogs start in the home folder rather than
+// proposing a list file in a folder the user cannot write.
+struct WindowPlaces {
+  std::u16string settingsFile;
+  std::u16string imageFolder;    ///< "TMP/" for the document's bound images
+  std::u16string defaultFolder;  ///< where the dialogs start until the settings file says otherwise
+  QString configFolder;          ///< to create before the settings file is written; empty beside the executable
+};
+
+WindowPlaces PlacesOf(const std::u16string& exe) {
+  const std::u16string exeFolder = jww::ExtractFileFolder(exe);
+  if (QFileInfo(Q(exeFolder)).isWritable())
+    return {SettingsFilePath(exe), exeFolder + u"TMP" + jww::kPathDelim, exeFolder, {}};
+  const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+  const std::u16string settingsName = jww::ExtractFileName(SettingsFilePath(exe));
+  return {U(config) + jww::kPathDelim + settingsName, U(cache) + jww::kPathDelim + u"TMP" + jww::kPathDelim,
+          U(QDir::homePath()) + jww::kPathDelim, config};
 }
 
 // Sets the wait cursor for the life of the guard.
@@ -273,14 +297,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::openWindow() {
   const std::u16string exe = exePath_.isEmpty() ? jww::ExecutablePath() : U(exePath_);
   appPath_ = jww::ExtractFileFolder(exe);
-  settingsFile_ = SettingsFilePath(exe);
+  const WindowPlaces places = PlacesOf(exe);
+  settingsFile_ = places.settingsFile;
+  settingsFolder_ = places.configFolder;
+  defaultFolder_ = places.defaultFolder;
   loadSettings();
   slotCountEdit->setText(QString::number(slotCount_));
   fileList->clear();
   lineBuffer->hide();
   document_ = std::make_unique<jww::TJwwData>();
   document_->BindImageInit();
-  document_->BindImageFolder = appPath_ + u"TMP" + jww::kPathDelim;
+  document_->BindImageFolder = places.imageFolder;
   document_->BindImageExp = false;
   document_->BindImageExr = false;
   open_ = true;
@@ -294,7 +321,7 @@ void MainWindow::closeWindow() {
 }
 
 void MainWindow::loadSettings() {
-  TSettings s = DefaultSettings(appPath_);
+  TSettings s = DefaultSettings(defaultFolder_);
   LoadSettings(settingsFile_, s);
   move(s.Left, s.Top);
   resize(s.Width, s.Height);
@@ -312,6 +339,7 @@ void MainWindow::saveSettings() {
   s.JwwPath = addFolder_;
   s.LstName = listFileName_;
   s.DatNum = slotCount_;
+  if (!settingsFolder_.isEmpty()) QDir().mkpath(settingsFolder_);
   SaveSettings(settingsFile_, s);
 }
 
@@ -337,6 +365,17 @@ void MainWindow::appendFiles(const QStringList& paths) {
       listed = jww::SameTextAscii(U(fileList->item(i)->text()), p);
     if (!listed) fileList->addItem(path);
   }
+}
+
+void MainWindow::addCommandLineFiles(const QStringList& args) {
+  QStringList files;
+  for (const QString& arg : args) {
+    const QFileInfo info(arg.startsWith(QLatin1String("file:")) ? QUrl(arg).toLocalFile() : arg);
+    if (info.isFile()) files << info.absoluteFilePath();
+  }
+  if (files.isEmpty()) return;
+  addFolder_ = jww::ExtractFileFolder(U(files.first()));
+  appendFiles(files);
 }
 
 void MainWindow::addFiles() {

@@ -51,6 +51,11 @@ class MainWindow : public QWidget {
                       QWidget* parent = nullptr);
   ~MainWindow() override;
 
+  /// Lists the files named on the program's command line (paths, relative to the working folder,
+  /// or file: URLs), as the add dialog would; names that are no file are left out. Call it once
+  /// the window is shown.
+  void addCommandLineFiles(const QStringList& args);
+
   /// The drawing document: created when the window is shown, freed when it closes.
   const jww::TJwwData* document() const { return document_.get(); }
 
@@ -104,6 +109,8 @@ class MainWindow : public QWidget {
 
   std::u16string appPath_;       ///< the executable's folder, ending with a separator
   std::u16string settingsFile_;  ///< the settings file's full path
+  QString settingsFolder_;       ///< created before the settings file is written (when not the executable's)
+  std::u16string defaultFolder_; ///< where the dialogs start without a settings file
   std::u16string addFolder_;     ///< the folder the add dialog opens in
   std::u16string listFileName_;  ///< the list file last chosen
   int slotCount_ = 10;

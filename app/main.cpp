@@ -19,5 +19,9 @@ int main(int argc, char** argv) {
 
   dravik::MainWindow form;
   form.show();
+  // The drawings a file manager opens with Dravik (the toolkit has taken its own options out).
+  QStringList files;
+  for (int i = 1; i < argc; ++i) files << QString::fromLocal8Bit(argv[i]);
+  form.addCommandLineFiles(files);
   return app.exec();
 }

@@ -4,6 +4,7 @@
 # depends on.
 # Usage: deb_test.sh BUILD_DIR
 set -euo pipefail
+export LC_ALL=C  # file lists compare in byte order
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1
 tmp=$(mktemp -d)

@@ -4,6 +4,7 @@
 # describe every command and option, and completion of jww's commands, options and drawings.
 # Usage: install_test.sh BUILD_DIR [CORPUS_DIR]
 set -euo pipefail
+export LC_ALL=C  # file lists compare in byte order
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1
 corpus=${2:-}

@@ -160,6 +160,8 @@ class WindowTest : public QObject {
   void listFileNameIsRemembered();
   void listMatchesCommandLineTool();
   void droppedDrawingsAreAdded();
+  void commandLineFilesAreAdded();
+  void installedWindowKeepsItsFilesInUserFolders();
   void controlsLayoutAndCaptions();
   void accelerators();
   void desktopDialogs();
@@ -509,6 +511,68 @@ void WindowTest::droppedDrawingsAreAdded() {
   QCOMPARE(h.Rows(), (QStringList{h.Path("list/p.jww"), h.Path("drop/Q.JWW"), h.Path("drop/r.jww")}));
   w.addFiles();  // the add dialog now opens where the drop came from
   QCOMPARE(h.dialogs.openFolders.value(1), h.Path("drop/"));
+}
+
+void WindowTest::commandLineFilesAreAdded() {
+  Harness h;
+  for (const char* name : {"cl/a.jww", "cl/B.JWW", "cl/A.JWW", "cl/saved as.bin"})
+    QVERIFY(WriteBytes(h.Path(name), "x"));
+  QVERIFY(QDir().mkpath(h.Path("cl/folder.jww")));
+  MainWindow& w = h.Open();
+  const QString before = QDir::currentPath();
+  QVERIFY(QDir::setCurrent(h.Path("cl")));
+  // Relative names, a file: URL, a file under any name; missing names and folders are left out,
+  // and a path already listed in another ASCII case is not listed again.
+  w.addCommandLineFiles({"a.jww", "missing.jww", "folder.jww", QUrl::fromLocalFile(h.Path("cl/B.JWW")).toString(),
+                         "A.JWW", "saved as.bin"});
+  QDir::setCurrent(before);
+  QCOMPARE(h.Rows(), (QStringList{h.Path("cl/a.jww"), h.Path("cl/B.JWW"), h.Path("cl/saved as.bin")}));
+  w.addFiles();  // the add dialog opens where the first file lies
+  QCOMPARE(h.dialogs.openFolders.value(0), h.Path("cl/"));
+  w.addCommandLineFiles({});
+  QCOMPARE(h.Rows().size(), 3);
+}
+
+void WindowTest::installedWindowKeepsItsFilesInUserFolders() {
+  // An executable in a folder the user cannot write (here one that does not exist) keeps the
+  // settings file in the configuration folder and the image folder in the cache; its dialogs start
+  // in the home folder.
+  Harness h;
+  struct Env {
+    QByteArray name, old;
+    bool had;
+    Env(const char* n, const QString& v) : name(n), old(qgetenv(n)), had(qEnvironmentVariableIsSet(n)) {
+      qputenv(n, v.toUtf8());
+    }
+    ~Env() { had ? qputenv(name, old) : qunsetenv(name); }
+  };
+  Env config("XDG_CONFIG_HOME", h.Path("config")), cache("XDG_CACHE_HOME", h.Path("cache")),
+      home("HOME", h.Path("home"));
+  struct AppName {
+    QString old = QCoreApplication::applicationName();
+    AppName() { QCoreApplication::setApplicationName(QStringLiteral("Dravik")); }
+    ~AppName() { QCoreApplication::setApplicationName(old); }
+  } appName;
+  const QString datFile = h.Path("config/Dravik/dravik.dat");
+
+  auto open = [&h] {
+    h.form = std::make_unique<MainWindow>(std::make_unique<FakeDialogs>(h.dialogs), h.Path("usr/bin/dravik"));
+    h.form->show();
+    return h.form.get();
+  };
+  MainWindow* w = open();
+  QCOMPARE(QString::fromStdU16String(w->document()->BindImageFolder), h.Path("cache/Dravik/TMP/"));
+  w->addFiles();  // cancelled
+  QCOMPARE(h.dialogs.openFolders.value(0), h.Path("home/"));
+  w->slotCountEdit->setText(QStringLiteral("7"));
+  h.Close();
+  QCOMPARE(ReadBytes(datFile), ("100\r\n100\r\n400\r\n320\r\n" + h.Path("home/") + "\r\n" +
+                                h.Path("home/") + "List.txt\r\n7\r\n").toUtf8());
+  QVERIFY(!QFileInfo::exists(h.Path("usr")));
+
+  w = open();  // the next start reads it back
+  QCOMPARE(w->slotCountEdit->text(), QStringLiteral("7"));
+  h.Close();
 }
 
 void WindowTest::controlsLayoutAndCaptions() {
