@@ -1,66 +1,187 @@
-// Whole-drawing reading on large synthetic drawings, each beside a baseline measured in the same
-// run: reading the same file's bytes into memory (BM_ReadBytes). Compare BM_FileIn/<n> and
-// BM_FilePrevIn1000/<n> with BM_ReadBytes/<n>. BM_FileInPeakMemory reports the peak resident
-// memory a FileIn adds, as a ratio to the size of the lists it loads.
+// Whole-drawing reading, each figure beside the fastest plain way to get the same bytes, measured
+// in the same run: one read() into a buffer allocated outside the timed loop (BM_ReadInto), and a
+// read-only mapping with every page touched (BM_MapTouch). Benchmarks of reading report
+// `x_baseline`: their processor time divided by the faster of the two for the same file.
+//
+// - BM_FileIn/<n>, BM_FilePrevIn1000/<n>: synthetic drawings of n entities (steady state).
+// - BM_FileInPeakMemory/<n>, BM_FilePrevIn1000Memory/<n>: peak resident memory a read adds
+//   (FileIn as a ratio to the lists it loads).
+// - BM_FileInTest2, BM_FirstFileInTest2: the small real drawing Test2 of the corpus (skipped when
+//   the corpus is absent); "First" runs FileIn once in a fresh process and reports that call's
+//   wall time (best and mean: a busy machine adds to the wall time).
+// - BM_JwwInfoProcess/<n> against BM_CatProcess/<n>: `jww info` as a whole process against
+//   `cat FILE > /dev/null`, processor time of the child (`x_cat`).
 //
 // The 1,000,000-entity drawing takes about a minute to generate the first time (it is kept in the
 // temporary folder); run only the smaller one with --benchmark_filter=/100000$.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "bench/baseline.h"
 #include "bench/synth.h"
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
 
 namespace {
 
-std::u16string Drawing(benchmark::State& state) {
-  return jww::Utf8ToStr(jwwbench::SyntheticDrawing(static_cast<uint32_t>(state.range(0))));
+using jwwbench::ReportRatio;
+using jwwbench::Timed;
+
+std::string SynthPath(benchmark::State& state) {
+  return jwwbench::SyntheticDrawing(static_cast<uint32_t>(state.range(0)));
 }
 
-void BM_ReadBytes(benchmark::State& state) {
-  const auto path = Drawing(state);
-  int64_t size = 0;
-  for (auto _ : state) {
-    auto bytes = jww::ReadWholeFile(path);
-    size = static_cast<int64_t>(bytes->size());
-    benchmark::DoNotOptimize(bytes->data());
+std::string Key(const char* what, benchmark::State& state) { return what + std::to_string(state.range(0)); }
+
+/// The corpus drawing Test2, or "" when the corpus is absent.
+std::string Test2() {
+  std::string dir;
+  if (const char* env = std::getenv("DRAVIK_CORPUS")) dir = env;
+#ifdef DRAVIK_CORPUS_DIR
+  if (dir.empty()) dir = DRAVIK_CORPUS_DIR;
+#endif
+  std::error_code ec;
+  if (dir.empty() || !std::filesystem::is_directory(dir, ec)) return {};
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() >= 9 && name.compare(name.size() - 9, 9, "Test2.jww") == 0) return e.path().string();
   }
-  state.SetBytesProcessed(state.iterations() * size);
+  return {};
+}
+
+// ---- baselines ---------------------------------------------------------------------------------
+
+void ReadIntoBody(benchmark::State& state, const std::string& path, const std::string& key) {
+  std::vector<char> buf(static_cast<size_t>(std::filesystem::file_size(path)));
+  Timed t(key);
+  for (auto _ : state) benchmark::DoNotOptimize(jwwbench::ReadInto(path, buf));
+  t.Done(state);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(buf.size()));
+}
+
+void MapTouchBody(benchmark::State& state, const std::string& path, const std::string& key) {
+  Timed t(key);
+  for (auto _ : state) benchmark::DoNotOptimize(jwwbench::MapAndTouch(path));
+  t.Done(state);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(path)));
+}
+
+void BM_ReadInto(benchmark::State& state) { ReadIntoBody(state, SynthPath(state), Key("read", state)); }
+void BM_MapTouch(benchmark::State& state) { MapTouchBody(state, SynthPath(state), Key("map", state)); }
+
+// ---- reading -----------------------------------------------------------------------------------
+
+void FileInBody(benchmark::State& state, const std::string& path, const std::string& n) {
+  const auto upath = jww::Utf8ToStr(path);
+  Timed t("filein" + n);
+  for (auto _ : state) {
+    jww::TJwwData d;
+    if (!d.FileIn(upath)) state.SkipWithError("FileIn failed");
+    benchmark::DoNotOptimize(d.EntLineN);
+  }
+  ReportRatio(state, "x_baseline", t.Done(state), {"read" + n, "map" + n});
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(path)));
 }
 
 void BM_FileIn(benchmark::State& state) {
-  const auto path = Drawing(state);
-  const int64_t size = jww::FileDateSize(path).size;
-  for (auto _ : state) {
-    jww::TJwwData d;
-    if (!d.FileIn(path)) state.SkipWithError("FileIn failed");
-    benchmark::DoNotOptimize(d.EntLineN);
-  }
-  state.SetBytesProcessed(state.iterations() * size);
+  FileInBody(state, SynthPath(state), std::to_string(state.range(0)));
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 void BM_FilePrevIn1000(benchmark::State& state) {
-  const auto path = Drawing(state);
+  const auto path = jww::Utf8ToStr(SynthPath(state));
+  const std::string n = std::to_string(state.range(0));
+  Timed t("prev" + n);
   for (auto _ : state) {
     jww::TJwwData d;
     if (!d.FilePrevIn(path, 1000)) state.SkipWithError("FilePrevIn failed");
     benchmark::DoNotOptimize(d.EntLineN);
   }
+  ReportRatio(state, "x_baseline", t.Done(state), {"read" + n, "map" + n});
 }
 
 void BM_MakeBlockTree(benchmark::State& state) {
   jww::TJwwData d;
-  if (!d.FileIn(Drawing(state))) state.SkipWithError("FileIn failed");
+  if (!d.FileIn(jww::Utf8ToStr(SynthPath(state)))) state.SkipWithError("FileIn failed");
   for (auto _ : state) {
     d.MakeBlockTree();
     benchmark::DoNotOptimize(d.EntBlockTreeN);
   }
   state.counters["nodes"] = d.EntBlockTreeN;
+}
+
+void BM_ReadIntoTest2(benchmark::State& state) {
+  const std::string path = Test2();
+  if (path.empty()) return state.SkipWithError("no corpus (set DRAVIK_CORPUS)");
+  ReadIntoBody(state, path, "readTest2");
+}
+
+void BM_MapTouchTest2(benchmark::State& state) {
+  const std::string path = Test2();
+  if (path.empty()) return state.SkipWithError("no corpus (set DRAVIK_CORPUS)");
+  MapTouchBody(state, path, "mapTest2");
+}
+
+void BM_FileInTest2(benchmark::State& state) {
+  const std::string path = Test2();
+  if (path.empty()) return state.SkipWithError("no corpus (set DRAVIK_CORPUS)");
+  FileInBody(state, path, "Test2");
+}
+
+/// FileIn once in a fresh process (this program, started with --first-filein): whatever a first
+/// read pays once per process (tables, first page faults of the code) shows here.
+void BM_FirstFileInTest2(benchmark::State& state) {
+  const std::string path = Test2();
+  if (path.empty()) return state.SkipWithError("no corpus (set DRAVIK_CORPUS)");
+  const std::string out = (std::filesystem::temp_directory_path() / "dravik-first-filein.txt").string();
+  double sum = 0, best = 1e30;
+  for (auto _ : state) {
+    if (jwwbench::RunProcess({"/proc/self/exe", "--first-filein", path, out}) < 0)
+      return state.SkipWithError("child failed");
+    double us = 0;
+    std::ifstream(out) >> us;
+    sum += us;
+    best = std::min(best, us);
+  }
+  std::remove(out.c_str());
+  state.counters["first_FileIn_us"] = sum / static_cast<double>(state.iterations());
+  state.counters["best_us"] = best;
+}
+
+// ---- whole processes ---------------------------------------------------------------------------
+
+void BM_CatProcess(benchmark::State& state) {
+  const std::string path = SynthPath(state);
+  double cpu = 0;
+  for (auto _ : state) {
+    const double s = jwwbench::RunProcess({"/bin/cat", path});
+    if (s < 0) return state.SkipWithError("cat failed");
+    cpu += s;
+  }
+  jwwbench::Keep(Key("cat", state), cpu / static_cast<double>(state.iterations()));
+  state.counters["child_cpu_ms"] = 1e3 * cpu / static_cast<double>(state.iterations());
+}
+
+void BM_JwwInfoProcess(benchmark::State& state) {
+  const std::string path = SynthPath(state);
+  const std::string tool = jwwbench::ExeFolder() + "/../tools/jww";
+  if (!std::filesystem::exists(tool)) return state.SkipWithError("build the jww tool first");
+  double cpu = 0;
+  for (auto _ : state) {
+    const double s = jwwbench::RunProcess({tool, "info", path});
+    if (s < 0) return state.SkipWithError("jww info failed");
+    cpu += s;
+  }
+  cpu /= static_cast<double>(state.iterations());
+  state.counters["child_cpu_ms"] = 1e3 * cpu;
+  ReportRatio(state, "x_cat", cpu, {Key("cat", state)});
 }
 
 // ---- memory ------------------------------------------------------------------------------------
@@ -107,29 +228,73 @@ long StatusKb(const char* key) {
   return 0;
 }
 
+/// Peak resident memory `read` adds, in MiB.
+template <class Read>
+double PeakMb(Read&& read) {
+  malloc_trim(0);
+  std::ofstream("/proc/self/clear_refs") << "5";  // peak resident size := current
+  const long before = StatusKb("VmRSS:");
+  read();
+  return (StatusKb("VmHWM:") - before) / 1024.0;
+}
+
 void BM_FileInPeakMemory(benchmark::State& state) {
-  const auto path = Drawing(state);
-  double ratio = 0, peakMb = 0, listMb = 0;
+  const auto path = jww::Utf8ToStr(SynthPath(state));
+  double peakMb = 0, listMb = 0;
   for (auto _ : state) {
-    malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";  // peak resident size := current
-    const long before = StatusKb("VmRSS:");
-    jww::TJwwData d;
-    if (!d.FileIn(path)) state.SkipWithError("FileIn failed");
-    const long peak = StatusKb("VmHWM:") - before;
-    peakMb = peak / 1024.0;
-    listMb = ListBytes(d) / 1048576.0;
-    ratio = peakMb / listMb;
+    peakMb = PeakMb([&] {
+      jww::TJwwData d;
+      if (!d.FileIn(path)) state.SkipWithError("FileIn failed");
+      listMb = ListBytes(d) / 1048576.0;
+    });
   }
   state.counters["peak_MiB"] = peakMb;
   state.counters["lists_MiB"] = listMb;
-  state.counters["peak_per_lists"] = ratio;
+  state.counters["peak_per_lists"] = peakMb / listMb;
+}
+
+void BM_FilePrevIn1000Memory(benchmark::State& state) {
+  const auto path = jww::Utf8ToStr(SynthPath(state));
+  double peakMb = 0;
+  for (auto _ : state) {
+    peakMb = PeakMb([&] {
+      jww::TJwwData d;
+      if (!d.FilePrevIn(path, 1000)) state.SkipWithError("FilePrevIn failed");
+    });
+  }
+  state.counters["peak_MiB"] = peakMb;
 }
 
 }  // namespace
 
-BENCHMARK(BM_ReadBytes)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadInto)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MapTouch)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileIn)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilePrevIn1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MakeBlockTree)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadIntoTest2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MapTouchTest2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FileInTest2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FirstFileInTest2)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CatProcess)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JwwInfoProcess)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileInPeakMemory)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FilePrevIn1000Memory)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+  // Child mode of BM_FirstFileInTest2: one FileIn, its time in microseconds written to a file.
+  if (argc == 4 && std::string(argv[1]) == "--first-filein") {
+    const auto path = jww::Utf8ToStr(argv[2]);
+    const auto start = std::chrono::steady_clock::now();
+    jww::TJwwData d;
+    const bool ok = d.FileIn(path);
+    const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+    std::ofstream(argv[3]) << us << '\n';
+    return ok ? 0 : 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
