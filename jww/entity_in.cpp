@@ -6,6 +6,7 @@
 // Trust: the file is hostile. Every count is compared with the bytes that remain before anything
 // is sized by it, and any read that meets the end of the file ends the read with "File I/O
 // Error", so no loop can spin on an exhausted file.
+#include <algorithm>
 #include <cstring>
 
 #include "common/Func_2.h"
@@ -109,6 +110,7 @@ struct TLists {
   std::vector<TEntJwwBlock>& block;
   Integer& blockN;
   std::vector<TEntJwwNo>& order;
+  Integer& orderN;     ///< Enthd.n1 or the definition's N: the valid entries of `order`
   Double noTailScale;  ///< scale of a point without tail: 1.0 in the drawing, 0.0 in a definition
 };
 
@@ -121,14 +123,13 @@ class StreamReader {
     const Integer ver = d_.Enthd.jwVer;
     const Cardinal n = ReadCount(s_);
     CheckCount(n, MinEntityBytes(ver));
-    d_.Enthd.n1 = static_cast<Integer>(n);
     d_.Enthd.n2 = 0;
     d_.EntBlockDefN = 0;
-    d_.EntNo.assign(n, TEntJwwNo{});
     TLists top{d_.EntLine,  d_.EntLineN,  d_.EntEnko,  d_.EntEnkoN,  d_.EntTen,
                d_.EntTenN,  d_.EntMoji,   d_.EntMojiN, d_.EntSunpo,  d_.EntSunpoN,
                d_.EntSolid, d_.EntSolidN, d_.EntBlock, d_.EntBlockN, d_.EntNo,
-               1.0};
+               d_.Enthd.n1, 1.0};
+    StartOrder(top, n);
     EntityList(top, n);
 
     const uint16_t w = s_.Get<uint16_t>();
@@ -149,13 +150,34 @@ class StreamReader {
 
   bool BudgetLeft() const { return !bounded_ || items_ < budget_; }
 
+  /// Sizes a drawing order for `count` objects. A whole read has the stored count of entries
+  /// (those of dropped objects stay EntType 0). A preview keeps only the entries it reads, so its
+  /// cost follows the budget, not what the file claims; its count grows as it reads.
+  void StartOrder(TLists& t, Cardinal count) {
+    if (!bounded_) {
+      t.order.assign(count, TEntJwwNo{});
+      t.orderN = static_cast<Integer>(count);
+      return;
+    }
+    t.order.clear();
+    t.order.reserve(std::min<uint64_t>(count, static_cast<uint64_t>(std::max<Integer>(budget_ - items_, 0))));
+    t.orderN = 0;
+  }
+
   void Definitions(Cardinal count) {
     const Integer ver = d_.Enthd.jwVer;
     CheckCount(count, MinDefinitionBytes(ver));
-    d_.Enthd.n2 = static_cast<Integer>(count);
-    d_.EntBlockDefN = static_cast<Integer>(count);
-    d_.EntBlockDef.assign(count, TEntJwwBlockDef{});
+    // A preview holds only the definitions it starts (see StartOrder).
+    const Integer stored = static_cast<Integer>(count);
+    d_.Enthd.n2 = bounded_ ? 0 : stored;
+    d_.EntBlockDefN = d_.Enthd.n2;
+    if (bounded_) d_.EntBlockDef.clear();
+    else d_.EntBlockDef.assign(count, TEntJwwBlockDef{});
     for (Cardinal p = 1; p <= count && BudgetLeft(); ++p) {
+      if (bounded_) {
+        d_.EntBlockDef.emplace_back();
+        d_.Enthd.n2 = d_.EntBlockDefN = static_cast<Integer>(p);
+      }
       TEntJwwBlockDef& def = d_.EntBlockDef[p - 1];
       ar_.ReadDefinitionTag(s_);
       try {
@@ -165,13 +187,12 @@ class StreamReader {
       }
       const Cardinal m = ReadCount(s_);
       CheckCount(m, MinEntityBytes(ver));
-      def.N = static_cast<Integer>(m);
-      def.mNo.assign(m, TEntJwwNo{});
       ar_.ObjectDone();
       TLists lists{def.mLine,  def.mLineN,  def.mEnko,  def.mEnkoN,  def.mTen,
                    def.mTenN,  def.mMoji,   def.mMojiN, def.mSunpo,  def.mSunpoN,
                    def.mSolid, def.mSolidN, def.mBlock, def.mBlockN, def.mNo,
-                   0.0};
+                   def.N,      0.0};
+      StartOrder(lists, m);
       EntityList(lists, m);
     }
   }
@@ -184,9 +205,22 @@ class StreamReader {
       const EntKind kind = ar_.ReadEntityTag(s_);
       if (kind == kEntNone) continue;  // unrecognised: neither an object nor a counter step
       const Integer index = ReadObject(t, kind);
-      if (index >= 0) t.order[pos++] = TEntJwwNo{kind, index};
+      if (index >= 0) {
+        if (bounded_) {
+          t.order.push_back(TEntJwwNo{kind, index});
+          t.orderN = static_cast<Integer>(t.order.size());
+        } else {
+          t.order[pos] = TEntJwwNo{kind, index};
+        }
+        ++pos;
+      }
       ++read;
       ar_.ObjectDone();
+    }
+    // As in a whole read, the entries of dropped objects are EntType 0 entries at the end.
+    if (bounded_) {
+      t.order.resize(t.order.size() + (read - pos));
+      t.orderN = static_cast<Integer>(t.order.size());
     }
   }
 

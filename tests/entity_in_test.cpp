@@ -486,6 +486,8 @@ std::string PreviewDrawing(bool junk = false) {
 }  // namespace
 
 TEST(FilePrevIn, BudgetCountsTagsAcrossAllEntityLists) {
+  // The drawing order and the definition list hold only what the preview reached, so that its
+  // cost follows the budget; the counts agree with the lists.
   struct Case {
     Integer budget;
     bool junk;
@@ -493,7 +495,7 @@ TEST(FilePrevIn, BudgetCountsTagsAcrossAllEntityLists) {
   };
   const Case cases[] = {
       {0, false, 0, 0, 0, 0},    {-5, false, 0, 0, 0, 0},  {10, false, 10, 0, 0, 0},
-      {12, false, 10, 2, 2, 0},  {14, false, 10, 2, 3, 1}, {1000, false, 10, 2, 3, 3},
+      {12, false, 10, 1, 2, 0},  {14, false, 10, 2, 3, 1}, {1000, false, 10, 2, 3, 3},
       {10, true, 9, 0, 0, 0},
   };
   for (const Case& c : cases) {
@@ -502,17 +504,57 @@ TEST(FilePrevIn, BudgetCountsTagsAcrossAllEntityLists) {
     d.BindImageExp = true;
     d.BindImageFolder = u"/nonexistent/";
     ASSERT_TRUE(ReadBytes(d, PreviewDrawing(c.junk), true, c.budget));
-    EXPECT_EQ(d.Enthd.n1, 10);
-    EXPECT_EQ(d.EntNo.size(), 10u);
+    EXPECT_EQ(d.Enthd.n1, c.lines);
+    EXPECT_EQ(d.EntNo.size(), static_cast<size_t>(c.lines));
     EXPECT_EQ(d.EntLineN, c.lines);
     EXPECT_EQ(d.EntBlockDefN, c.defs);
     EXPECT_EQ(d.Enthd.n2, c.defs);
+    ASSERT_EQ(d.EntBlockDef.size(), static_cast<size_t>(c.defs));
     if (c.defs) {
       EXPECT_EQ(d.EntBlockDef[0].mLineN, c.def1);
+      EXPECT_EQ(d.EntBlockDef[0].N, c.def1);
+      EXPECT_EQ(d.EntBlockDef[0].mNo.size(), static_cast<size_t>(c.def1));
+    }
+    if (c.defs > 1) {
       EXPECT_EQ(d.EntBlockDef[1].mLineN, c.def2);
-      EXPECT_EQ(d.EntBlockDef[1].nNumber, c.def2 ? 2u : 0u);
+      EXPECT_EQ(d.EntBlockDef[1].N, c.def2);
+      EXPECT_EQ(d.EntBlockDef[1].nNumber, 2u);
     }
     EXPECT_EQ(d.BindImageN, 0);
+  }
+}
+
+// The fault this guards against: a preview sized the drawing order by the stored count, so a
+// budget of a few items on a large drawing still cost memory and time in the file's size.
+TEST(FilePrevIn, CostFollowsTheBudgetNotTheStoredCounts) {
+  constexpr int kLines = 50000;
+  Bytes b;
+  b.Header(600);
+  StreamBytes sb(b, 600);
+  sb.Count(kLines);
+  for (int i = 0; i < kLines; ++i) sb.Entity(Line(i));
+  sb.Count(1);
+  TEntJwwBlockDef def;
+  def.nNumber = 1;
+  sb.Def(def, 1, kLines);
+  for (int i = 0; i < kLines; ++i) sb.Entity(Line(i));
+  const std::string bytes = b.data();
+  for (Integer budget : {3, kLines + 4}) {
+    SCOPED_TRACE(budget);
+    TJwwData d;
+    ASSERT_TRUE(ReadBytes(d, bytes, true, budget));
+    const size_t top = static_cast<size_t>(std::min(budget, kLines));
+    EXPECT_EQ(d.EntNo.size(), top);
+    EXPECT_LE(d.EntNo.capacity(), top);
+    EXPECT_EQ(d.Enthd.n1, static_cast<Integer>(top));
+    EXPECT_LE(d.EntLine.capacity(), 2 * top);
+    if (budget > kLines) {
+      ASSERT_EQ(d.EntBlockDefN, 1);
+      EXPECT_EQ(d.EntBlockDef[0].mNo.size(), 4u);
+      EXPECT_LE(d.EntBlockDef[0].mNo.capacity(), 4u);
+    } else {
+      EXPECT_EQ(d.EntBlockDefN, 0);
+    }
   }
 }
 
