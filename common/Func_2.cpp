@@ -240,7 +240,8 @@ std::u16string ExecutablePath() {
 TFileDateSize FileDateSize(std::u16string_view path) {
   TFileDateSize r;
   struct stat st;
-  if (::stat(StrToUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return r;
+  // Any entry but a folder has facts (a FIFO or device named as a drawing is listed with them).
+  if (::stat(StrToUtf8(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return r;
   std::tm tm{};
   time_t t = st.st_mtime;
   if (localtime_r(&t, &tm)) {

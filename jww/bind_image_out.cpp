@@ -119,7 +119,8 @@ void BindImageOut(OutStream& s, TJwwData& d) {
     // A name from a drawing becomes part of a path: only plain names inside the folder are read,
     // by the same rule the reader applies before it writes image files.
     if (!embed || !IsPlainImageName(img.Fname)) continue;
-    const int fd = ::open(StrToUtf8(d.BindImageFolder + img.Fname).c_str(), O_RDONLY | O_CLOEXEC);
+    // Never waits on a FIFO under an image's name: the check below refuses it.
+    const int fd = ::open(StrToUtf8(d.BindImageFolder + img.Fname).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) continue;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > INT32_MAX) {

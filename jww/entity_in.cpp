@@ -294,9 +294,10 @@ Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN) {
 
 Boolean TJwwData::FileIn(const string& FName) {
   try {
-    if (auto s = InStream::OpenFile(FName)) return DrawingIn(*s, false, 0);
+    const char* why = kCannotOpen;
+    if (auto s = InStream::OpenFile(FName, 1 << 16, &why)) return DrawingIn(*s, false, 0);
     DataInit();
-    SetLastError("cannot open file", 0);
+    SetLastError(why, 0);
   } catch (...) {
     SetLastError(kIOError, 0);
   }
@@ -305,9 +306,10 @@ Boolean TJwwData::FileIn(const string& FName) {
 
 Boolean TJwwData::FilePrevIn(const string& FName, Integer ZMaxN) {
   try {
-    if (auto s = InStream::OpenFile(FName)) return DrawingIn(*s, true, ZMaxN);
+    const char* why = kCannotOpen;
+    if (auto s = InStream::OpenFile(FName, 1 << 16, &why)) return DrawingIn(*s, true, ZMaxN);
     DataInit();
-    SetLastError("cannot open file", 0);
+    SetLastError(why, 0);
   } catch (...) {
     SetLastError(kIOError, 0);
   }

@@ -126,9 +126,10 @@ Boolean TJwwData::FileHeaderIn(const string& FName) {
   ClearLastError();
   try {
     DataInit();
-    auto s = InStream::OpenFile(FName);
+    const char* why = kCannotOpen;
+    auto s = InStream::OpenFile(FName, 1 << 16, &why);
     if (!s) {
-      SetLastError("cannot open file", 0);
+      SetLastError(why, 0);
       return false;
     }
     return HeaderIn(*s);

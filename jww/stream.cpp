@@ -17,11 +17,18 @@ InStream::InStream(const void* data, size_t size)
       end_(buf_ + size),
       size_(size) {}
 
-std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t bufferLimit) {
-  int fd = ::open(StrToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t bufferLimit,
+                                             const char** why) {
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer. It changes nothing
+  // for a regular file, the only kind read further.
+  int fd = ::open(StrToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    if (why) *why = errno == ENXIO ? kNotRegular : kCannotOpen;
+    return nullptr;
+  }
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (why) *why = kNotRegular;
     ::close(fd);
     return nullptr;
   }

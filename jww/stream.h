@@ -27,14 +27,19 @@ class TJwwIOError : public std::runtime_error {
 inline constexpr const char* kHeaderError = "JWW-Header Error";
 inline constexpr const char* kVersionError = "JWW-Version Error";
 inline constexpr const char* kIOError = "File I/O Error";
+inline constexpr const char* kCannotOpen = "cannot open file";
+inline constexpr const char* kNotRegular = "not a regular file";
 
 class InStream {
  public:
   /// Reads from memory the caller keeps alive.
   InStream(const void* data, size_t size);
-  /// Opens a file for reading; nullptr when it cannot be opened (or is not a regular file).
-  /// `bufferLimit` caps the read-ahead, for callers that need only the first few bytes.
-  static std::unique_ptr<InStream> OpenFile(const std::u16string& path, size_t bufferLimit = 1 << 16);
+  /// Opens a file for reading; nullptr when it cannot be opened or is not a regular file, and then
+  /// `*why` (when given) says which: kCannotOpen or kNotRegular. The open never blocks: a FIFO or
+  /// a device named as a drawing is refused, not waited on. `bufferLimit` caps the read-ahead,
+  /// for callers that need only the first few bytes.
+  static std::unique_ptr<InStream> OpenFile(const std::u16string& path, size_t bufferLimit = 1 << 16,
+                                            const char** why = nullptr);
   ~InStream();
   InStream(const InStream&) = delete;
   InStream& operator=(const InStream&) = delete;

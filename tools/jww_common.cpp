@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/codepage.h"
+#include "jww/stream.h"
 #include "tools/jww_commands.h"
 
 namespace jwwtool {
@@ -23,9 +24,12 @@ bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optiona
   const bool ok = budget ? doc.FilePrevIn(name, *budget) : doc.FileIn(name);
   if (!ok) {
     const jww::TJwwError& e = doc.LastError();
-    std::fprintf(stderr, "jww: %s: %s at byte %llu\n", path.c_str(),
-                 e.message.empty() ? "cannot read" : e.message.c_str(),
-                 static_cast<unsigned long long>(e.offset));
+    if (e.message == jww::kNotRegular || e.message == jww::kCannotOpen)
+      std::fprintf(stderr, "jww: %s: %s\n", path.c_str(), e.message.c_str());  // nothing was read
+    else
+      std::fprintf(stderr, "jww: %s: %s at byte %llu\n", path.c_str(),
+                   e.message.empty() ? "cannot read" : e.message.c_str(),
+                   static_cast<unsigned long long>(e.offset));
   }
   return ok;
 }
