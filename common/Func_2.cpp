@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -167,17 +168,37 @@ std::u16string TwoDigits(int v) {
 
 namespace {
 
-// The first character of a date or time format that separates two fields ("%d/%m/%y" -> "/").
-std::u16string SeparatorOf(const char* fmt) {
+// A separator the locale gives is used only when it is one printable ASCII character other than a
+// digit or letter. Japanese formats put 年, 月, 時 between the fields (several bytes, and no
+// separator at all), and some locales group thousands with a no-break space that code page 932
+// cannot hold; those take the fallback instead.
+std::u16string UsableSeparator(std::string_view s) {
+  if (s.size() != 1) return {};
+  const unsigned char c = static_cast<unsigned char>(s[0]);
+  if (c < 0x20 || c > 0x7E || std::isalnum(c)) return {};
+  return std::u16string(1, static_cast<char16_t>(c));
+}
+
+// The text between the first two fields of a date or time format ("%d/%m/%y" -> "/"), spaces
+// skipped; empty when the format has none.
+std::string_view SeparatorOf(const char* fmt) {
   if (!fmt) return {};
   for (const char* p = fmt; *p; ++p) {
     if (*p == '%') {
       if (p[1]) ++p;
       continue;
     }
-    if (*p != ' ') return Utf8ToStr(std::string_view(p, 1));
+    if (*p == ' ') continue;
+    const char* end = p;
+    while (*end && *end != '%' && *end != ' ') ++end;
+    return std::string_view(p, static_cast<size_t>(end - p));
   }
   return {};
+}
+
+void UseIfUsable(std::u16string& sep, std::string_view fromLocale) {
+  std::u16string s = UsableSeparator(fromLocale);
+  if (!s.empty()) sep = std::move(s);
 }
 
 }  // namespace
@@ -192,13 +213,11 @@ TRegional RegionalFromLocale() {
   }();
   (void)adopted;
   if (const lconv* lc = localeconv()) {
-    if (lc->thousands_sep && *lc->thousands_sep) r.thousandSep = Utf8ToStr(lc->thousands_sep);
-    if (lc->decimal_point && *lc->decimal_point) r.decimalSep = Utf8ToStr(lc->decimal_point);
+    if (lc->thousands_sep) UseIfUsable(r.thousandSep, lc->thousands_sep);
+    if (lc->decimal_point) UseIfUsable(r.decimalSep, lc->decimal_point);
   }
-  std::u16string ds = SeparatorOf(nl_langinfo(D_FMT));
-  if (!ds.empty()) r.dateSep = ds;
-  std::u16string ts = SeparatorOf(nl_langinfo(T_FMT));
-  if (!ts.empty()) r.timeSep = ts;
+  UseIfUsable(r.dateSep, SeparatorOf(nl_langinfo(D_FMT)));
+  UseIfUsable(r.timeSep, SeparatorOf(nl_langinfo(T_FMT)));
   return r;
 }
 
@@ -224,10 +243,10 @@ std::u16string ExtractFileBaseName(std::u16string_view path) {
 }
 
 std::filesystem::path ToFsPath(std::u16string_view path) {
-  return std::filesystem::path(StrToUtf8(path));
+  return std::filesystem::path(NativePath(path));
 }
 
-std::u16string FromFsPath(const std::filesystem::path& p) { return Utf8ToStr(p.string()); }
+std::u16string FromFsPath(const std::filesystem::path& p) { return PathFromNative(p.native()); }
 
 std::u16string ExecutablePath() {
   std::error_code ec;
@@ -241,7 +260,7 @@ TFileDateSize FileDateSize(std::u16string_view path) {
   TFileDateSize r;
   struct stat st;
   // Any entry but a folder has facts (a FIFO or device named as a drawing is listed with them).
-  if (::stat(StrToUtf8(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return r;
+  if (::stat(NativePath(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return r;
   std::tm tm{};
   time_t t = st.st_mtime;
   if (localtime_r(&t, &tm)) {
@@ -258,16 +277,16 @@ TFileDateSize FileDateSize(std::u16string_view path) {
 
 bool FileExists(std::u16string_view path) {
   struct stat st;
-  return ::stat(StrToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return ::stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DeleteFileIfExists(std::u16string_view path) {
-  std::string p = StrToUtf8(path);
+  std::string p = NativePath(path);
   return ::unlink(p.c_str()) == 0 || errno == ENOENT;
 }
 
 bool WriteFileAtomic(std::u16string_view path, std::string_view bytes) {
-  const std::string target = StrToUtf8(path);
+  const std::string target = NativePath(path);
   std::string dir = target;
   size_t slash = dir.rfind('/');
   dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);

@@ -111,7 +111,9 @@ struct TRegional {
 };
 
 /// Separators of the process locale (LC_NUMERIC, LC_TIME as the C library sets them from the
-/// environment); any that the locale leaves empty keep the defaults "/", ":", ",", ".".
+/// environment). A separator is taken from the locale only when it is one printable ASCII
+/// character other than a digit or letter; otherwise (Japanese "年" and "時", a no-break space,
+/// none at all) the default "/", ":", ",", "." stays.
 TRegional RegionalFromLocale();
 
 // ---- paths -----------------------------------------------------------------------------------

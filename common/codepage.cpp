@@ -205,7 +205,13 @@ std::string StrToAnsi(std::u16string_view text) {
 
 bool IsAnsiRepresentable(std::u16string_view text) { return Encode(text, nullptr, false); }
 
-std::u16string Utf8ToStr(std::string_view s) {
+namespace {
+
+// Bytes of a file name that are not UTF-8 map one to one onto lone low surrogates, which decoding
+// valid UTF-8 never yields, so a path survives the round trip through UTF-16 exactly.
+constexpr char16_t kEscapeBase = 0xDC00;
+
+std::u16string DecodeUtf8(std::string_view s, bool escapeBytes) {
   std::u16string out;
   out.reserve(s.size());
   size_t i = 0;
@@ -226,7 +232,7 @@ std::u16string Utf8ToStr(std::string_view s) {
       cp = b & 0x07;
       len = 4;
     } else {
-      out.push_back(u'\uFFFD');
+      out.push_back(escapeBytes ? static_cast<char16_t>(kEscapeBase + b) : u'\uFFFD');
       ++i;
       continue;
     }
@@ -238,7 +244,7 @@ std::u16string Utf8ToStr(std::string_view s) {
     }
     static constexpr uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
     if (!ok || cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(u'\uFFFD');
+      out.push_back(escapeBytes ? static_cast<char16_t>(kEscapeBase + b) : u'\uFFFD');
       ++i;
       continue;
     }
@@ -254,7 +260,7 @@ std::u16string Utf8ToStr(std::string_view s) {
   return out;
 }
 
-std::string StrToUtf8(std::u16string_view t) {
+std::string EncodeUtf8(std::u16string_view t, bool unescapeBytes) {
   std::string out;
   out.reserve(t.size());
   for (size_t i = 0; i < t.size(); ++i) {
@@ -263,6 +269,9 @@ std::string StrToUtf8(std::u16string_view t) {
         t[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (t[i + 1] - 0xDC00);
       ++i;
+    } else if (unescapeBytes && cp >= kEscapeBase + 0x80 && cp <= kEscapeBase + 0xFF) {
+      out.push_back(static_cast<char>(cp - kEscapeBase));
+      continue;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;
     }
@@ -284,5 +293,12 @@ std::string StrToUtf8(std::u16string_view t) {
   }
   return out;
 }
+
+}  // namespace
+
+std::u16string Utf8ToStr(std::string_view utf8) { return DecodeUtf8(utf8, false); }
+std::string StrToUtf8(std::u16string_view text) { return EncodeUtf8(text, false); }
+std::u16string PathFromNative(std::string_view bytes) { return DecodeUtf8(bytes, true); }
+std::string NativePath(std::u16string_view path) { return EncodeUtf8(path, true); }
 
 }  // namespace jww

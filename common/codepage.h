@@ -23,4 +23,11 @@ bool IsAnsiRepresentable(std::u16string_view text);
 std::u16string Utf8ToStr(std::string_view utf8);
 std::string StrToUtf8(std::u16string_view text);
 
+/// A file name's bytes <-> UTF-16. Names are bytes on POSIX and need not be UTF-8: each byte that
+/// is not part of a UTF-8 character decodes to U+DC80..U+DCFF (a lone surrogate, which UTF-8 text
+/// never decodes to) and encodes back to itself, so every name reaches the same file again. Such a
+/// character has no code page 932 form and is written as "?" where text is written.
+std::u16string PathFromNative(std::string_view bytes);
+std::string NativePath(std::u16string_view path);
+
 }  // namespace jww

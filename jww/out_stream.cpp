@@ -22,7 +22,7 @@ OutStream::OutStream() : storage_(kBufferSize) {
 }
 
 std::unique_ptr<OutStream> OutStream::CreateBeside(const std::u16string& target) {
-  std::string path = StrToUtf8(target);
+  std::string path = NativePath(target);
   if (path.empty() || path.back() == '/') return nullptr;
   // A drawing reached through a symbolic link is replaced where it lies; the link stays a link.
   struct stat lst;

@@ -21,7 +21,7 @@ std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t 
                                              const char** why) {
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer. It changes nothing
   // for a regular file, the only kind read further.
-  int fd = ::open(StrToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     if (why) *why = errno == ENXIO ? kNotRegular : kCannotOpen;
     return nullptr;

@@ -1,7 +1,15 @@
 #include "list/ListFile.h"
 
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "jww/out_stream.h"
 
 namespace dravik {
 
@@ -20,17 +28,6 @@ std::u16string Digits(int64_t v) {
   return std::u16string(s.begin(), s.end());
 }
 
-std::u16string DateText(const TLocalTime& t, const TRegional& r) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d", t.year);
-  std::u16string y(buf, buf + 4);
-  return y + r.dateSep + TwoDigits(t.month) + r.dateSep + TwoDigits(t.day);
-}
-
-std::u16string TimeText(const TLocalTime& t, const TRegional& r) {
-  return TwoDigits(t.hour) + r.timeSep + TwoDigits(t.minute) + r.timeSep + TwoDigits(t.second);
-}
-
 // Words of a file name: split at ASCII spaces; a space at the very start of what is left ends
 // the words (the remaining keys get " ").
 std::vector<std::u16string> NameWords(const std::u16string& name) {
@@ -45,65 +42,65 @@ std::vector<std::u16string> NameWords(const std::u16string& name) {
   return words;
 }
 
-class Writer {
+// Keys of one slot ("%%12" followed by the code), made in one buffer reused for every line.
+class SlotWriter {
  public:
-  explicit Writer(std::vector<std::u16string>& lines) : lines_(lines) {}
-  void Add(int slot, const char16_t* code, const std::u16string& value) {
-    std::u16string line = u"%%";
-    line += Digits(slot);
-    line += code;
-    line += u'\t';
-    line += value.empty() ? kBlank : value;
-    lines_.push_back(std::move(line));
+  SlotWriter(ListSink& sink, int slot) : sink_(sink), key_(u"%%" + Digits(slot)), prefix_(key_.size()) {}
+  void Add(std::u16string_view code, std::u16string_view value) {
+    key_.resize(prefix_);
+    key_ += code;
+    sink_.Line(key_, value.empty() ? std::u16string_view(kBlank) : value);
   }
 
  private:
-  std::vector<std::u16string>& lines_;
+  ListSink& sink_;
+  std::u16string key_;
+  size_t prefix_;
 };
 
-constexpr const char16_t* kWordCodes[9] = {u"fs1", u"fs2", u"fs3", u"fs4", u"fs5",
-                                           u"fs6", u"fs7", u"fs8", u"fs9"};
-constexpr const char16_t* kScaleCodes[16] = {u"SS0", u"SS1", u"SS2", u"SS3", u"SS4", u"SS5",
-                                             u"SS6", u"SS7", u"SS8", u"SS9", u"SSa", u"SSb",
-                                             u"SSc", u"SSd", u"SSe", u"SSf"};
+constexpr std::u16string_view kWordCodes[9] = {u"fs1", u"fs2", u"fs3", u"fs4", u"fs5",
+                                               u"fs6", u"fs7", u"fs8", u"fs9"};
+constexpr std::u16string_view kScaleCodes[16] = {u"SS0", u"SS1", u"SS2", u"SS3", u"SS4", u"SS5",
+                                                 u"SS6", u"SS7", u"SS8", u"SS9", u"SSa", u"SSb",
+                                                 u"SSc", u"SSd", u"SSe", u"SSf"};
+constexpr std::u16string_view kSlotCodes[kLinesPerSlot] = {
+    u"F",   u"e",   u"f",   u"fs1", u"fs2", u"fs3", u"fs4", u"fs5", u"fs6", u"fs7",
+    u"fs8", u"fs9", u"DT",  u"D",   u"T",   u"J",   u"SZ",  u"mm",  u"m1",  u"m2",
+    u"p",   u"SS0", u"SS1", u"SS2", u"SS3", u"SS4", u"SS5", u"SS6", u"SS7", u"SS8",
+    u"SS9", u"SSa", u"SSb", u"SSc", u"SSd", u"SSe", u"SSf"};
 
-void BlankDrawingRows(Writer& w, int slot) {
-  w.Add(slot, u"mm", kBlank);
-  w.Add(slot, u"m1", kBlank);
-  w.Add(slot, u"m2", kBlank);
-  w.Add(slot, u"p", kBlank);
-  for (const char16_t* code : kScaleCodes) w.Add(slot, code, kBlank);
+void BlankDrawingRows(SlotWriter& w) {
+  w.Add(u"mm", kBlank);
+  w.Add(u"m1", kBlank);
+  w.Add(u"m2", kBlank);
+  w.Add(u"p", kBlank);
+  for (std::u16string_view code : kScaleCodes) w.Add(code, kBlank);
 }
 
-void EmptySlot(Writer& w, int slot) {
-  w.Add(slot, u"F", kBlank);
-  w.Add(slot, u"e", kBlank);
-  w.Add(slot, u"f", kBlank);
-  for (const char16_t* code : kWordCodes) w.Add(slot, code, kBlank);
-  for (const char16_t* code : {u"DT", u"D", u"T", u"J", u"SZ"}) w.Add(slot, code, kBlank);
-  BlankDrawingRows(w, slot);
+void EmptySlot(SlotWriter& w) {
+  for (std::u16string_view code : kSlotCodes) w.Add(code, kBlank);
 }
 
-void FileSlot(Writer& w, int slot, const std::u16string& path, jww::TJwwData& JWW,
-              const TRegional& r) {
-  const std::u16string base = jww::ExtractFileBaseName(path);
-  w.Add(slot, u"F", path);
-  w.Add(slot, u"e", jww::ExtractFileName(path));
-  w.Add(slot, u"f", base);
+void FileSlot(SlotWriter& w, const std::u16string& path, jww::TJwwData& JWW, const TRegional& r) {
+  const std::u16string base = PathText(jww::ExtractFileBaseName(path));
+  w.Add(u"F", PathText(path));
+  w.Add(u"e", PathText(jww::ExtractFileName(path)));
+  w.Add(u"f", base);
   const auto words = NameWords(base);
-  for (int k = 0; k < 9; ++k) w.Add(slot, kWordCodes[k], words[k]);
+  for (int k = 0; k < 9; ++k) w.Add(kWordCodes[k], words[k]);
 
   const jww::TFileDateSize ds = jww::FileDateSize(path);
-  w.Add(slot, u"DT", DateText(ds.time, r) + u" " + TimeText(ds.time, r));
-  w.Add(slot, u"D", DateText(ds.time, r));
-  w.Add(slot, u"T", TimeText(ds.time, r));
-  w.Add(slot, u"J", EraDateText(ds.time));
-  w.Add(slot, u"SZ", jww::FormatThousands(ds.size, r.thousandSep));
+  const std::u16string date = DateText(ds.time, r), time = TimeText(ds.time, r);
+  w.Add(u"DT", date + u" " + time);
+  w.Add(u"D", date);
+  w.Add(u"T", time);
+  w.Add(u"J", EraDateText(ds.time));
+  w.Add(u"SZ", jww::FormatThousands(ds.size, r.thousandSep));
 
   // A drawing whose header cannot be read whole is treated like a file that is no drawing.
   if (!JWW.FileCheck(path) || !JWW.FileHeaderIn(path)) {
     JWW.DataFree();
-    BlankDrawingRows(w, slot);
+    BlankDrawingRows(w);
     return;
   }
 
@@ -114,15 +111,164 @@ void FileSlot(Writer& w, int slot, const std::u16string& path, jww::TJwwData& JW
     m1 = memo.substr(0, br);
     m2 = memo.substr(br + 2);
   }
-  w.Add(slot, u"mm", OrBlank(m1 + u" " + m2));
-  w.Add(slot, u"m1", OrBlank(m1));
-  w.Add(slot, u"m2", OrBlank(m2));
-  w.Add(slot, u"p", PaperLabel(JWW.Enthd.nZumen));
-  for (int g = 0; g < 16; ++g) w.Add(slot, kScaleCodes[g], ScaleText(JWW.EntLgrp[g].adScale, r));
+  w.Add(u"mm", OrBlank(m1 + u" " + m2));
+  w.Add(u"m1", OrBlank(m1));
+  w.Add(u"m2", OrBlank(m2));
+  w.Add(u"p", PaperLabel(JWW.Enthd.nZumen));
+  for (int g = 0; g < 16; ++g) w.Add(kScaleCodes[g], ScaleText(JWW.EntLgrp[g].adScale, r));
   JWW.DataFree();
 }
 
+// Appends text in code page 932; ASCII (keys, blanks, dates, numbers) without a table lookup.
+void AppendAnsi(std::string& out, std::u16string_view text) {
+  for (char16_t c : text) {
+    if (c >= 0x80) {
+      out += jww::StrToAnsi(text);
+      return;
+    }
+  }
+  const size_t at = out.size();
+  out.resize(at + text.size());
+  for (size_t i = 0; i < text.size(); ++i) out[at + i] = static_cast<char>(text[i]);
+}
+
+// Parts end at the first line end past this size: large enough that a write per part costs
+// nothing, small enough that the last part's spare room is negligible.
+constexpr size_t kPartSize = 1 << 20;
+
+class LinesSink final : public ListSink {
+ public:
+  explicit LinesSink(std::vector<std::u16string>& lines) : lines_(lines) {}
+  void Line(std::u16string_view key, std::u16string_view value) override {
+    std::u16string line(key);
+    if (!value.empty()) {
+      line += u'\t';
+      line += value;
+    }
+    lines_.push_back(std::move(line));
+  }
+
+ private:
+  std::vector<std::u16string>& lines_;
+};
+
+// Writes parts to a temporary file beside LstName and puts it in place; on failure a file named
+// LstName is deleted.
+bool WriteParts(const std::u16string& LstName, const std::function<bool(jww::OutStream&)>& fill) {
+  bool ok = false;
+  try {
+    std::unique_ptr<jww::OutStream> out = jww::OutStream::CreateBeside(LstName);
+    if (out && fill(*out)) {
+      out->Commit();
+      ok = true;
+    }
+  } catch (const std::exception&) {
+    ok = false;
+  }
+  if (!ok) jww::DeleteFileIfExists(LstName);
+  return ok;
+}
+
 }  // namespace
+
+std::u16string PathText(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out)
+    if (c < 0x20 || c == 0x7F) c = u'?';
+  return out;
+}
+
+int SlotCountOf(int64_t n) {
+  const int64_t a = n < 0 ? -n : n;
+  return static_cast<int>(std::min<int64_t>(a, INT32_MAX));
+}
+
+uint64_t ListFileMinimumSize(size_t fileCount, int DatNum) {
+  const uint64_t slots = std::max<uint64_t>(fileCount, static_cast<uint64_t>(std::max(DatNum, 0)));
+  uint64_t codes = 0;
+  for (std::u16string_view c : kSlotCodes) codes += c.size();
+  // "%%PA", TAB, a folder of at least one character; then CR LF and the closing " ".
+  uint64_t total = 6 + 3;
+  // A slot of d-digit number: each line CR LF, "%%", the digits, its code, TAB and " ".
+  uint64_t first = 1;
+  for (int d = 1; first <= slots; ++d, first *= 10) {
+    const uint64_t last = std::min(slots, first * 10 - 1);
+    total += (last - first + 1) * (kLinesPerSlot * (6 + static_cast<uint64_t>(d)) + codes);
+  }
+  return total;
+}
+
+uint64_t ListFileRoom(const std::u16string& LstName) {
+  uint64_t room = UINT64_MAX;
+  // MemAvailable counts what the system can give without swapping; without it, the free pages.
+  if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[256];
+    unsigned long long kb = 0;
+    while (std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1) room = static_cast<uint64_t>(kb) * 1024;
+    std::fclose(f);
+  }
+  if (room == UINT64_MAX) {
+    const long pages = ::sysconf(_SC_AVPHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && size > 0) room = static_cast<uint64_t>(pages) * static_cast<uint64_t>(size);
+  }
+  std::string folder = jww::NativePath(LstName);
+  const size_t slash = folder.rfind('/');
+  folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash + 1);
+  struct statvfs fs;
+  if (::statvfs(folder.c_str(), &fs) == 0)
+    room = std::min<uint64_t>(room, static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize);
+  return room;
+}
+
+void ListBytes::Line(std::u16string_view key, std::u16string_view value) {
+  if (drainFailed_) return;
+  if (parts_.empty() || parts_.back().size() >= kPartSize) {
+    if (drain_ && !parts_.empty()) {
+      if (!drain_(parts_.back())) {
+        drainFailed_ = true;
+        return;
+      }
+      parts_.back().clear();
+    } else {
+      parts_.emplace_back().reserve(kPartSize + (kPartSize >> 4));
+    }
+  }
+  std::string& out = parts_.back();
+  const size_t before = out.size();
+  if (!first_) out += "\r\n";
+  first_ = false;
+  AppendAnsi(out, key);
+  if (!value.empty()) {
+    out += '\t';
+    AppendAnsi(out, value);
+  }
+  size_ += out.size() - before;
+}
+
+bool ListBytes::FinishDrain() {
+  if (drainFailed_) return false;
+  if (drain_ && !parts_.empty() && !parts_.back().empty()) {
+    if (!drain_(parts_.back())) drainFailed_ = true;
+    parts_.back().clear();
+  }
+  return !drainFailed_;
+}
+
+std::string ListBytes::Joined() const {
+  std::string out;
+  out.reserve(static_cast<size_t>(size_));
+  for (const std::string& p : parts_) out += p;
+  return out;
+}
+
+void ListBytes::Clear() {
+  parts_.clear();
+  parts_.shrink_to_fit();
+  size_ = 0;
+  first_ = true;
+  drainFailed_ = false;
+}
 
 std::u16string PaperLabel(int nZumen) { return OrBlank(jww::PaperLabel(nZumen)); }
 
@@ -136,6 +282,17 @@ std::u16string ScaleText(double x, const TRegional& r) {
   return jww::FloatToStrGeneral(jww::RoundDec(1, 2, inv), r.decimalSep) + u"/1";
 }
 
+std::u16string DateText(const TLocalTime& t, const TRegional& r) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d", t.year);
+  std::u16string y(buf, buf + std::char_traits<char>::length(buf));
+  return y + r.dateSep + TwoDigits(t.month) + r.dateSep + TwoDigits(t.day);
+}
+
+std::u16string TimeText(const TLocalTime& t, const TRegional& r) {
+  return TwoDigits(t.hour) + r.timeSep + TwoDigits(t.minute) + r.timeSep + TwoDigits(t.second);
+}
+
 std::u16string EraDateText(const TLocalTime& t) {
   const jww::TJpEra era = jww::JpEraDate(t);
   std::u16string year = era.eraName.empty() ? std::u16string() : Digits(era.eraYear);
@@ -143,21 +300,26 @@ std::u16string EraDateText(const TLocalTime& t) {
   return era.eraName + pad + year + u"年" + TwoDigits(t.month) + u"月" + TwoDigits(t.day) + u"日";
 }
 
+void ListFileOut(const std::vector<std::u16string>& files, int DatNum, jww::TJwwData& JWW,
+                 const TRegional& regional, ListSink& sink, const ListProgress& progress) {
+  if (files.empty()) return;
+  const int total = std::max(static_cast<int>(files.size()), std::max(DatNum, 0));
+  sink.Line(u"%%PA", PathText(jww::ExtractFileFolder(files.front())));
+  for (int i = 0; i < total; ++i) {
+    SlotWriter w(sink, i + 1);
+    if (i < static_cast<int>(files.size())) FileSlot(w, files[i], JWW, regional);
+    else EmptySlot(w);
+    if (progress) progress(i + 1, total);
+  }
+  sink.Line(kBlank, {});
+}
+
 std::vector<std::u16string> ListFileLines(const std::vector<std::u16string>& files, int DatNum,
                                           jww::TJwwData& JWW, const TRegional& regional,
                                           const ListProgress& progress) {
   std::vector<std::u16string> lines;
-  if (files.empty()) return lines;
-  const int total = std::max(static_cast<int>(files.size()), std::max(DatNum, 0));
-  lines.reserve(2 + static_cast<size_t>(total) * kLinesPerSlot);
-  lines.push_back(u"%%PA\t" + jww::ExtractFileFolder(files.front()));
-  Writer w(lines);
-  for (int i = 0; i < total; ++i) {
-    if (i < static_cast<int>(files.size())) FileSlot(w, i + 1, files[i], JWW, regional);
-    else EmptySlot(w, i + 1);
-    if (progress) progress(i + 1, total);
-  }
-  lines.push_back(kBlank);
+  LinesSink sink(lines);
+  ListFileOut(files, DatNum, JWW, regional, sink, progress);
   return lines;
 }
 
@@ -170,10 +332,33 @@ std::string ListFileBytes(const std::vector<std::u16string>& lines) {
   return out;
 }
 
+bool SaveListFile(const std::u16string& LstName, const ListBytes& bytes) {
+  return WriteParts(LstName, [&bytes](jww::OutStream& out) {
+    for (const std::string& p : bytes.Parts()) out.Write(p.data(), p.size());
+    return true;
+  });
+}
+
 bool SaveListFile(const std::u16string& LstName, const std::vector<std::u16string>& lines) {
-  if (jww::WriteFileAtomic(LstName, ListFileBytes(lines))) return true;
-  jww::DeleteFileIfExists(LstName);
-  return false;
+  return WriteParts(LstName, [&lines](jww::OutStream& out) {
+    const std::string bytes = ListFileBytes(lines);
+    out.Write(bytes.data(), bytes.size());
+    return true;
+  });
+}
+
+bool WriteListFile(const std::u16string& LstName, const std::vector<std::u16string>& files,
+                   int DatNum, jww::TJwwData& JWW, const TRegional& regional,
+                   const ListProgress& progress) {
+  return WriteParts(LstName, [&](jww::OutStream& out) {
+    ListBytes bytes;
+    bytes.DrainTo([&out](std::string_view part) {
+      out.Write(part.data(), part.size());
+      return true;
+    });
+    ListFileOut(files, DatNum, JWW, regional, bytes, progress);
+    return bytes.FinishDrain();
+  });
 }
 
 }  // namespace dravik

@@ -4,7 +4,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <map>
 
 #include "list/ListFile.h"
@@ -197,6 +201,82 @@ TEST(ListFile, BytesOnDisk) {
   EXPECT_EQ(*jww::ReadWholeFile(out), "%%PA\t/\r\n ");
 }
 
+TEST(ListFile, PathsAndNamesCannotAddLines) {
+  jwwtest::TempDir dir;
+  // A name with a line break and a TAB would otherwise start a keyed line of its own.
+  const std::string inj = dir.path("inj\r\n%%1mm\tINJECTED.jww");
+  Bytes().raw("x").WriteTo(inj);
+  jww::TJwwData doc;
+  const std::string bytes =
+      dravik::ListFileBytes(dravik::ListFileLines({jww::PathFromNative(inj)}, 1, doc, jww::TRegional{}));
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 1 + 37);
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\t'), 1 + 37);
+  EXPECT_NE(bytes.find("%%1e\tinj??%%1mm?INJECTED.jww\r\n"), std::string::npos);
+  EXPECT_NE(bytes.find("%%1fs1\tinj??%%1mm?INJECTED\r\n"), std::string::npos);
+  EXPECT_NE(bytes.find("%%1SZ\t1\r\n"), std::string::npos);  // the file itself was found
+}
+
+TEST(ListFile, NameBytesThatAreNotUtf8) {
+  jwwtest::TempDir dir;
+  const std::string p = Drawing(dir, "latin1-\xe9\xff.jww", u"memo", 4);
+  const std::u16string path = jww::PathFromNative(p);
+  EXPECT_EQ(jww::NativePath(path), p);  // the name's bytes come back for file access
+  const auto v = Values(Lines({path}, 1));
+  EXPECT_EQ(v.at(u"%%1p"), u"A4");
+  EXPECT_EQ(v.at(u"%%1m1"), u"memo");
+  EXPECT_NE(v.at(u"%%1SZ"), u"0");
+  // Where text is written, each stray byte is "?".
+  jww::TJwwData doc;
+  const std::string bytes = dravik::ListFileBytes(dravik::ListFileLines({path}, 1, doc, jww::TRegional{}));
+  EXPECT_NE(bytes.find("%%1e\tlatin1-??.jww\r\n"), std::string::npos);
+}
+
+TEST(ListFile, BytesInPartsAndStreamed) {
+  jwwtest::TempDir dir;
+  const std::u16string a = jww::Utf8ToStr(Drawing(dir, "図面.jww", u"上\r\n下", 2));
+  const int slots = 40000;  // about 25 MB: several parts
+  jww::TJwwData doc;
+  const std::string expected = dravik::ListFileBytes(dravik::ListFileLines({a}, slots, doc, jww::TRegional{}));
+  dravik::ListBytes bytes;
+  dravik::ListFileOut({a}, slots, doc, jww::TRegional{}, bytes);
+  ASSERT_GT(bytes.Parts().size(), 2u);
+  EXPECT_EQ(bytes.Size(), expected.size());
+  EXPECT_EQ(bytes.Joined(), expected);
+  for (size_t i = 1; i < bytes.Parts().size(); ++i)  // every part but the first starts a line
+    EXPECT_EQ(bytes.Parts()[i].substr(0, 4), "\r\n%%") << i;
+
+  const std::u16string out = jww::Utf8ToStr(dir.path("List.txt"));
+  ASSERT_TRUE(dravik::SaveListFile(out, bytes));
+  EXPECT_EQ(*jww::ReadWholeFile(out), expected);
+  ASSERT_TRUE(jww::DeleteFileIfExists(out));
+  ASSERT_TRUE(dravik::WriteListFile(out, {a}, slots, doc, jww::TRegional{}));
+  EXPECT_EQ(*jww::ReadWholeFile(out), expected);
+}
+
+TEST(ListFile, MinimumSizeAcrossSlotNumberWidths) {
+  // Blank slots are exactly the minimum: the difference between two lists of one missing file is
+  // the difference of the minimums, across every change in the width of the slot number.
+  jww::TJwwData doc;
+  const std::vector<std::u16string> gone = {u"/nonexistent/g.jww"};
+  const auto size = [&](int slots) {
+    return dravik::ListFileBytes(dravik::ListFileLines(gone, slots, doc, jww::TRegional{})).size();
+  };
+  const uint64_t base = size(1), baseMin = dravik::ListFileMinimumSize(1, 1);
+  EXPECT_LT(baseMin, base);
+  for (int slots : {2, 9, 10, 11, 99, 100, 101, 1234}) {
+    SCOPED_TRACE(slots);
+    EXPECT_EQ(size(slots) - base, dravik::ListFileMinimumSize(1, slots) - baseMin);
+  }
+  EXPECT_EQ(dravik::ListFileMinimumSize(5, 2), dravik::ListFileMinimumSize(1, 5));
+  EXPECT_GT(dravik::ListFileMinimumSize(1, INT32_MAX), uint64_t{1} << 40);  // over a terabyte
+}
+
+TEST(ListFile, SlotCountOfAnyInteger) {
+  const std::pair<int64_t, int> cases[] = {{0, 0}, {3, 3}, {-3, 3}, {INT32_MAX, INT32_MAX},
+                                           {-INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MAX}};
+  for (const auto& [n, count] : cases) EXPECT_EQ(dravik::SlotCountOf(n), count) << n;
+}
+
 TEST(ListFile, FailedSaveLeavesNoFile) {
   jwwtest::TempDir dir;
   EXPECT_FALSE(dravik::SaveListFile(jww::Utf8ToStr(dir.path("no/such/folder/List.txt")), {u" "}));
@@ -234,6 +314,97 @@ TEST(DravikList, WritesTheGeneratorsBytes) {
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string out2 = *jww::ReadWholeFile(jww::Utf8ToStr(dir.path("out2.txt")));
   EXPECT_EQ(std::count(out2.begin(), out2.end(), '\n'), 1 + 10 * 37);
+}
+
+TEST(DravikList, RelativePathsBecomeAbsolute) {
+  jwwtest::TempDir dir;
+  Drawing(dir, "plan1.jww", u"", 1);
+  std::filesystem::create_directory(dir.path("sub"));
+  Drawing(dir, "sub/plan2.jww", u"", 2);
+  const jwwtest::ToolRun r = jwwtest::RunTool("cd '" + dir.dir() + "' && " DRAVIK_LIST_TOOL,
+                                              "-o out.txt plan1.jww ./sub/plan2.jww", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string out = *jww::ReadWholeFile(jww::Utf8ToStr(dir.path("out.txt")));
+  EXPECT_EQ(out.substr(0, out.find('\r')), "%%PA\t" + dir.dir() + "/");
+  EXPECT_NE(out.find("%%1F\t" + dir.path("plan1.jww") + "\r\n"), std::string::npos);
+  EXPECT_NE(out.find("%%2F\t" + dir.path("sub/plan2.jww") + "\r\n"), std::string::npos);
+  EXPECT_NE(out.find("%%2p\tA2\r\n"), std::string::npos);  // found where it was named
+}
+
+TEST(DravikList, WritesThroughASymbolicLink) {
+  jwwtest::TempDir dir;
+  std::filesystem::create_directory(dir.path("real"));
+  Bytes().raw("old list").WriteTo(dir.path("real/List.txt"));
+  std::filesystem::create_symlink("real/List.txt", dir.path("link.txt"));
+  const jwwtest::ToolRun r = RunTool("-o " + dir.path("link.txt") + " " + dir.path("a.jww"), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link.txt")));
+  EXPECT_EQ(jww::ReadWholeFile(jww::Utf8ToStr(dir.path("real/List.txt")))->substr(0, 4), "%%PA");
+}
+
+TEST(DravikList, SlotCountsTooLargeFailCleanly) {
+  jwwtest::TempDir dir;
+  for (const char* slots : {"2147483647", "-2147483647", "-2147483648"}) {
+    SCOPED_TRACE(slots);
+    Bytes().raw("older list").WriteTo(dir.path("out.txt"));
+    const jwwtest::ToolRun r =
+        RunTool(std::string("--slots=") + slots + " -o " + dir.path("out.txt") + " a.jww", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("2147483647 slots need at least"), std::string::npos) << r.err;
+    EXPECT_EQ(*jww::ReadWholeFile(jww::Utf8ToStr(dir.path("out.txt"))), "older list");
+  }
+  EXPECT_EQ(RunTool("--slots=2147483648 -o " + dir.path("out.txt") + " a.jww", dir).status, 2);
+}
+
+// The separators of the user's locale, as glibc gives them for each locale generated into a
+// scratch folder. Japanese formats have 年 and 時 where a separator would be; the fallback
+// separators take their place.
+TEST(DravikList, LocaleSeparators) {
+  const std::string locales = DRAVIK_TEST_LOCALES;
+  struct Case {
+    const char* name;
+    const char* source;   // localedef -i
+    const char* charmap;  // localedef -f
+    const char* dateTime;
+    const char* size;
+    const char* scale;
+  };
+  const Case cases[] = {
+      {"C", nullptr, nullptr, "2023/11/17 09:05:07", "1,234,567", "1/2.5"},
+      {"en_US.UTF-8", "en_US", "UTF-8", "2023/11/17 09:05:07", "1,234,567", "1/2.5"},
+      {"de_DE.UTF-8", "de_DE", "UTF-8", "2023.11.17 09:05:07", "1.234.567", "1/2,5"},
+      {"fi_FI.UTF-8", "fi_FI", "UTF-8", "2023.11.17 09.05.07", "1,234,567", "1/2,5"},
+      {"ja_JP.UTF-8", "ja_JP", "UTF-8", "2023/11/17 09:05:07", "1,234,567", "1/2.5"},
+      {"ja_JP.SJIS", "ja_JP", "SHIFT_JIS", "2023/11/17 09:05:07", "1,234,567", "1/2.5"},
+  };
+  std::filesystem::create_directories(locales);
+  jwwtest::TempDir dir;
+  const std::string a = Drawing(dir, "a.jww", u"", 0, {2.5});
+  SetMTime(a, 2023, 11, 17, 9, 5, 7);
+  const std::string big = dir.path("big.jww");
+  Bytes().raw("").WriteTo(big);
+  ASSERT_EQ(::truncate(big.c_str(), 1234567), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string at = locales + "/" + c.name;
+    if (c.source && !std::filesystem::exists(at + "/LC_TIME")) {
+      const std::string gen = std::string("localedef -c -i ") + c.source + " -f " + c.charmap + " '" +
+                              at + "' >/dev/null 2>&1";
+      (void)std::system(gen.c_str());
+      if (!std::filesystem::exists(at + "/LC_TIME")) {
+        GTEST_SKIP() << "cannot generate the locale " << c.name << " with localedef";
+      }
+    }
+    const jwwtest::ToolRun r = jwwtest::RunTool(
+        "LOCPATH='" + locales + "' LC_ALL=" + c.name + " " DRAVIK_LIST_TOOL,
+        "-n 2 -o " + dir.path("out.txt") + " " + a + " " + big, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = *jww::ReadWholeFile(jww::Utf8ToStr(dir.path("out.txt")));
+    EXPECT_NE(out.find(std::string("%%1DT\t") + c.dateTime + "\r\n"), std::string::npos) << out.substr(0, 400);
+    EXPECT_NE(out.find(std::string("%%2SZ\t") + c.size + "\r\n"), std::string::npos);
+    EXPECT_NE(out.find(std::string("%%1SS0\t") + c.scale + "\r\n"), std::string::npos);
+  }
 }
 
 TEST(DravikList, ErrorsAreReported) {

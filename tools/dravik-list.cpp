@@ -2,16 +2,20 @@
 // same drawings and slot count, and says on standard error what went wrong.
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
-#include "list/ListFile.h"
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
+#include "list/ListFile.h"
 
 namespace {
 
@@ -25,9 +29,30 @@ bool ReadPathList(std::istream& in, std::vector<std::string>& out) {
   return !in.bad();
 }
 
-}  // namespace
+// A drawing path as the list names it: absolute, so that the folder line and the path keys say
+// where the drawing is whatever directory the tool ran in. The bytes of the name are kept as they
+// are ("./" in front dropped); the file system resolves nothing else.
+std::u16string AbsolutePath(const std::string& arg) {
+  if (!arg.empty() && arg.front() == '/') return jww::PathFromNative(arg);
+  std::string rel = arg;
+  while (rel.size() > 2 && rel.compare(0, 2, "./") == 0) rel.erase(0, 2);
+  std::string cwd(256, '\0');
+  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+    if (errno != ERANGE) return jww::PathFromNative(arg);
+    cwd.resize(cwd.size() * 2);
+  }
+  cwd.resize(std::char_traits<char>::length(cwd.c_str()));
+  if (cwd.empty() || cwd.back() != '/') cwd += '/';
+  return jww::PathFromNative(cwd + rel);
+}
 
-int main(int argc, char** argv) {
+std::string GiB(uint64_t bytes) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f GiB", static_cast<double>(bytes) / (1ull << 30));
+  return buf;
+}
+
+int Run(int argc, char** argv) {
   CLI::App app{
       "Writes the list file of the given drawings (.jww): a folder line, 37 keyed lines per\n"
       "slot and a closing line, tab-separated, CR LF, code page 932. The same bytes as the\n"
@@ -75,13 +100,34 @@ int main(int argc, char** argv) {
 
   std::vector<std::u16string> paths;
   paths.reserve(files.size());
-  for (const std::string& f : files) paths.push_back(jww::Utf8ToStr(f));
+  for (const std::string& f : files) paths.push_back(AbsolutePath(f));
+  const std::u16string LstName = jww::PathFromNative(output);
+  const int slotCount = dravik::SlotCountOf(slots);
+
+  // Refused before anything is made: a list too large for the memory or the disk at hand would
+  // only fail after filling one of them.
+  const uint64_t needed = dravik::ListFileMinimumSize(paths.size(), slotCount);
+  if (needed > dravik::ListFileRoom(LstName)) {
+    std::cerr << "dravik-list: cannot write " << output << ": " << slotCount
+              << " slots need at least " << GiB(needed) << ", more than the memory or disk space available\n";
+    return 1;
+  }
 
   jww::TJwwData JWW;
-  const auto lines = dravik::ListFileLines(paths, std::abs(slots), JWW, jww::RegionalFromLocale());
-  if (!dravik::SaveListFile(jww::Utf8ToStr(output), lines)) {
+  if (!dravik::WriteListFile(LstName, paths, slotCount, JWW, jww::RegionalFromLocale())) {
     std::cerr << "dravik-list: cannot write " << output << "\n";
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "dravik-list: out of memory\n";
+    return 1;
+  }
 }
