@@ -1,6 +1,16 @@
 #include "app/MainWindow.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <QMenu>
+#include <QScreen>
+#include <QShortcut>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -12,14 +22,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSet>
 #include <QShowEvent>
 #include <QStandardPaths>
-#include <QTextCursor>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -29,8 +38,10 @@
 #include <exception>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
+#include "app/DrawingList.h"
 #include "list/ListFile.h"
 #include "list/Settings.h"
 #include "common/Func_2.h"
@@ -49,10 +60,7 @@ std::u16string U(const QString& s) { return s.toStdU16String(); }
 
 // The slot count the edit box holds: the absolute value of its integer, 0 for a text that is no
 // integer. |INT_MIN| does not fit an int, so it stays at INT_MAX.
-int SlotCountOf(const QString& text) {
-  const int64_t v = std::llabs(static_cast<int64_t>(jww::StrToIntDef0(U(text))));
-  return static_cast<int>(std::min<int64_t>(v, INT32_MAX));
-}
+int SlotCountOf(const QString& text) { return dravik::SlotCountOf(jww::StrToIntDef0(U(text))); }
 
 bool IsDrawingName(const QString& path) {
   return path.endsWith(QStringLiteral(".jww"), Qt::CaseInsensitive);
@@ -135,22 +143,32 @@ void FitHelpLines(std::initializer_list<QLabel*> labels, int width) {
   for (QLabel* l : labels) l->setFont(f);
 }
 
-// Puts the list file's lines into the hidden line buffer, one block per line; a line break inside
-// a line (a memo of several lines) starts a new block there. Filled in parts, so that progress
-// can be shown: a text document costs microseconds per line.
-void FillLineBuffer(QPlainTextEdit* memo, const std::vector<std::u16string>& lines,
-                    const std::function<void(int64_t, int64_t)>& progress) {
-  constexpr size_t kPart = 4096;
-  QTextCursor cursor(memo->document());
-  for (size_t i = 0; i < lines.size(); i += kPart) {
-    QString part;
-    for (size_t j = i; j < std::min(lines.size(), i + kPart); ++j) {
-      if (j > 0) part += QLatin1Char('\n');
-      part += Q(lines[j]).replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    }
-    cursor.insertText(part);
-    progress(static_cast<int64_t>(std::min(lines.size(), i + kPart)), static_cast<int64_t>(lines.size()));
+// The kept list and a saved list of drawings: one path a line, as the file system names it (the
+// form `dravik-list --from` reads); blank lines are skipped, a CR before the LF is dropped.
+std::string DrawingListBytes(const QStringList& paths) {
+  std::string out;
+  for (const QString& p : paths) {
+    out += jww::NativePath(U(p));
+    out += '\n';
   }
+  return out;
+}
+
+QStringList DrawingListPaths(const std::string& bytes, const std::u16string& folder) {
+  QStringList out;
+  size_t at = 0;
+  while (at < bytes.size()) {
+    size_t end = bytes.find('\n', at);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    std::u16string path = jww::PathFromNative(line);
+    if (path.front() != jww::kPathDelim) path = folder + path;  // relative to the list's folder
+    out << Q(path);
+  }
+  return out;
 }
 
 }  // namespace
@@ -180,6 +198,81 @@ QString DesktopFileDialogs::chooseListFile(QWidget* parent, const QString& folde
   return QDir::toNativeSeparators(dlg.selectedFiles().first());
 }
 
+QString DesktopFileDialogs::chooseDrawingListToOpen(QWidget* parent, const QString& folder) {
+  QFileDialog dlg(parent, QStringLiteral("図面リストを開く"), folder);
+  dlg.setAcceptMode(QFileDialog::AcceptOpen);
+  dlg.setFileMode(QFileDialog::ExistingFile);
+  dlg.setNameFilters({QStringLiteral("図面リスト(*.txt)"), QStringLiteral("すべてのファイル(*)")});
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+  return QDir::toNativeSeparators(dlg.selectedFiles().first());
+}
+
+QString DesktopFileDialogs::chooseDrawingListToSave(QWidget* parent, const QString& folder) {
+  QFileDialog dlg(parent, QStringLiteral("図面リストを保存"), folder);
+  dlg.setAcceptMode(QFileDialog::AcceptSave);
+  dlg.setFileMode(QFileDialog::AnyFile);
+  dlg.setNameFilter(QStringLiteral("図面リスト(*.txt)"));
+  dlg.setDefaultSuffix(QStringLiteral("txt"));
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+  return QDir::toNativeSeparators(dlg.selectedFiles().first());
+}
+
+QTranslator* InstallToolkitTranslations(const QLocale& locale) {
+  auto* texts = new QTranslator(QCoreApplication::instance());
+  if (texts->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+      QCoreApplication::installTranslator(texts))
+    return texts;
+  delete texts;
+  return nullptr;
+}
+
+// ---- the line buffer and the list view -----------------------------------------------------------
+
+void LineBuffer::setList(std::shared_ptr<const ListBytes> bytes) {
+  bytes_ = std::move(bytes);
+  clear();
+  filled_ = !bytes_;
+  if (isVisible() && !filled_) showEvent(nullptr);
+}
+
+QString LineBuffer::text() const {
+  QString out;
+  if (!bytes_) return out;
+  for (const std::string& part : bytes_->Parts()) out += QString::fromStdU16String(jww::AnsiToStr(part));
+  return out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+void LineBuffer::showEvent(QShowEvent* event) {
+  if (!filled_) {
+    filled_ = true;
+    setPlainText(text());
+  }
+  if (event) QPlainTextEdit::showEvent(event);
+}
+
+void DrawingListView::dropEvent(QDropEvent* event) {
+  auto* rows = qobject_cast<DrawingListModel*>(model());
+  if (!rows || !rows->canDropMimeData(event->mimeData(), Qt::MoveAction, -1, -1, {})) {
+    QTreeView::dropEvent(event);
+    return;
+  }
+  // Dropped on the upper half of a row: before it; on the lower half: after it; below the rows:
+  // at the end.
+  const QPoint at = event->position().toPoint();
+  const QModelIndex over = indexAt(at);
+  int before = rows->rowCount();
+  if (over.isValid()) before = at.y() < visualRect(over).center().y() ? over.row() : over.row() + 1;
+  rows->dropMimeData(event->mimeData(), Qt::MoveAction, before, 0, {});
+  // The rows are already in place: reported as a move, the drop would make the dragging view
+  // remove them.
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  stopAutoScroll();
+  setState(NoState);
+  viewport()->update();
+}
+
 // ---- the window --------------------------------------------------------------------------------
 
 MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QWidget* parent)
@@ -195,9 +288,35 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   f.setFamilies({f.family(), QStringLiteral("Noto Sans CJK JP")});
   setFont(f);
 
-  fileList = new QListWidget(this);
+  regional_ = jww::RegionalFromLocale();
+  model_ = new DrawingListModel(regional_, this);
+  fileList = new DrawingListView(this);
   fileList->setObjectName(QStringLiteral("ListBox1"));
-  fileList->setSelectionMode(QAbstractItemView::SingleSelection);
+  fileList->setModel(model_);
+  fileList->setRootIsDecorated(false);
+  fileList->setUniformRowHeights(true);  // a thousand rows lay out without measuring each
+  fileList->setItemsExpandable(false);
+  fileList->setAllColumnsShowFocus(true);
+  fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  fileList->setSelectionBehavior(QAbstractItemView::SelectRows);
+  // Drags carry the model's own type, which only this list takes (DrawingListView::dropEvent);
+  // drawings dropped from a file manager go on to the window.
+  fileList->setDragDropMode(QAbstractItemView::DragDrop);
+  fileList->setDefaultDropAction(Qt::MoveAction);
+  fileList->setDragDropOverwriteMode(false);
+  fileList->setContextMenuPolicy(Qt::CustomContextMenu);
+  fileList->header()->setStretchLastSection(true);
+  fileList->header()->setSectionsMovable(false);
+  for (auto [column, width] : {std::pair{DrawingListModel::NameColumn, 140}, {DrawingListModel::MemoColumn, 140},
+                               {DrawingListModel::PaperColumn, 40}, {DrawingListModel::ScaleColumn, 50},
+                               {DrawingListModel::ModifiedColumn, 110}})
+    fileList->setColumnWidth(column, width);
+
+  statusLine = new QLabel(this);
+  statusLine->setObjectName(QStringLiteral("statusLine"));
+  statusLine->setTextFormat(Qt::PlainText);
+  statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  statusLine->setContentsMargins(kHelpIndent, 0, kHelpIndent, 0);
 
   // The panel's controls sit at fixed places, as designed; the panel keeps its width and only the
   // list box grows with the window.
@@ -220,7 +339,7 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   slotCountEdit->setAttribute(Qt::WA_InputMethodEnabled, false);
   listButton = MakeButton(buttonPanel, "Button5", QStringLiteral("リスト出力 (&O)"), 200, 25);
   exitButton = MakeButton(buttonPanel, "Button6", QStringLiteral("終了 (&X)"), 232, 22);
-  lineBuffer = new QPlainTextEdit(buttonPanel);
+  lineBuffer = new LineBuffer(buttonPanel);
   lineBuffer->setObjectName(QStringLiteral("Memo1"));
   lineBuffer->setGeometry(8, 280, 105, 50);
   lineBuffer->setReadOnly(true);
@@ -251,10 +370,16 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   status->addStretch(1);
   FitHelpLines({helpLine1, helpLine2, helpLine3}, kDesignWidth - 2 * kHelpIndent);
 
+  // The list with its status line under it on the left, the panel on the right.
+  auto* listColumn = new QVBoxLayout;
+  listColumn->setContentsMargins(0, 0, 0, 0);
+  listColumn->setSpacing(0);
+  listColumn->addWidget(fileList, 1);
+  listColumn->addWidget(statusLine);
   auto* top = new QHBoxLayout;
   top->setContentsMargins(0, 0, 0, 0);
   top->setSpacing(0);
-  top->addWidget(fileList, 1);
+  top->addLayout(listColumn, 1);
   top->addWidget(buttonPanel);
   auto* form = new QVBoxLayout(this);
   form->setContentsMargins(0, 0, 0, 0);
@@ -277,6 +402,37 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   connect(deleteButton, &QPushButton::clicked, this, &MainWindow::deleteSelected);
   connect(listButton, &QPushButton::clicked, this, &MainWindow::writeList);
   connect(exitButton, &QPushButton::clicked, this, &MainWindow::exitWindow);
+
+  // Keys of the list: Delete deletes the selected rows, Ctrl+Up and Ctrl+Down move them.
+  auto key = [this](QKeySequence seq, auto slot) {
+    auto* sc = new QShortcut(seq, fileList, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(sc, &QShortcut::activated, this, slot);
+  };
+  key(QKeySequence::Delete, &MainWindow::deleteSelected);
+  key(QKeySequence(Qt::CTRL | Qt::Key_Up), &MainWindow::moveUp);
+  key(QKeySequence(Qt::CTRL | Qt::Key_Down), &MainWindow::moveDown);
+
+  // Sorting, opening and saving the list: the list's context menu, and Ctrl+O / Ctrl+S anywhere.
+  listMenu_ = new QMenu(this);
+  QMenu* sortMenu = listMenu_->addMenu(QStringLiteral("並べ替え"));
+  for (int c = 0; c < DrawingListModel::ColumnCount; ++c) {
+    QAction* a = sortMenu->addAction(model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() +
+                                     QStringLiteral("順"));
+    connect(a, &QAction::triggered, this, [this, c] { sortBy(c); });
+  }
+  listMenu_->addSeparator();
+  QAction* openList = listMenu_->addAction(QStringLiteral("図面リストを開く…"), this, &MainWindow::openDrawingList);
+  openList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  QAction* saveList = listMenu_->addAction(QStringLiteral("図面リストを保存…"), this, &MainWindow::saveDrawingList);
+  saveList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  addAction(openList);
+  addAction(saveList);
+  connect(fileList, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { listMenu_->popup(fileList->viewport()->mapToGlobal(at)); });
+
+  connect(model_, &DrawingListModel::factsArrived, this, [this] {
+    if (model_->pending() == 0) showStatus(QStringLiteral("%1 件の図面").arg(model_->rowCount()));
+  });
 
   // The design's client area; the settings file sets the real size when the window is shown.
   resize(kDesignWidth, kDesignHeight);
@@ -301,9 +457,10 @@ void MainWindow::openWindow() {
   settingsFile_ = places.settingsFile;
   settingsFolder_ = places.configFolder;
   defaultFolder_ = places.defaultFolder;
+  keptListFile_ = KeptListPath(settingsFile_);
   loadSettings();
   slotCountEdit->setText(QString::number(slotCount_));
-  fileList->clear();
+  model_->clear();
   lineBuffer->hide();
   document_ = std::make_unique<jww::TJwwData>();
   document_->BindImageInit();
@@ -311,6 +468,9 @@ void MainWindow::openWindow() {
   document_->BindImageExp = false;
   document_->BindImageExr = false;
   open_ = true;
+  loadKeptList();
+  if (model_->rowCount() == 0)
+    showStatus(QStringLiteral("右クリック: 並べ替え、図面リストを開く・保存"));
 }
 
 void MainWindow::closeWindow() {
@@ -318,6 +478,7 @@ void MainWindow::closeWindow() {
   document_.reset();
   slotCount_ = SlotCountOf(slotCountEdit->text());
   saveSettings();
+  saveKeptList();
 }
 
 void MainWindow::loadSettings() {
@@ -325,9 +486,26 @@ void MainWindow::loadSettings() {
   LoadSettings(settingsFile_, s);
   move(s.Left, s.Top);
   resize(s.Width, s.Height);
+  clampToScreen();
   addFolder_ = s.JwwPath;
   listFileName_ = s.LstName;
   slotCount_ = s.DatNum;
+}
+
+// A position or size from the settings file that the screen cannot show (a screen since removed,
+// a hand-edited file) is brought onto the available area of the screen the window would open on,
+// or of the primary screen; the settings file keeps its format and gets the values as shown.
+void MainWindow::clampToScreen() {
+  QScreen* screen = QGuiApplication::screenAt(pos());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect avail = screen->availableGeometry();
+  const QSize size(std::clamp(width(), minimumWidth(), std::max(minimumWidth(), avail.width())),
+                   std::clamp(height(), minimumHeight(), std::max(minimumHeight(), avail.height())));
+  if (size != this->size()) resize(size);
+  const int left = std::clamp(x(), avail.left(), std::max(avail.left(), avail.right() + 1 - size.width()));
+  const int top = std::clamp(y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - size.height()));
+  if (QPoint(left, top) != pos()) move(left, top);
 }
 
 void MainWindow::saveSettings() {
@@ -343,28 +521,84 @@ void MainWindow::saveSettings() {
   SaveSettings(settingsFile_, s);
 }
 
-// ---- the list ----------------------------------------------------------------------------------
-
-int MainWindow::selectedRow() const {
-  const QList<QListWidgetItem*> items = fileList->selectedItems();
-  return items.isEmpty() ? -1 : fileList->row(items.first());
+// The list of drawings is kept in a file of its own beside the settings file, which keeps its
+// seven lines. A missing or unreadable file is an empty list; a failure to write is silent.
+void MainWindow::loadKeptList() {
+  const std::optional<std::string> bytes = jww::ReadWholeFile(keptListFile_);
+  if (bytes) appendFiles(DrawingListPaths(*bytes, jww::ExtractFileFolder(keptListFile_)));
 }
 
-void MainWindow::swapRows(int row, int other) {
-  const int first = std::min(row, other);
-  QListWidgetItem* item = fileList->takeItem(first);
-  fileList->insertItem(first + 1, item);
-  fileList->setCurrentRow(other);
+void MainWindow::saveKeptList() {
+  if (model_->rowCount() == 0) {
+    jww::DeleteFileIfExists(keptListFile_);
+    return;
+  }
+  if (!settingsFolder_.isEmpty()) QDir().mkpath(settingsFolder_);
+  jww::WriteFileAtomic(keptListFile_, DrawingListBytes(paths()));
+}
+
+void MainWindow::showStatus(const QString& text) {
+  statusLine->setText(text);
+  statusLine->setToolTip(text);
+}
+
+// ---- the list ----------------------------------------------------------------------------------
+
+QStringList MainWindow::paths() const { return model_->paths(); }
+
+QList<int> MainWindow::selectedRows() const {
+  QList<int> rows;
+  for (const QModelIndex& i : fileList->selectionModel()->selectedRows()) rows << i.row();
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+void MainWindow::selectRows(const QList<int>& rows) {
+  QItemSelectionModel* sel = fileList->selectionModel();
+  sel->clearSelection();
+  QItemSelection selection;
+  for (int r : rows)
+    if (r >= 0 && r < model_->rowCount()) selection.select(model_->index(r, 0), model_->index(r, 0));
+  sel->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  if (!rows.isEmpty() && rows.first() >= 0 && rows.first() < model_->rowCount())
+    sel->setCurrentIndex(model_->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
+}
+
+// Moves the selected rows one place up (step -1) or down (+1), keeping them selected. Nothing
+// moves when a selected row is already at that end of the list.
+void MainWindow::moveSelection(int step) {
+  const QList<int> rows = selectedRows();
+  if (model_->rowCount() <= 1 || rows.isEmpty()) return;
+  if (step < 0 && rows.first() == 0) return;
+  if (step > 0 && rows.last() == model_->rowCount() - 1) return;
+  const int current = fileList->currentIndex().row();
+  QList<int> moved;
+  if (step < 0) {
+    for (int r : rows) model_->moveRowList({r}, r - 1);
+    for (int r : rows) moved << r - 1;
+  } else {
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) model_->moveRowList({*it}, *it + 2);
+    for (int r : rows) moved << r + 1;
+  }
+  selectRows(moved);
+  if (rows.contains(current))
+    fileList->selectionModel()->setCurrentIndex(model_->index(current + step, 0), QItemSelectionModel::NoUpdate);
+  fileList->scrollTo(model_->index(step < 0 ? moved.first() : moved.last(), 0));
 }
 
 void MainWindow::appendFiles(const QStringList& paths) {
+  // Listed paths in ASCII lower case, for the duplicate check in one lookup each.
+  QSet<QString> listed;
+  for (const QString& p : model_->paths()) listed.insert(Q(jww::AsciiLower(U(p))));
+  QStringList fresh;
   for (const QString& path : paths) {
-    const std::u16string p = U(path);
-    bool listed = false;
-    for (int i = 0; i < fileList->count() && !listed; ++i)
-      listed = jww::SameTextAscii(U(fileList->item(i)->text()), p);
-    if (!listed) fileList->addItem(path);
+    const QString key = Q(jww::AsciiLower(U(path)));
+    if (listed.contains(key)) continue;
+    listed.insert(key);
+    fresh << path;
   }
+  model_->append(fresh);
+  if (!fresh.isEmpty()) showStatus(QStringLiteral("%1 件の図面を読み込んでいます…").arg(model_->rowCount()));
 }
 
 void MainWindow::addCommandLineFiles(const QStringList& args) {
@@ -385,23 +619,49 @@ void MainWindow::addFiles() {
   appendFiles(files);
 }
 
-void MainWindow::moveUp() {
-  const int row = selectedRow();
-  if (fileList->count() > 1 && row > 0) swapRows(row, row - 1);
-}
+void MainWindow::moveUp() { moveSelection(-1); }
 
-void MainWindow::moveDown() {
-  const int row = selectedRow();
-  if (fileList->count() > 1 && row >= 0 && row < fileList->count() - 1) swapRows(row, row + 1);
-}
+void MainWindow::moveDown() { moveSelection(+1); }
 
 void MainWindow::deleteSelected() {
-  const int row = selectedRow();
-  if (fileList->count() > 0 && row >= 0) delete fileList->takeItem(row);
+  const QList<int> rows = selectedRows();
+  if (model_->rowCount() == 0 || rows.isEmpty()) return;
+  model_->removeRowList(std::vector<int>(rows.begin(), rows.end()));
+}
+
+void MainWindow::sortBy(int column) {
+  model_->sortRowsBy(column);
+  showStatus(QStringLiteral("%1順に並べ替えました")
+                 .arg(model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()));
+}
+
+void MainWindow::openDrawingList() {
+  const QString folder = Q(drawingListFolder_.empty() ? addFolder_ : drawingListFolder_);
+  const QString chosen = dialogs_->chooseDrawingListToOpen(this, folder);
+  if (chosen.isEmpty()) return;
+  drawingListFolder_ = jww::ExtractFileFolder(U(chosen));
+  const std::optional<std::string> bytes = jww::ReadWholeFile(U(chosen));
+  if (!bytes) {
+    showStatus(QStringLiteral("図面リストを読めません: %1").arg(chosen));
+    return;
+  }
+  model_->clear();
+  appendFiles(DrawingListPaths(*bytes, drawingListFolder_));
+}
+
+void MainWindow::saveDrawingList() {
+  const QString folder = Q(drawingListFolder_.empty() ? addFolder_ : drawingListFolder_);
+  const QString chosen = dialogs_->chooseDrawingListToSave(this, folder);
+  if (chosen.isEmpty()) return;
+  drawingListFolder_ = jww::ExtractFileFolder(U(chosen));
+  if (jww::WriteFileAtomic(U(chosen), DrawingListBytes(paths())))
+    showStatus(QStringLiteral("%1 件の図面を %2 に保存しました").arg(model_->rowCount()).arg(chosen));
+  else
+    showStatus(QStringLiteral("図面リストを保存できません: %1").arg(chosen));
 }
 
 void MainWindow::writeList() {
-  if (fileList->count() == 0) return;
+  if (model_->rowCount() == 0) return;
   slotCount_ = SlotCountOf(slotCountEdit->text());
   const bool hadFocus = listButton->hasFocus();
   listButton->setEnabled(false);
@@ -418,16 +678,23 @@ void MainWindow::writeList() {
 void MainWindow::exitWindow() { close(); }
 
 void MainWindow::writeListFile() {
-  lineBuffer->clear();
+  lineBuffer->setList(nullptr);  // the last list's memory goes before the next is made
   std::vector<std::u16string> files;
-  files.reserve(static_cast<size_t>(fileList->count()));
-  for (int i = 0; i < fileList->count(); ++i) files.push_back(U(fileList->item(i)->text()));
+  for (const QString& p : paths()) files.push_back(U(p));
+  const int slotTotal = std::max(static_cast<int>(files.size()), slotCount_);
+  const QString where = Q(listFileName_);
+
+  // A list too large for the memory (the buffer holds it) or the disk is refused at once, as a
+  // write that failed.
+  if (ListFileMinimumSize(files.size(), slotCount_) > ListFileRoom(listFileName_)) {
+    jww::DeleteFileIfExists(listFileName_);
+    showStatus(QStringLiteral("リストを出力できません（%1 スロットは大きすぎます）: %2").arg(slotTotal).arg(where));
+    return;
+  }
 
   WaitCursor wait;
   // Shown only when the run lasts longer than about half a second. It has no cancel button and
-  // blocks the window, so nothing else runs until the list is written. Making the lines and
-  // filling the line buffer each take half of the bar: the buffer costs far more per line than
-  // making it, and the bar must not sit full while the buffer fills.
+  // blocks the window, so nothing else runs until the list is written.
   constexpr int kSteps = 1000;
   QProgressDialog progress(QStringLiteral("リストを出力しています…"), QString(), 0, kSteps, this);
   progress.setWindowTitle(windowTitle());
@@ -435,28 +702,30 @@ void MainWindow::writeListFile() {
   progress.setMinimumDuration(500);
   progress.setValue(0);
   int shown = 0;
-  auto report = [&progress, &shown](int64_t done, int64_t total, int from) {
-    const int v = from + static_cast<int>(done * (kSteps / 2) / std::max<int64_t>(total, 1));
+  auto report = [&progress, &shown](int done, int total) {
+    const int v = static_cast<int>(int64_t{done} * kSteps / std::max(total, 1));
     if (v == shown) return;  // each step processes events once the dialog shows; keep them few
     shown = v;
     progress.setValue(v);
   };
 
+  bool ok = false;
   try {
-    const std::vector<std::u16string> lines =
-        ListFileLines(files, slotCount_, *document_, jww::RegionalFromLocale(),
-                      [&report](int done, int total) { report(done, total, 0); });
-    FillLineBuffer(lineBuffer, lines, [&report](int64_t done, int64_t total) {
-      report(done, total, kSteps / 2);
-    });
-    SaveListFile(listFileName_, lines);
+    auto bytes = std::make_shared<ListBytes>();
+    ListFileOut(files, slotCount_, *document_, regional_, *bytes, report);
+    ok = SaveListFile(listFileName_, *bytes);
+    lineBuffer->setList(std::move(bytes));
   } catch (const std::exception&) {
-    // A slot count too large for memory: the list cannot be made, which counts as a failed write.
+    // Memory ran out after all: the list cannot be made, which counts as a failed write.
     document_->DataFree();
-    lineBuffer->clear();
+    lineBuffer->setList(nullptr);
     jww::DeleteFileIfExists(listFileName_);
   }
   progress.setValue(kSteps);
+  if (ok)
+    showStatus(QStringLiteral("%1 件の図面、%2 スロットを出力しました: %3").arg(files.size()).arg(slotTotal).arg(where));
+  else
+    showStatus(QStringLiteral("リストを出力できませんでした: %1").arg(where));
 }
 
 // ---- drops from a file manager -------------------------------------------------------------------

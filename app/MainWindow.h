@@ -4,20 +4,24 @@
 // settings file beside the executable (list/Settings.h).
 #pragma once
 
+#include <QPlainTextEdit>
 #include <QString>
 #include <QStringList>
+#include <QTreeView>
 #include <QWidget>
 
 #include <memory>
 #include <string>
 
 #include "jww/JwwUnit.h"
+#include "list/ListFile.h"
 
 class QFrame;
+class QLocale;
+class QTranslator;
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QPlainTextEdit;
+class QMenu;
 class QPushButton;
 
 namespace dravik {
@@ -32,6 +36,10 @@ class FileDialogs {
   /// The save dialog (SaveDialog1): the list file to write; opens in `folder` with `fileName` preset and asks before
   /// overwriting. Empty when the user cancels.
   virtual QString chooseListFile(QWidget* parent, const QString& folder, const QString& fileName) = 0;
+  /// A list of drawings to open (a text file, one path a line). Empty when the user cancels.
+  virtual QString chooseDrawingListToOpen(QWidget* parent, const QString& folder) = 0;
+  /// Where to save the list of drawings; asks before overwriting. Empty when the user cancels.
+  virtual QString chooseDrawingListToSave(QWidget* parent, const QString& folder) = 0;
 };
 
 /// The desktop's own file dialogs.
@@ -39,7 +47,50 @@ class DesktopFileDialogs final : public FileDialogs {
  public:
   QStringList chooseDrawings(QWidget* parent, const QString& folder) override;
   QString chooseListFile(QWidget* parent, const QString& folder, const QString& fileName) override;
+  QString chooseDrawingListToOpen(QWidget* parent, const QString& folder) override;
+  QString chooseDrawingListToSave(QWidget* parent, const QString& folder) override;
 };
+
+/// The hidden line buffer: the last list file made, kept as its bytes (ListBytes) and turned into
+/// text only when it is shown or asked for. A text document costs microseconds per line, which
+/// made the list button many times slower than the list itself.
+class LineBuffer : public QPlainTextEdit {
+  Q_OBJECT
+
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+  /// Keeps `bytes` as the buffer's content (null: empty).
+  void setList(std::shared_ptr<const ListBytes> bytes);
+  /// The lines, joined by "\n" (a memo's own line breaks too).
+  QString text() const;
+  /// What the buffer holds; null when empty.
+  const ListBytes* list() const { return bytes_.get(); }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  std::shared_ptr<const ListBytes> bytes_;
+  bool filled_ = true;
+};
+
+/// The file list's view: rows move by dragging them inside it.
+class DrawingListView : public QTreeView {
+  Q_OBJECT
+
+ public:
+  using QTreeView::QTreeView;
+
+ protected:
+  void dropEvent(QDropEvent* event) override;
+};
+
+class DrawingListModel;
+
+/// Loads the toolkit's own texts (file dialog buttons and the like) for `locale` from the
+/// translations the system has installed (scripts/deps installs them), and installs them in the
+/// application, which owns them. Returns the translator, or null when there is none for `locale`.
+QTranslator* InstallToolkitTranslations(const QLocale& locale);
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -60,7 +111,7 @@ class MainWindow : public QWidget {
   const jww::TJwwData* document() const { return document_.get(); }
 
   // The controls, with the control name each carries as objectName (tests find them by it).
-  QListWidget* fileList;        ///< ListBox1: the drawings in slot order
+  DrawingListView* fileList;    ///< ListBox1: the drawings in slot order, with their details
   QFrame* buttonPanel;          ///< Panel1
   QPushButton* addButton;       ///< Button1
   QPushButton* upButton;        ///< Button2
@@ -70,7 +121,8 @@ class MainWindow : public QWidget {
   QLineEdit* slotCountEdit;     ///< Edit1
   QPushButton* listButton;      ///< Button5
   QPushButton* exitButton;      ///< Button6
-  QPlainTextEdit* lineBuffer;   ///< Memo1: hidden; the last list file's lines
+  LineBuffer* lineBuffer;       ///< Memo1: hidden; the last list file's lines
+  QLabel* statusLine;           ///< what the last action did
   QFrame* helpArea;             ///< StatusBar1
   QLabel* helpLine1;            ///< Label1: key help
   QLabel* helpLine2;            ///< Label2
@@ -78,11 +130,28 @@ class MainWindow : public QWidget {
 
  public slots:
   void addFiles();        ///< the add dialog; appends the drawings not yet listed
-  void moveUp();          ///< moves the selected row up
-  void moveDown();        ///< moves the selected row down
-  void deleteSelected();  ///< deletes the selected row
+  void moveUp();          ///< moves the selected rows up
+  void moveDown();        ///< moves the selected rows down
+  void deleteSelected();  ///< deletes the selected rows
   void writeList();       ///< asks for the list file and writes it
   void exitWindow();      ///< closes the window
+  void openDrawingList(); ///< replaces the list by a text file of paths
+  void saveDrawingList(); ///< saves the list as a text file of paths
+  void sortBy(int column);  ///< reorders the slots by a column
+
+ public:
+  /// The drawing list's model (rows, paths, facts).
+  DrawingListModel* drawings() const { return model_; }
+  /// Paths in slot order.
+  QStringList paths() const;
+  /// Appends every path not yet listed (compared without regard to ASCII case), in order.
+  void appendFiles(const QStringList& paths);
+  /// Selects exactly these rows; the first becomes current.
+  void selectRows(const QList<int>& rows);
+  /// The selected rows, in order.
+  QList<int> selectedRows() const;
+  /// The list's context menu (sorting, opening and saving the list).
+  QMenu* listMenu() const { return listMenu_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -97,11 +166,11 @@ class MainWindow : public QWidget {
   void saveSettings();
   void writeListFile();
 
-  /// Appends every path not yet listed (compared without regard to ASCII case), in order.
-  void appendFiles(const QStringList& paths);
-  /// The selected row, or -1.
-  int selectedRow() const;
-  void swapRows(int row, int other);
+  void moveSelection(int step);
+  void clampToScreen();
+  void loadKeptList();
+  void saveKeptList();
+  void showStatus(const QString& text);
 
   std::unique_ptr<FileDialogs> dialogs_;
   QString exePath_;
@@ -115,6 +184,11 @@ class MainWindow : public QWidget {
   std::u16string listFileName_;  ///< the list file last chosen
   int slotCount_ = 10;
   std::unique_ptr<jww::TJwwData> document_;  ///< the one drawing document, while the window is open
+  std::u16string keptListFile_;  ///< the list of drawings kept between runs, beside the settings file
+  std::u16string drawingListFolder_;  ///< where the open and save dialogs of the drawing list start
+  jww::TRegional regional_;
+  DrawingListModel* model_ = nullptr;
+  QMenu* listMenu_ = nullptr;
 };
 
 }  // namespace dravik

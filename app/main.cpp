@@ -1,8 +1,6 @@
 // The Dravik window: start the toolkit, show the one window, run until it closes.
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 
 #include "app/MainWindow.h"
 
@@ -10,12 +8,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Dravik"));
 
-  // The toolkit's own texts (file dialog buttons and the like) in the user's language, when the
-  // desktop has the translations installed.
-  QTranslator qtTexts;
-  if (qtTexts.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(&qtTexts);
+  dravik::InstallToolkitTranslations(QLocale::system());
 
   dravik::MainWindow form;
   form.show();

@@ -59,6 +59,8 @@ std::u16string ChangeFileExt(std::u16string_view path, std::u16string_view ext) 
 
 std::u16string SettingsFilePath(std::u16string_view exePath) { return ChangeFileExt(exePath, u".dat"); }
 
+std::u16string KeptListPath(std::u16string_view settingsFile) { return ChangeFileExt(settingsFile, u".lst"); }
+
 void ParseSettings(std::string_view bytes, TSettings& s) {
   LineReader in(bytes);
   s.Left = jww::StrToIntDef0(in.Next());

@@ -31,6 +31,10 @@ std::u16string ChangeFileExt(std::u16string_view path, std::u16string_view ext);
 /// that decides where the settings file lives; files kept beside it derive from this path.
 std::u16string SettingsFilePath(std::u16string_view exePath);
 
+/// The file that keeps the window's list of drawings between runs: beside the settings file, named
+/// as it with ".lst" (one path a line), so the settings file keeps its seven lines.
+std::u16string KeptListPath(std::u16string_view settingsFile);
+
 /// Applies the lines of a settings file to `s` in order: numbers that are empty or not decimal
 /// integers become 0, a line missing before the end of line 6 reads as empty, and line 7 (the slot
 /// count) is applied only when the file has it.

@@ -1,5 +1,6 @@
-// Shows the Dravik window on the current X display at its design size, adds the drawings named on
-// the command line through the add button, and saves a picture of the window as a PNG.
+// Shows the Dravik window on the current X display, adds the drawings named on the command line
+// through the add button, waits until their details are read, and saves a picture of the window
+// as a PNG.
 //   dravik-screenshot OUT.png DRAWING.jww...
 #include <QApplication>
 #include <QDir>
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 
+#include "app/DrawingList.h"
 #include "app/MainWindow.h"
 
 namespace {
@@ -21,6 +23,8 @@ class Chosen final : public dravik::FileDialogs {
   explicit Chosen(QStringList files) : files_(std::move(files)) {}
   QStringList chooseDrawings(QWidget*, const QString&) override { return files_; }
   QString chooseListFile(QWidget*, const QString&, const QString&) override { return {}; }
+  QString chooseDrawingListToOpen(QWidget*, const QString&) override { return {}; }
+  QString chooseDrawingListToSave(QWidget*, const QString&) override { return {}; }
 
  private:
   QStringList files_;
@@ -38,15 +42,16 @@ int main(int argc, char** argv) {
   QStringList drawings;
   for (qsizetype i = 2; i < args.size(); ++i) drawings << QDir(args[i]).absolutePath();
 
-  // A settings file of its own, so the picture shows the first-run state at the design size.
+  // A settings file of its own; a size that shows every column of the list.
   QTemporaryDir home;
   dravik::MainWindow form(std::make_unique<Chosen>(drawings), home.filePath(QStringLiteral("dravik")));
   form.show();
-  form.resize(551, 355);
+  form.resize(900, 510);
   form.move(0, 0);
   form.addFiles();
-  form.fileList->setCurrentRow(0);
+  form.selectRows({0});
   if (!QTest::qWaitForWindowExposed(&form)) return 1;
+  for (int waited = 0; form.drawings()->pending() > 0 && waited < 60000; waited += 50) QTest::qWait(50);
   QTest::qWait(300);
 
   const QPixmap shot = form.screen()->grabWindow(form.winId());

@@ -9,13 +9,16 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QMenu>
+#include <QScreen>
+#include <QTreeView>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 
 #include <functional>
 #include <tuple>
@@ -24,8 +27,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "list/Settings.h"
+#include "app/DrawingList.h"
 #include "app/MainWindow.h"
+#include "list/Settings.h"
+#include "tests/jww_bytes.h"
 #include "common/Func_2.h"
 
 using dravik::MainWindow;
@@ -39,6 +44,8 @@ struct DialogLog {
   QStringList openFolders;         ///< folder of each add dialog opened
   QList<QPair<QString, QString>> saves;  ///< folder and preset name of each save dialog opened
   QList<bool> listButtonEnabledInSave;      ///< whether the list button was enabled meanwhile
+  QStringList listAnswers;  ///< next answers of the drawing list's open and save dialogs
+  QStringList listFolders;  ///< folder of each of those dialogs opened
 };
 
 class FakeDialogs final : public dravik::FileDialogs {
@@ -47,6 +54,14 @@ class FakeDialogs final : public dravik::FileDialogs {
   QStringList chooseDrawings(QWidget*, const QString& folder) override {
     log_.openFolders << folder;
     return log_.openAnswers.isEmpty() ? QStringList() : log_.openAnswers.takeFirst();
+  }
+  QString chooseDrawingListToOpen(QWidget*, const QString& folder) override {
+    log_.listFolders << folder;
+    return log_.listAnswers.isEmpty() ? QString() : log_.listAnswers.takeFirst();
+  }
+  QString chooseDrawingListToSave(QWidget*, const QString& folder) override {
+    log_.listFolders << folder;
+    return log_.listAnswers.isEmpty() ? QString() : log_.listAnswers.takeFirst();
   }
   QString chooseListFile(QWidget* parent, const QString& folder, const QString& fileName) override {
     log_.saves.append({folder, fileName});
@@ -85,7 +100,7 @@ struct Harness {
   }
   QStringList Rows() const {
     QStringList rows;
-    for (int i = 0; i < form->fileList->count(); ++i) rows << form->fileList->item(i)->text();
+    rows = form->paths();
     return rows;
   }
   // Writes the list through the list button to `path`.
@@ -165,6 +180,20 @@ class WindowTest : public QObject {
   void controlsLayoutAndCaptions();
   void accelerators();
   void desktopDialogs();
+  void columnsFromHeadersReadInTheBackground();
+  void thousandDrawingsListWithoutWaiting();
+  void severalRows_data();
+  void severalRows();
+  void keysOfTheList();
+  void dragReordersRows();
+  void sortByReordersSlots();
+  void statusLineSaysWhatWasWritten();
+  void listKeptBetweenRuns();
+  void drawingListSavedAndOpened();
+  void positionAndSizeClampedToScreen_data();
+  void positionAndSizeClampedToScreen();
+  void lineBufferFillsWhenShown();
+  void toolkitTextsInJapanese();
 };
 
 // The offscreen platform says on every window shown that it cannot pass size hints on; that is
@@ -185,7 +214,7 @@ void WindowTest::firstRunUsesDefaultsAndWritesThem() {
   QCOMPARE(w.pos(), QPoint(100, 100));
   QCOMPARE(w.size(), QSize(400, 320));
   QCOMPARE(w.slotCountEdit->text(), QStringLiteral("10"));
-  QCOMPARE(w.fileList->count(), 0);
+  QCOMPARE(w.drawings()->rowCount(), 0);
   QVERIFY(w.lineBuffer->isHidden());
   QCOMPARE(w.windowTitle(), QStringLiteral("Dravik"));
   QVERIFY(w.document() != nullptr);
@@ -194,7 +223,7 @@ void WindowTest::firstRunUsesDefaultsAndWritesThem() {
 
   w.addFiles();  // cancelled
   QCOMPARE(h.dialogs.openFolders, QStringList{h.appPath_()});
-  QCOMPARE(w.fileList->count(), 0);
+  QCOMPARE(w.drawings()->rowCount(), 0);
 
   h.Add({h.Path("drawings/a.jww")});
   w.writeList();  // cancelled
@@ -253,7 +282,7 @@ void WindowTest::settingsFileIsApplied() {
   QCOMPARE(w.slotCountEdit->text(), edit1);
   w.addFiles();
   QCOMPARE(h.dialogs.openFolders.value(0), openFolder);
-  w.fileList->addItem(h.Path("a.jww"));
+  w.appendFiles({h.Path("a.jww")});
   w.writeList();
   QCOMPARE(h.dialogs.saves.value(0), qMakePair(saveFolder, saveName));
 }
@@ -337,7 +366,7 @@ void WindowTest::hugeSlotCountFailsLikeAWrite() {
   }
   QVERIFY(!QFile::exists(h.Path("out.txt")));
   QVERIFY(w.listButton->isEnabled());
-  QVERIFY(w.lineBuffer->toPlainText().isEmpty());
+  QVERIFY(w.lineBuffer->text().isEmpty());
 
   // The window goes on working.
   w.slotCountEdit->setText(QStringLiteral("2"));
@@ -391,13 +420,13 @@ void WindowTest::upDownDelete() {
   QFETCH(int, selectedAfter);
   Harness h;
   MainWindow& w = h.Open();
-  for (int i = 0; i < rows; ++i) w.fileList->addItem(QString(QChar(u'a' + i)));
+  for (int i = 0; i < rows; ++i) w.appendFiles({QString(QChar(u'a' + i))});
   if (selected >= 0) {
-    w.fileList->setCurrentRow(selected);
+    w.selectRows({selected});
   } else if (rows > 0) {
     // A current row that is not selected (the user deselected it) is no selection.
-    w.fileList->setCurrentRow(1);
-    w.fileList->clearSelection();
+    w.selectRows({1});
+    w.fileList->selectionModel()->clearSelection();
   }
   if (button == 2) w.moveUp();
   if (button == 3) w.moveDown();
@@ -405,8 +434,8 @@ void WindowTest::upDownDelete() {
 
   QCOMPARE(h.Rows().join(QString()), order);
   if (selectedAfter != -2) {
-    const QList<QListWidgetItem*> sel = w.fileList->selectedItems();
-    QCOMPARE(sel.isEmpty() ? -1 : w.fileList->row(sel.first()), selectedAfter);
+    const QList<int> sel = w.selectedRows();
+    QCOMPARE(sel.isEmpty() ? -1 : sel.first(), selectedAfter);
   }
 }
 
@@ -438,7 +467,7 @@ void WindowTest::listFileNameIsRemembered() {
   h.Close();
 
   MainWindow& again = h.Open();
-  again.fileList->addItem(h.Path("a.jww"));
+  QCOMPARE(h.Rows(), QStringList{h.Path("a.jww")});  // the list is kept between runs
   again.writeList();
   QCOMPARE(h.dialogs.saves.value(3), qMakePair(h.Path("out/"), QStringLiteral("first.txt")));
 }
@@ -474,7 +503,7 @@ void WindowTest::listMatchesCommandLineTool() {
   // The hidden line buffer holds the same lines.
   QVERIFY(w.lineBuffer->isHidden());
   QString text = QString::fromStdU16String(jww::AnsiToStr(list.toStdString()));
-  QCOMPARE(w.lineBuffer->toPlainText().replace("\r\n", "\n"), text.replace("\r\n", "\n"));
+  QCOMPARE(w.lineBuffer->text().replace("\r\n", "\n"), text.replace("\r\n", "\n"));
 }
 
 void WindowTest::droppedDrawingsAreAdded() {
@@ -612,7 +641,8 @@ void WindowTest::controlsLayoutAndCaptions() {
 
   // At the design size the panel keeps 120 on the right and the help 51 at the bottom.
   w.resize(551, 355);
-  QCOMPARE(w.fileList->geometry(), QRect(0, 0, 431, 304));
+  QCOMPARE(w.fileList->geometry().united(w.statusLine->geometry()), QRect(0, 0, 431, 304));
+  QCOMPARE(w.statusLine->y(), w.fileList->geometry().bottom() + 1);
   QCOMPARE(w.buttonPanel->geometry(), QRect(431, 0, 120, 304));
   QCOMPARE(w.helpArea->geometry(), QRect(0, 304, 551, 51));
   QCOMPARE(w.addButton->geometry(), QRect(8, 8, 105, 25));
@@ -630,7 +660,7 @@ void WindowTest::controlsLayoutAndCaptions() {
     y += height;
   }
   w.resize(800, 600);
-  QCOMPARE(w.fileList->geometry(), QRect(0, 0, 680, 549));
+  QCOMPARE(w.fileList->geometry().united(w.statusLine->geometry()), QRect(0, 0, 680, 549));
   QCOMPARE(w.buttonPanel->geometry(), QRect(680, 0, 120, 549));
   QCOMPARE(w.helpArea->geometry(), QRect(0, 549, 800, 51));
 }
@@ -640,8 +670,8 @@ void WindowTest::accelerators() {
   MainWindow& w = h.Open();
   QApplication::setActiveWindow(&w);
   QVERIFY(QTest::qWaitForWindowActive(&w));
-  for (const char* row : {"/d/a.jww", "/d/b.jww", "/d/c.jww"}) w.fileList->addItem(row);
-  w.fileList->setCurrentRow(1);
+  w.appendFiles({"/d/a.jww", "/d/b.jww", "/d/c.jww"});
+  w.selectRows({1});
   const auto order = [&h] {
     QString s;
     for (const QString& r : h.Rows()) s += r.at(3);
@@ -740,6 +770,302 @@ void WindowTest::desktopDialogs() {
   Seen cancelled;
   answer(cancelled, QString());
   QCOMPARE(dialogs.chooseListFile(&parent, dir.path() + "/", "List.txt"), QString());
+}
+
+namespace {
+
+// A drawing header with a memo, a paper and a scale in the current layer group.
+QString WriteDrawing(const QString& path, const std::u16string& memo, int paper, int group, double scale) {
+  jww::TJwwData d;
+  jwwtest::Bytes::SizeTables(d);
+  d.Enthd.strMemo = memo;
+  d.Enthd.nZumen = paper;
+  d.Enthd.nWriteGLay = group;
+  for (int g = 0; g < 16; ++g) d.EntLgrp[g].adScale = g == group ? scale : 1.0;
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  jwwtest::Bytes().Header(d, 600).WriteTo(path.toStdString());
+  return path;
+}
+
+QString Cell(const MainWindow& w, int row, int column) {
+  return w.drawings()->data(w.drawings()->index(row, column), Qt::DisplayRole).toString();
+}
+
+}  // namespace
+
+using dravik::DrawingListModel;
+
+void WindowTest::columnsFromHeadersReadInTheBackground() {
+  Harness h;
+  const QString plan = WriteDrawing(h.Path("d/plan 1.jww"), u"一階平面図\r\n縮尺 1/50", 3, 2, 50);
+  QVERIFY(WriteBytes(h.Path("d/notes.jww"), "not a drawing"));
+  MainWindow& w = h.Open();
+  h.Add({plan, h.Path("d/notes.jww"), h.Path("d/gone.jww")});
+  QCOMPARE(w.drawings()->rowCount(), 3);
+  QTRY_COMPARE(w.drawings()->pending(), 0);
+  QCOMPARE(Cell(w, 0, DrawingListModel::NameColumn), QStringLiteral("plan 1.jww"));
+  QCOMPARE(Cell(w, 0, DrawingListModel::MemoColumn), QStringLiteral("一階平面図"));  // first line
+  QCOMPARE(Cell(w, 0, DrawingListModel::PaperColumn), QStringLiteral("A3"));
+  QCOMPARE(Cell(w, 0, DrawingListModel::ScaleColumn), QStringLiteral("1/50"));  // the current group's
+  QVERIFY(Cell(w, 0, DrawingListModel::ModifiedColumn).contains(QRegularExpression("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d$")));
+  QCOMPARE(Cell(w, 0, DrawingListModel::FolderColumn), h.Path("d/"));
+  QCOMPARE(Cell(w, 1, DrawingListModel::NameColumn), QStringLiteral("notes.jww"));
+  QCOMPARE(Cell(w, 1, DrawingListModel::MemoColumn), DrawingListModel::NotADrawingText());
+  QCOMPARE(Cell(w, 1, DrawingListModel::PaperColumn), QString());
+  QCOMPARE(Cell(w, 2, DrawingListModel::MemoColumn), DrawingListModel::MissingText());
+  QCOMPARE(w.drawings()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("ファイル名"));
+
+  // The real drawings, where present: every one is read as a drawing.
+  const QDir corpus(qEnvironmentVariableIsSet("DRAVIK_CORPUS") ? qEnvironmentVariable("DRAVIK_CORPUS")
+                                                              : QStringLiteral(DRAVIK_CORPUS_DIR));
+  QStringList real;
+  for (const QFileInfo& fi : corpus.entryInfoList({"*.jww"}, QDir::Files, QDir::Name)) real << fi.absoluteFilePath();
+  if (real.isEmpty()) QSKIP("no real drawings: the corpus folder is absent");
+  w.appendFiles(real);
+  QTRY_COMPARE_WITH_TIMEOUT(w.drawings()->pending(), 0, 60000);
+  for (int r = 3; r < w.drawings()->rowCount(); ++r)
+    QVERIFY2(w.drawings()->facts(r).state == dravik::DrawingFacts::State::Drawing, qPrintable(w.drawings()->path(r)));
+}
+
+void WindowTest::thousandDrawingsListWithoutWaiting() {
+  Harness h;
+  const QString one = WriteDrawing(h.Path("one.jww"), u"memo", 4, 0, 100);
+  QStringList many;
+  for (int i = 0; i < 1000; ++i) {
+    const QString p = h.Path(QStringLiteral("many/%1.jww").arg(i, 4, 10, QLatin1Char('0')));
+    QDir().mkpath(h.Path("many"));
+    QVERIFY(QFile::link(one, p));
+    many << p;
+  }
+  MainWindow& w = h.Open();
+  h.Add(many);
+  // Every row is there at once; the details follow as the reader gets to them, while the window
+  // keeps handling events.
+  QCOMPARE(w.drawings()->rowCount(), 1000);
+  QVERIFY(w.drawings()->pending() > 0);
+  QTRY_COMPARE_WITH_TIMEOUT(w.drawings()->pending(), 0, 120000);
+  QCOMPARE(Cell(w, 999, DrawingListModel::PaperColumn), QStringLiteral("A4"));
+  QVERIFY(w.statusLine->text().contains(QStringLiteral("1000 件")));
+  // Deleting rows while they are read, and closing the window meanwhile, are safe.
+  h.Add({h.Path("one.jww")});
+  w.selectRows({0, 1, 2});
+  w.deleteSelected();
+  QCOMPARE(w.drawings()->rowCount(), 998);
+  h.Close();
+}
+
+void WindowTest::severalRows_data() {
+  QTest::addColumn<QList<int>>("selected");
+  QTest::addColumn<int>("action");  // 0 up, 1 down, 2 delete
+  QTest::addColumn<QString>("order");
+  QTest::addColumn<QList<int>>("selectedAfter");
+  QTest::newRow("up two apart") << QList<int>{1, 3} << 0 << "badce" << QList<int>{0, 2};
+  QTest::newRow("up a block") << QList<int>{2, 3} << 0 << "acdbe" << QList<int>{1, 2};
+  QTest::newRow("up with the first selected") << QList<int>{0, 2} << 0 << "abcde" << QList<int>{0, 2};
+  QTest::newRow("down two apart") << QList<int>{1, 3} << 1 << "acbed" << QList<int>{2, 4};
+  QTest::newRow("down with the last selected") << QList<int>{2, 4} << 1 << "abcde" << QList<int>{2, 4};
+  QTest::newRow("delete several") << QList<int>{0, 2, 4} << 2 << "bd" << QList<int>{};
+}
+
+void WindowTest::severalRows() {
+  QFETCH(QList<int>, selected);
+  QFETCH(int, action);
+  QFETCH(QString, order);
+  QFETCH(QList<int>, selectedAfter);
+  Harness h;
+  MainWindow& w = h.Open();
+  w.appendFiles({"a", "b", "c", "d", "e"});
+  w.selectRows(selected);
+  QCOMPARE(w.selectedRows(), selected);
+  if (action == 0) w.moveUp();
+  if (action == 1) w.moveDown();
+  if (action == 2) w.deleteSelected();
+  QCOMPARE(h.Rows().join(QString()), order);
+  if (action != 2) QCOMPARE(w.selectedRows(), selectedAfter);
+}
+
+void WindowTest::keysOfTheList() {
+  Harness h;
+  MainWindow& w = h.Open();
+  QApplication::setActiveWindow(&w);
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  w.appendFiles({"a", "b", "c", "d"});
+  w.fileList->setFocus();
+  w.selectRows({1, 2});
+  QTest::keyClick(w.fileList, Qt::Key_Down, Qt::ControlModifier);
+  QCOMPARE(h.Rows().join(QString()), QStringLiteral("adbc"));
+  QTest::keyClick(w.fileList, Qt::Key_Up, Qt::ControlModifier);
+  QTest::keyClick(w.fileList, Qt::Key_Up, Qt::ControlModifier);
+  QCOMPARE(h.Rows().join(QString()), QStringLiteral("bcad"));
+  QTest::keyClick(w.fileList, Qt::Key_Delete);
+  QCOMPARE(h.Rows().join(QString()), QStringLiteral("ad"));
+}
+
+void WindowTest::dragReordersRows() {
+  Harness h;
+  MainWindow& w = h.Open();
+  w.appendFiles({"a", "b", "c", "d", "e"});
+  DrawingListModel* m = w.drawings();
+  // Rows a and c dragged onto row e land before it, in their order.
+  std::unique_ptr<QMimeData> rows(m->mimeData({m->index(0, 0), m->index(2, 0)}));
+  const QRect target = w.fileList->visualRect(m->index(4, 0));
+  const QPoint at(target.center().x(), target.top() + 2);
+  const Qt::DropActions actions = m->supportedDragActions();
+  QDragEnterEvent enter(at, actions, rows.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(w.fileList->viewport(), &enter);
+  QDragMoveEvent move(at, actions, rows.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(w.fileList->viewport(), &move);
+  QDropEvent drop(QPointF(at), actions, rows.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(w.fileList->viewport(), &drop);
+  QVERIFY(drop.isAccepted());
+  QCOMPARE(h.Rows().join(QString()), QStringLiteral("bdace"));
+  // The view must not then remove the dragged rows, as it would after an ordinary move.
+  QVERIFY(drop.dropAction() != Qt::MoveAction);
+  // Rows of another list are not taken.
+  Harness other;
+  MainWindow& w2 = other.Open();
+  w2.appendFiles({"x"});
+  std::unique_ptr<QMimeData> foreign(w2.drawings()->mimeData({w2.drawings()->index(0, 0)}));
+  QVERIFY(!m->canDropMimeData(foreign.get(), Qt::MoveAction, 0, 0, {}));
+}
+
+void WindowTest::sortByReordersSlots() {
+  Harness h;
+  const QString c = WriteDrawing(h.Path("c.jww"), u"", 0, 0, 1);
+  const QString a = WriteDrawing(h.Path("a.jww"), u"", 4, 0, 1);
+  const QString b = WriteDrawing(h.Path("b.jww"), u"", 2, 0, 1);
+  MainWindow& w = h.Open();
+  h.Add({c, a, b});
+  QCOMPARE(h.Rows(), (QStringList{c, a, b}));  // adding never sorts
+  w.sortBy(DrawingListModel::NameColumn);
+  QCOMPARE(h.Rows(), (QStringList{a, b, c}));
+  QTRY_COMPARE(w.drawings()->pending(), 0);
+  w.sortBy(DrawingListModel::PaperColumn);  // "A0" < "A2" < "A4"
+  QCOMPARE(h.Rows(), (QStringList{c, b, a}));
+  // The slots follow the new order, and the action is in the list's menu.
+  h.WriteList(h.Path("out.txt"));
+  const QByteArray list = ReadBytes(h.Path("out.txt"));
+  QVERIFY(list.indexOf("%%1F\t" + c.toUtf8()) >= 0);
+  QVERIFY(list.indexOf("%%3F\t" + a.toUtf8()) >= 0);
+  QStringList actions;
+  for (QAction* act : w.listMenu()->actions())
+    if (act->menu()) for (QAction* sub : act->menu()->actions()) actions << sub->text();
+  QVERIFY(actions.contains(QStringLiteral("ファイル名順")));
+}
+
+void WindowTest::statusLineSaysWhatWasWritten() {
+  Harness h;
+  QVERIFY(WriteBytes(h.Path("a.jww"), "x"));
+  MainWindow& w = h.Open();
+  h.Add({h.Path("a.jww")});
+  w.slotCountEdit->setText(QStringLiteral("4"));
+  h.WriteList(h.Path("out.txt"));
+  QCOMPARE(w.statusLine->text(), QStringLiteral("1 件の図面、4 スロットを出力しました: ") + h.Path("out.txt"));
+  h.WriteList(h.Path("missing/out.txt"));
+  QCOMPARE(w.statusLine->text(), QStringLiteral("リストを出力できませんでした: ") + h.Path("missing/out.txt"));
+  QVERIFY(!QApplication::activeModalWidget());  // nothing modal stays
+  w.slotCountEdit->setText(QStringLiteral("2147483647"));
+  h.WriteList(h.Path("out.txt"));
+  QVERIFY(w.statusLine->text().startsWith(QStringLiteral("リストを出力できません")));
+  QVERIFY(!QFile::exists(h.Path("out.txt")));
+}
+
+void WindowTest::listKeptBetweenRuns() {
+  Harness h;
+  h.Open();
+  h.Add({h.Path("b.jww"), h.Path("a b.jww"), h.Path("c.jww")});
+  h.Close();
+  // The settings file keeps its seven lines; the drawings have a file of their own beside it.
+  QCOMPARE(ReadBytes(h.settingsFile_()).count("\r\n"), 7);
+  const QString kept = h.Path("dravik.lst");
+  QCOMPARE(ReadBytes(kept), (h.Path("b.jww") + "\n" + h.Path("a b.jww") + "\n" + h.Path("c.jww") + "\n").toUtf8());
+  MainWindow& again = h.Open();
+  QCOMPARE(h.Rows(), (QStringList{h.Path("b.jww"), h.Path("a b.jww"), h.Path("c.jww")}));
+  again.selectRows({0, 1, 2});
+  again.deleteSelected();
+  h.Close();
+  QVERIFY(!QFile::exists(kept));  // an empty list leaves no file
+}
+
+void WindowTest::drawingListSavedAndOpened() {
+  Harness h;
+  const QString a = WriteDrawing(h.Path("d/a.jww"), u"", 1, 0, 1);
+  QVERIFY(WriteBytes(h.Path("d/b b.jww"), "x"));
+  MainWindow& w = h.Open();
+  h.Add({a, h.Path("d/b b.jww")});
+  h.dialogs.listAnswers << h.Path("saved.txt");
+  w.saveDrawingList();
+  QCOMPARE(ReadBytes(h.Path("saved.txt")), (a + "\n" + h.Path("d/b b.jww") + "\n").toUtf8());
+  QVERIFY(w.statusLine->text().contains(h.Path("saved.txt")));
+
+  // dravik-list reads the same file and writes what the window writes.
+  w.slotCountEdit->setText(QStringLiteral("3"));
+  h.WriteList(h.Path("window.txt"));
+  QProcess tool;
+  tool.start(QStringLiteral(DRAVIK_LIST_TOOL),
+             {"--slots", "3", "--from", h.Path("saved.txt"), "--output", h.Path("tool.txt")});
+  QVERIFY(tool.waitForFinished(60000));
+  QCOMPARE(tool.exitCode(), 0);
+  QCOMPARE(ReadBytes(h.Path("tool.txt")), ReadBytes(h.Path("window.txt")));
+
+  // Opening replaces the list: CR LF and blank lines are fine, relative paths are the list's.
+  QVERIFY(WriteBytes(h.Path("d/open.txt"), "a.jww\r\n\r\n" + h.Path("x.jww").toUtf8() + "\n"));
+  h.dialogs.listAnswers << h.Path("d/open.txt");
+  w.openDrawingList();
+  QCOMPARE(h.Rows(), (QStringList{h.Path("d/a.jww"), h.Path("x.jww")}));
+  QCOMPARE(h.dialogs.listFolders.value(1), h.appPath_());  // opens where the last list was saved
+  w.openDrawingList();  // cancelled: the list stays
+  QCOMPARE(h.Rows().size(), 2);
+}
+
+void WindowTest::positionAndSizeClampedToScreen_data() {
+  QTest::addColumn<QByteArray>("dat");
+  QTest::newRow("off screen") << QByteArray("3000\r\n3000\r\n400\r\n320\r\n/\r\n/L.txt\r\n");
+  QTest::newRow("larger than the screen") << QByteArray("0\r\n0\r\n99999\r\n99999\r\n/\r\n/L.txt\r\n");
+  QTest::newRow("far away") << QByteArray("100000\r\n-100000\r\n400\r\n320\r\n/\r\n/L.txt\r\n");
+  QTest::newRow("negative size") << QByteArray("-50\r\n-50\r\n-400\r\n-320\r\n/\r\n/L.txt\r\n");
+}
+
+void WindowTest::positionAndSizeClampedToScreen() {
+  QFETCH(QByteArray, dat);
+  Harness h;
+  QVERIFY(WriteBytes(h.settingsFile_(), dat));
+  MainWindow& w = h.Open();
+  const QRect avail = w.screen()->availableGeometry();
+  QVERIFY2(avail.contains(QRect(w.pos(), w.size())),
+           qPrintable(QStringLiteral("%1,%2 %3x%4 in %5x%6").arg(w.x()).arg(w.y()).arg(w.width())
+                          .arg(w.height()).arg(avail.width()).arg(avail.height())));
+  const QRect shown(w.pos(), w.size());
+  h.Close();
+  // The settings file keeps its seven lines, with the values the window had.
+  QCOMPARE(ReadBytes(h.settingsFile_()).count("\r\n"), 7);
+  QCOMPARE(QRect(SettingsLine(h.settingsFile_(), 1).toInt(), SettingsLine(h.settingsFile_(), 2).toInt(),
+                 SettingsLine(h.settingsFile_(), 3).toInt(), SettingsLine(h.settingsFile_(), 4).toInt()),
+           shown);
+}
+
+void WindowTest::lineBufferFillsWhenShown() {
+  Harness h;
+  QVERIFY(WriteBytes(h.Path("a.jww"), "x"));
+  MainWindow& w = h.Open();
+  h.Add({h.Path("a.jww")});
+  h.WriteList(h.Path("out.txt"));
+  QVERIFY(w.lineBuffer->isHidden());
+  QVERIFY(w.lineBuffer->list());
+  QCOMPARE(w.lineBuffer->list()->Size(), static_cast<uint64_t>(QFileInfo(h.Path("out.txt")).size()));
+  QCOMPARE(w.lineBuffer->toPlainText(), QString());  // no text document while hidden
+  w.lineBuffer->show();
+  QCOMPARE(w.lineBuffer->toPlainText(), w.lineBuffer->text());
+  QVERIFY(w.lineBuffer->toPlainText().startsWith(QStringLiteral("%%PA\t")));
+}
+
+void WindowTest::toolkitTextsInJapanese() {
+  QTranslator* texts = dravik::InstallToolkitTranslations(QLocale(QLocale::Japanese, QLocale::Japan));
+  QVERIFY2(texts, "the toolkit's Japanese translations are not installed (scripts/deps)");
+  QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+  QCoreApplication::removeTranslator(texts);
+  delete texts;
+  QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
 }
 
 QTEST_MAIN(WindowTest)
