@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSet>
 #include <QShowEvent>
 #include <QStandardPaths>
@@ -54,6 +55,7 @@ namespace {
 constexpr int kDesignWidth = 551;
 constexpr int kDesignHeight = 355;
 constexpr int kHelpIndent = 2;
+constexpr int kHelpHeight = 51;
 
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 std::u16string U(const QString& s) { return s.toStdU16String(); }
@@ -348,7 +350,7 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
 
   helpArea = new QFrame(this);
   helpArea->setObjectName(QStringLiteral("StatusBar1"));
-  helpArea->setFixedHeight(51);
+  helpArea->setFixedHeight(kHelpHeight);
   helpLine1 = MakeStatusLabel(helpArea, "Label1",
                            QStringLiteral("%%PA：パス名　%%1F：フルパスファイル名　%%1f：ファイル名(拡張子無)"
                                           "　%%1e：ファイル名(有)　%%1SZ：サイズ"),
@@ -369,6 +371,9 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   status->addWidget(helpLine3);
   status->addStretch(1);
   FitHelpLines({helpLine1, helpLine2, helpLine3}, kDesignWidth - 2 * kHelpIndent);
+  helpFlow = new HelpFlow({helpLine1->text(), helpLine2->text(), helpLine3->text()}, helpArea);
+  helpFlow->setObjectName(QStringLiteral("helpFlow"));
+  helpFlow->hide();
 
   // The list with its status line under it on the left, the panel on the right.
   auto* listColumn = new QVBoxLayout;
@@ -436,6 +441,7 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
 
   // The design's client area; the settings file sets the real size when the window is shown.
   resize(kDesignWidth, kDesignHeight);
+  fitHelp();
 }
 
 MainWindow::~MainWindow() = default;
@@ -443,6 +449,36 @@ MainWindow::~MainWindow() = default;
 void MainWindow::showEvent(QShowEvent* event) {
   if (!open_ && !event->spontaneous()) openWindow();
   QWidget::showEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  fitHelp();
+}
+
+// At the design width the three help lines read whole. A narrower window (the first-run size is
+// 400 wide) flows their entries into rows instead, in the room the panel's fixed controls leave
+// below them, so no entry is cut.
+void MainWindow::fitHelp() {
+  const int width = std::max(0, this->width() - 2 * kHelpIndent);
+  bool linesFit = true;
+  for (QLabel* l : {helpLine1, helpLine2, helpLine3})
+    linesFit = linesFit && QFontMetrics(l->font()).horizontalAdvance(l->text()) <= width;
+  for (QLabel* l : {helpLine1, helpLine2, helpLine3}) l->setVisible(linesFit);
+  helpFlow->setVisible(!linesFit);
+  int height = kHelpHeight;
+  if (!linesFit) {
+    const int room = std::max(kHelpHeight, this->height() - buttonPanel->minimumHeight());
+    const int needed = helpFlow->fit(width, room, {11, 10, 9});
+    helpFlow->setGeometry(kHelpIndent, 0, width, needed);
+    height = std::max(kHelpHeight, needed);
+  }
+  if (helpArea->maximumHeight() != height) {
+    helpArea->setFixedHeight(height);
+    // The layout has already placed the children for this size; place them again now rather than
+    // on the next event loop turn, so the window is never shown with the old help height.
+    if (layout() != nullptr) layout()->activate();
+  }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

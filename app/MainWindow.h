@@ -14,6 +14,7 @@
 #include <string>
 
 #include "jww/JwwUnit.h"
+#include "app/HelpFlow.h"
 #include "list/ListFile.h"
 
 class QFrame;
@@ -23,6 +24,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QResizeEvent;
 
 namespace dravik {
 
@@ -127,6 +129,7 @@ class MainWindow : public QWidget {
   QLabel* helpLine1;            ///< Label1: key help
   QLabel* helpLine2;            ///< Label2
   QLabel* helpLine3;            ///< Label3
+  HelpFlow* helpFlow;           ///< the same help flowed into rows when the lines do not fit
 
  public slots:
   void addFiles();        ///< the add dialog; appends the drawings not yet listed
@@ -156,6 +159,7 @@ class MainWindow : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -171,6 +175,7 @@ class MainWindow : public QWidget {
   void loadKeptList();
   void saveKeptList();
   void showStatus(const QString& text);
+  void fitHelp();
 
   std::unique_ptr<FileDialogs> dialogs_;
   QString exePath_;

@@ -178,6 +178,7 @@ class WindowTest : public QObject {
   void commandLineFilesAreAdded();
   void installedWindowKeepsItsFilesInUserFolders();
   void controlsLayoutAndCaptions();
+  void helpReadableAtFirstRunSize();
   void accelerators();
   void desktopDialogs();
   void columnsFromHeadersReadInTheBackground();
@@ -663,6 +664,33 @@ void WindowTest::controlsLayoutAndCaptions() {
   QCOMPARE(w.fileList->geometry().united(w.statusLine->geometry()), QRect(0, 0, 680, 549));
   QCOMPARE(w.buttonPanel->geometry(), QRect(680, 0, 120, 549));
   QCOMPARE(w.helpArea->geometry(), QRect(0, 549, 800, 51));
+}
+
+void WindowTest::helpReadableAtFirstRunSize() {
+  Harness h;
+  MainWindow& w = h.Open();
+  QCOMPARE(w.size(), QSize(400, 320));
+  // Too narrow for the three lines: every entry of the help is flowed, whole, inside the window.
+  QVERIFY(w.helpFlow->isVisible() && w.helpLine1->isHidden());
+  QStringList expected;
+  for (QLabel* l : {w.helpLine1, w.helpLine2, w.helpLine3}) expected << l->text().split(QChar(0x3000));
+  QCOMPARE(w.helpFlow->entries(), expected);
+  QCOMPARE(w.helpFlow->entryRects().size(), expected.size());
+  QVERIFY(w.helpFlow->font().pixelSize() >= 9);
+  const QRect inWindow = w.rect();
+  QRect previous;
+  for (qsizetype i = 0; i < expected.size(); ++i) {
+    const QRect r = w.helpFlow->entryRects()[i];
+    QVERIFY2(r.width() >= QFontMetrics(w.helpFlow->font()).horizontalAdvance(expected[i]), qPrintable(expected[i]));
+    const QRect drawn(w.helpFlow->mapTo(&w, r.topLeft()), r.size());
+    QVERIFY2(inWindow.contains(drawn), qPrintable(expected[i] + " is cut off"));
+    QVERIFY2(!drawn.intersects(w.buttonPanel->geometry()) && !drawn.intersects(previous), qPrintable(expected[i]));
+    previous = drawn;
+  }
+  // Wide enough again: the three lines as designed.
+  w.resize(551, 355);
+  QVERIFY(w.helpFlow->isHidden() && w.helpLine3->isVisible());
+  QCOMPARE(w.helpArea->height(), 51);
 }
 
 void WindowTest::accelerators() {
