@@ -15,7 +15,7 @@ struct Entry {
 constexpr Entry kCommands[] = {
     {"info", jwwtool::Info, "version, memo, paper, counts per kind, fonts, definitions, block tree, images"},
     {"dump", jwwtool::Dump, "the whole drawing as JSON (UTF-8)"},
-    {"convert", jwwtool::Convert, "read a drawing, write it as another format version (--version)"},
+    {"convert", jwwtool::Convert, "write a drawing as another format version (--version), or as .pdf .svg .png (--dpi) .dxf"},
     {"new", jwwtool::New, "write an empty drawing with the default settings"},
 };
 

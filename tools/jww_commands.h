@@ -29,4 +29,11 @@ bool ParseOptions(CLI::App& app, int argc, char** argv, int& status);
 /// one line "jww: <path>: <why> at byte <offset>" to standard error and returns false.
 bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optional<int>& budget);
 
+/// The export format an output path names by its extension (case-insensitive): "pdf", "svg",
+/// "png" or "dxf"; empty for anything else (a drawing).
+std::string ExportFormat(const std::string& out);
+
+/// jww convert to a picture or DXF: reads `in`, builds its scene and writes `out` in `format`.
+int Export(const std::string& in, const std::string& out, const std::string& format, double dpi);
+
 }  // namespace jwwtool

@@ -37,13 +37,23 @@ class ScratchFolder {
 
 int Convert(int argc, char** argv) {
   CLI::App app{"Reads a drawing and writes it as a JWW file of the given format version (by default "
-               "its own). Bound images go along when both drawings are version 700."};
+               "its own; bound images go along when both drawings are version 700), or, by the "
+               "output's extension, as PDF, SVG or PNG at its paper size and scales, or as DXF."};
   std::string in, out;
   std::optional<int> version;
+  double dpi = 150;
   app.add_option("input", in, "The drawing to read (.jww)")->required();
-  app.add_option("output", out, "The drawing to write; an existing file is replaced only on success")->required();
+  app.add_option("output", out, "The file to write (.jww .pdf .svg .png .dxf); an existing file is replaced only on success")->required();
   app.add_option("--version", version, "Format version to write, 220..700")->check(CLI::Range(220, 700));
+  app.add_option("--dpi", dpi, "Resolution of a PNG, 10..1200 (default 150)")->check(CLI::Range(10.0, 1200.0));
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
+  if (const std::string format = ExportFormat(out); !format.empty()) {
+    if (version) {
+      std::fprintf(stderr, "jww: --version applies to .jww output only\n");
+      return 2;
+    }
+    return Export(in, out, format, dpi);
+  }
 
   ScratchFolder images;
   if (images.path().empty()) {

@@ -1,0 +1,27 @@
+// DXF (R2000) of a scene, for other CAD programs: real size in millimetres ($INSUNITS 4), each
+// layer group at its own scale (paper millimetres times the group's scale), one layer per
+// drawing layer ("group-layer name"), the scene's colours as true colours with the nearest
+// indexed colour beside them, its dash patterns as line types, texts in code page 932
+// ($DWGCODEPAGE ANSI_932; characters outside it as \U+XXXX, beyond U+FFFF as "?"), block definitions as BLOCKs placed by
+// INSERTs, four-corner solids as SOLID and curved ones as solid HATCH, arcs as ARC, CIRCLE or
+// ELLIPSE, dimensions as the lines and texts they are made of.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "scene/Scene.h"
+
+namespace scene {
+
+/// The DXF file's bytes.
+std::string DxfBytes(const Scene& s);
+
+/// Writes DxfBytes to `path` through a temporary file beside it; false (and `path` as it was)
+/// when that fails.
+bool WriteDxf(const Scene& s, const std::u16string& path);
+
+/// The indexed colour (1..255) nearest to 0xRRGGBB.
+int NearestAci(uint32_t rgb);
+
+}  // namespace scene

@@ -1,0 +1,503 @@
+// Scene building: one pass over the drawing order of the drawing and of each block definition.
+#include "scene/Scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+namespace scene {
+
+namespace {
+
+using namespace jww;
+
+constexpr double kPi = 3.14159265358979323846;
+
+bool Finite(std::initializer_list<double> v) {
+  for (double x : v)
+    if (!std::isfinite(x)) return false;
+  return true;
+}
+
+/// Colour values of the drawing keep red in the low byte; the scene keeps 0xRRGGBB.
+uint32_t Rgb(Integer bgr) {
+  const uint32_t v = static_cast<uint32_t>(bgr);
+  return ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
+}
+
+// Dash and gap lengths of a dash bit pattern: `dots` bits, highest first, each `dot` mm long.
+std::vector<double> BitDashes(uint32_t bits, int dots, double dot) {
+  if (dots < 1 || dots > 32 || !(dot > 0) || !std::isfinite(dot)) return {};
+  std::vector<bool> on(dots);
+  for (int i = 0; i < dots; ++i) on[i] = (bits >> (dots - 1 - i)) & 1u;
+  // Start at a dash that follows a gap, so the runs alternate dash, gap, dash, ...
+  int first = -1;
+  for (int i = 0; i < dots; ++i)
+    if (on[i] && !on[(i + dots - 1) % dots]) {
+      first = i;
+      break;
+    }
+  if (first < 0) return {};  // all dashes (continuous) or all gaps (drawn continuous too)
+  std::vector<double> runs;
+  bool cur = true;
+  int len = 0;
+  for (int k = 0; k < dots; ++k) {
+    const bool b = on[(first + k) % dots];
+    if (b != cur) {
+      runs.push_back(len * dot);
+      cur = b;
+      len = 0;
+    }
+    ++len;
+  }
+  runs.push_back(len * dot);
+  if (runs.size() % 2) runs.push_back(0);
+  return runs;
+}
+
+std::vector<LineType> LineTypes(const TJwwData& d) {
+  std::vector<LineType> t(63);
+  for (int n = 0; n < 63; ++n) t[n].name = n <= 1 ? "CONTINUOUS" : "JW_" + std::to_string(n);
+  auto bits = [&](int n, Integer lt, Integer dots, Integer prtPitch) {
+    t[n].dashes = BitDashes(static_cast<uint32_t>(lt), dots, prtPitch / 32.0);
+  };
+  for (int n = 2; n <= 9 && size_t(n - 2) < d.EntLtp1.size(); ++n) {
+    const auto& e = d.EntLtp1[n - 2];
+    bits(n, e.alLType, e.anTokushuSenUintDot, e.anPrtTokushuSenPich);
+  }
+  // 11..15 are random lines, drawn as continuous lines.
+  for (int n = 16; n <= 19 && size_t(n - 16) < d.EntLtp3.size(); ++n) {
+    const auto& e = d.EntLtp3[n - 16];
+    bits(n, e.alLType, e.anTokushuSenUintDot, e.anPrtTokushuSenPich);
+  }
+  for (int n = 31; n <= 62 && size_t(n - 30) < d.EntLtpS.size(); ++n) {
+    const auto& e = d.EntLtpS[n - 30];
+    std::vector<double> seg;
+    const int k = e.anUDLTypeSegment;
+    bool ok = k >= 2 && k <= 10 && k % 2 == 0;
+    for (int i = 0; ok && i < k; ++i) {
+      const double v = e.aadUDLTypePitch[i];
+      ok = std::isfinite(v) && v >= 0 && v < 1000;
+      seg.push_back(v);
+    }
+    if (ok) {
+      double sum = 0;
+      for (double v : seg) sum += v;
+      if (sum > 0) t[n].dashes = seg;
+    } else if (k != 0) {
+      bits(n, e.alLType, e.anTokushuSenUintDot, e.anPrtTokushuSenPich);
+    }
+  }
+  return t;
+}
+
+struct Builder {
+  const TJwwData& d;
+  Scene& s;
+  std::vector<bool> shown;    // per layer
+  std::unordered_map<Cardinal, int> defByNumber;
+
+  // Pen colour, width (mm) and point radius of a colour number; `own` for a solid's colour 10.
+  void Pen(Word c, Prim& p, double* pointRadius = nullptr, const uint32_t* own = nullptr) const {
+    Integer col = 0, width = 0;
+    double r = 0.3;
+    if (c >= 1 && c <= 9 && size_t(c) < d.EntCol.size()) {
+      const auto& e = d.EntCol[c];
+      col = e.aPrtPenColor, width = e.anPrtPenWidth, r = e.adPrtTenHankei;
+    } else if (c >= 101 && c <= 356 && size_t(c - 100) < d.EntColS.size()) {
+      const auto& e = d.EntColS[c - 100];
+      col = e.aPrtPenColor, width = e.anPrtPenWidth, r = e.adPrtTenHankei;
+    } else if (c == 10 && d.EntCol.size() >= 10) {
+      width = d.EntCol[9].anPrtPenWidth;
+    }
+    p.rgb = own ? Rgb(static_cast<Integer>(*own & 0xFFFFFF)) : Rgb(col);
+    // Print widths are hundredths of a millimetre; keep them between hairline and 10 mm.
+    p.width = static_cast<float>(std::clamp(width, 0, 1000) / 100.0);
+    if (pointRadius) *pointRadius = std::isfinite(r) ? std::clamp(r, 0.05, 5.0) : 0.3;
+  }
+
+  void Attr(const TEntJwwAttr& a, Prim& p) const {
+    p.layer = static_cast<uint16_t>((a.nGLayer & 15) * 16 + (a.nLayer & 15));
+    p.lineType = a.nPenStyle < 63 ? a.nPenStyle : 1;
+    Pen(a.nPenColor, p);
+  }
+
+  bool Shown(const TEntJwwAttr& a) const {
+    return a.nGLayer < 16 && a.nLayer < 16 && shown[a.nGLayer * 16 + a.nLayer];
+  }
+
+  void Line(const TEntJwwLine& l, std::vector<Prim>& out) const {
+    if (!Finite({l.start_x, l.start_y, l.end_x, l.end_y})) return;
+    Prim p;
+    p.kind = Kind::Line;
+    Attr(l.att, p);
+    p.p[0] = l.start_x , p.p[1] = l.start_y , p.p[2] = l.end_x , p.p[3] = l.end_y ;
+    out.push_back(std::move(p));
+  }
+
+  void Arc(const TEntJwwEnko& e, std::vector<Prim>& out) const {
+    if (!Finite({e.start_x, e.start_y, e.dHankei, e.radKaishiKaku, e.radEnkoKaku,
+                 e.radKatamukiKaku, e.dHenpeiRitsu}))
+      return;
+    Prim p;
+    p.kind = Kind::Arc;
+    Attr(e.att, p);
+    p.p[0] = e.start_x , p.p[1] = e.start_y ;
+    p.radius = std::fabs(e.dHankei) ;
+    p.flat = std::fabs(e.dHenpeiRitsu);
+    p.tilt = e.radKatamukiKaku, p.start = e.radKaishiKaku, p.sweep = e.radEnkoKaku;
+    p.full = e.bZenEnFlg != 0 || std::fabs(p.sweep) >= 2 * kPi - 1e-12;
+    if (p.full) p.start = 0, p.sweep = 2 * kPi;
+    out.push_back(std::move(p));
+  }
+
+  void Point(const TEntJwwTen& t, std::vector<Prim>& out) const {
+    if (t.bKariten) return;  // temporary points are not printed
+    if (!Finite({t.start_x, t.start_y})) return;
+    Prim p;
+    p.kind = Kind::Point;
+    p.layer = static_cast<uint16_t>((t.att.nGLayer & 15) * 16 + (t.att.nLayer & 15));
+    Pen(t.att.nPenColor, p, &p.radius);
+    p.p[0] = t.start_x , p.p[1] = t.start_y ;
+    out.push_back(std::move(p));
+  }
+
+  void Text(const TEntJwwMoji& m, std::vector<Prim>& out) const {
+    if (!Finite({m.start_x, m.start_y, m.dSizeX, m.dSizeY, m.dKankaku, m.degKakudo})) return;
+    if (m.str.empty()) return;
+    Prim p;
+    p.kind = Kind::Text;
+    p.layer = static_cast<uint16_t>((m.att.nGLayer & 15) * 16 + (m.att.nLayer & 15));
+    Pen(m.att.nPenColor, p);
+    p.p[0] = m.start_x , p.p[1] = m.start_y ;
+    // Sizes are paper millimetres already; keep them sane for the painters.
+    p.sizeX = std::clamp(std::fabs(m.dSizeX), 0.0, 10000.0);
+    p.sizeY = std::clamp(std::fabs(m.dSizeY), 0.0, 10000.0);
+    p.spacing = std::clamp(m.dKankaku, -10000.0, 10000.0);
+    p.angle = std::fmod(m.degKakudo, 360.0) * kPi / 180.0;
+    p.vertical = (m.att.sFlg & 0x0020) != 0;
+    p.text = m.str;
+    p.font = m.strFontName;
+    out.push_back(std::move(p));
+  }
+
+  void Solid(const TEntJwwSolid& o, std::vector<Prim>& out) const {
+    if (!Finite({o.start_x, o.start_y, o.end_x, o.end_y, o.DPoint2_x, o.DPoint2_y, o.DPoint3_x,
+                 o.DPoint3_y}))
+      return;
+    Prim p;
+    p.kind = Kind::Fill;
+    p.layer = static_cast<uint16_t>((o.att.nGLayer & 15) * 16 + (o.att.nLayer & 15));
+    const uint32_t own = o.Color;
+    Pen(o.att.nPenColor, p, nullptr, o.att.nPenColor == 10 ? &own : nullptr);
+    if (o.att.nPenStyle <= 100) {
+      p.quad = true;
+      p.ring = {o.start_x , o.start_y , o.end_x ,     o.end_y ,
+                o.DPoint2_x , o.DPoint2_y , o.DPoint3_x , o.DPoint3_y };
+      out.push_back(std::move(p));
+      return;
+    }
+    // A curved solid: centre; radius and flatness; tilt and start angle; swept angle and a form
+    // value (100 a whole ellipse, 5 a sector; an inner radius for the ring forms 105 and 106).
+    Prim arc;
+    arc.kind = Kind::Arc;
+    arc.p[0] = o.start_x , arc.p[1] = o.start_y ;
+    arc.radius = std::fabs(o.end_x) ;
+    arc.flat = std::fabs(o.end_y);
+    arc.tilt = o.DPoint2_x, arc.start = o.DPoint2_y, arc.sweep = o.DPoint3_x;
+    const int form = o.att.nPenStyle;
+    const double m = o.DPoint3_y;
+    arc.full = ((form == 111 || form == 101) && m == 100) || std::fabs(arc.sweep) >= 2 * kPi;
+    if (arc.full) arc.start = 0, arc.sweep = 2 * kPi;
+    if (!(arc.radius > 0) || arc.radius > 1e9) return;
+    const int n = 72;
+    ArcPoints(arc, n, p.ring);
+    if (form == 105 || form == 106) {
+      Prim inner = arc;
+      inner.radius = std::fabs(m) ;
+      if (inner.radius > 0 && inner.radius < arc.radius) {
+        std::vector<double> in;
+        ArcPoints(inner, n, in);
+        for (size_t i = in.size(); i >= 2; i -= 2) p.ring.insert(p.ring.end(), {in[i - 2], in[i - 1]});
+      } else if (!arc.full) {
+        p.ring.insert(p.ring.end(), {arc.p[0], arc.p[1]});
+      }
+    } else if (!arc.full && (form == 111 || m == 5)) {
+      p.ring.insert(p.ring.end(), {arc.p[0], arc.p[1]});  // a sector closes at the centre
+    }  // otherwise the chord closes the segment
+    out.push_back(std::move(p));
+  }
+
+  void Dimension(const TEntJwwSunpo& s, std::vector<Prim>& out) const {
+    Line(s.Sen, out);
+    if (s.bSxfMode) {
+      Line(s.Ho1, out);
+      Line(s.Ho2, out);
+    }
+    Text(s.Moji, out);
+  }
+
+  void Insert(const TEntJwwBlock& b, std::vector<Prim>& out) const {
+    if (!Finite({b.DPKijunTen_x, b.DPKijunTen_y, b.dBairitsuX, b.dBairitsuY, b.radKaitenKaku}))
+      return;
+    const auto it = defByNumber.find(b.nNumber);
+    if (it == defByNumber.end()) return;
+    const double c = std::cos(b.radKaitenKaku), sn = std::sin(b.radKaitenKaku);
+    Prim p;
+    p.kind = Kind::Insert;
+    p.layer = static_cast<uint16_t>((b.att.nGLayer & 15) * 16 + (b.att.nLayer & 15));
+    p.def = it->second;
+    p.place = {c * b.dBairitsuX, -sn * b.dBairitsuY, sn * b.dBairitsuX, c * b.dBairitsuY,
+               b.DPKijunTen_x, b.DPKijunTen_y};
+    out.push_back(std::move(p));
+  }
+
+  template <class Lists>
+  void Entities(const std::vector<TEntJwwNo>& order, Integer n, const Lists& l, bool top,
+                std::vector<Prim>& out) const {
+    const size_t count = std::min<size_t>(std::max<Integer>(n, 0), order.size());
+    out.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+      const Integer k = order[i].EntNo;
+      if (k < 0) continue;
+      const size_t j = static_cast<size_t>(k);
+      switch (order[i].EntType) {
+        case kEntLine:
+          if (j < l.nLine && (!top || Shown(l.line[j].att))) Line(l.line[j], out);
+          break;
+        case kEntEnko:
+          if (j < l.nEnko && (!top || Shown(l.enko[j].att))) Arc(l.enko[j], out);
+          break;
+        case kEntTen:
+          if (j < l.nTen && (!top || Shown(l.ten[j].att))) Point(l.ten[j], out);
+          break;
+        case kEntMoji:
+          if (j < l.nMoji && (!top || Shown(l.moji[j].att))) Text(l.moji[j], out);
+          break;
+        case kEntSunpo:
+          if (j < l.nSunpo && (!top || Shown(l.sunpo[j].att))) Dimension(l.sunpo[j], out);
+          break;
+        case kEntSolid:
+          if (j < l.nSolid && (!top || Shown(l.solid[j].att))) Solid(l.solid[j], out);
+          break;
+        case kEntBlock:
+          if (j < l.nBlock && (!top || Shown(l.block[j].att))) Insert(l.block[j], out);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+};
+
+// The seven lists of the drawing or of one definition, each with its usable length.
+struct ListsView {
+  const TEntJwwLine* line;
+  size_t nLine;
+  const TEntJwwEnko* enko;
+  size_t nEnko;
+  const TEntJwwTen* ten;
+  size_t nTen;
+  const TEntJwwMoji* moji;
+  size_t nMoji;
+  const TEntJwwSunpo* sunpo;
+  size_t nSunpo;
+  const TEntJwwSolid* solid;
+  size_t nSolid;
+  const TEntJwwBlock* block;
+  size_t nBlock;
+};
+
+template <class T>
+size_t Usable(const std::vector<T>& v, Integer n) {
+  return std::min<size_t>(v.size(), static_cast<size_t>(std::max<Integer>(n, 0)));
+}
+
+}  // namespace
+
+void ArcPoints(const Prim& a, int n, std::vector<double>& out) {
+  const double ct = std::cos(a.tilt), st = std::sin(a.tilt);
+  const double start = a.full ? 0 : a.start, sweep = a.full ? 2 * kPi : a.sweep;
+  out.reserve(out.size() + 2 * (n + 1));
+  for (int i = 0; i <= n; ++i) {
+    const double t = start + sweep * i / n;
+    const double x = a.radius * std::cos(t), y = a.radius * a.flat * std::sin(t);
+    out.push_back(a.p[0] + ct * x - st * y);
+    out.push_back(a.p[1] + st * x + ct * y);
+  }
+}
+
+double TextUnits(const std::u16string& text) {
+  double n = 0;
+  for (char16_t c : text) n += (c < 0x100 || (c >= 0xFF61 && c <= 0xFF9F)) ? 0.5 : 1.0;
+  return n;
+}
+
+bool IsCircular(const Prim& a) { return std::fabs(a.flat - 1.0) < 1e-9; }
+
+Scene Build(const TJwwData& d) {
+  Scene s;
+  double w = 0, h = 0;
+  const_cast<TJwwData&>(d).GetPaperSize(w, h);
+  s.paperW = w, s.paperH = h;
+  s.layers.resize(256);
+  for (int g = 0; g < 16; ++g)
+    for (int l = 0; l < 16; ++l) {
+      Layer& L = s.layers[g * 16 + l];
+      L.group = g, L.layer = l;
+      static const char* hex = "0123456789ABCDEF";
+      L.name = std::u16string{char16_t(hex[g]), u'-', char16_t(hex[l])};
+      const size_t i = g * 16 + l;
+      if (i < d.EntLay.size() && !d.EntLay[i].aStrLayName.empty())
+        L.name += u" " + d.EntLay[i].aStrLayName;
+    }
+  s.lineTypes = LineTypes(d);
+  if (d.EntLgrp.size() < 16 || d.EntLay.size() < 256) return s;
+
+  Builder b{d, s, {}, {}};
+  for (int g = 0; g < 16; ++g) {
+    const double v = d.EntLgrp[g].adScale;
+    s.groupScale[g] = std::isfinite(v) && v > 0 ? v : 1.0;
+  }
+  b.shown.resize(256);
+  for (int i = 0; i < 256; ++i) b.shown[i] = d.EntLgrp[i / 16].anGLay != 0 && d.EntLay[i].aanLay != 0;
+
+  const size_t nDefs = Usable(d.EntBlockDef, d.EntBlockDefN);
+  for (size_t i = 0; i < nDefs; ++i) b.defByNumber.emplace(d.EntBlockDef[i].nNumber, int(i));
+  s.defs.resize(nDefs);
+  for (size_t i = 0; i < nDefs; ++i) {
+    const TEntJwwBlockDef& def = d.EntBlockDef[i];
+    s.defs[i].name = def.strName;
+    const ListsView v{def.mLine.data(),  Usable(def.mLine, def.mLineN),
+                      def.mEnko.data(),  Usable(def.mEnko, def.mEnkoN),
+                      def.mTen.data(),   Usable(def.mTen, def.mTenN),
+                      def.mMoji.data(),  Usable(def.mMoji, def.mMojiN),
+                      def.mSunpo.data(), Usable(def.mSunpo, def.mSunpoN),
+                      def.mSolid.data(), Usable(def.mSolid, def.mSolidN),
+                      def.mBlock.data(), Usable(def.mBlock, def.mBlockN)};
+    b.Entities(def.mNo, def.N, v, false, s.defs[i].prims);
+  }
+  const ListsView v{d.EntLine.data(),  Usable(d.EntLine, d.EntLineN),
+                    d.EntEnko.data(),  Usable(d.EntEnko, d.EntEnkoN),
+                    d.EntTen.data(),   Usable(d.EntTen, d.EntTenN),
+                    d.EntMoji.data(),  Usable(d.EntMoji, d.EntMojiN),
+                    d.EntSunpo.data(), Usable(d.EntSunpo, d.EntSunpoN),
+                    d.EntSolid.data(), Usable(d.EntSolid, d.EntSolidN),
+                    d.EntBlock.data(), Usable(d.EntBlock, d.EntBlockN)};
+  b.Entities(d.EntNo, d.Enthd.n1, v, true, s.prims);
+  return s;
+}
+
+namespace {
+
+struct Walker {
+  const Scene& s;
+  const std::function<void(const Prim&, const Placement&)>& fn;
+  size_t budget;
+  std::vector<bool> onPath;
+
+  bool Walk(const std::vector<Prim>& prims, const Placement& at) {
+    for (const Prim& p : prims) {
+      if (p.kind != Kind::Insert) {
+        if (budget == 0) return false;
+        --budget;
+        fn(p, at);
+        continue;
+      }
+      if (p.def < 0 || size_t(p.def) >= s.defs.size() || onPath[p.def] || at.depth >= 64) continue;
+      Placement inner;
+      inner.toPaper = at.toPaper.Then(p.place);
+      inner.depth = at.depth + 1;
+      onPath[p.def] = true;
+      const bool more = Walk(s.defs[p.def].prims, inner);
+      onPath[p.def] = false;
+      if (!more) return false;
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+bool ForEachPlaced(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
+                   size_t budget) {
+  Walker w{s, fn, budget, std::vector<bool>(s.defs.size())};
+  return w.Walk(s.prims, Placement{});
+}
+
+PlacedText PlaceText(const Prim& t, const Placement& at) {
+  PlacedText o;
+  at.toPaper.Apply(t.p[0], t.p[1], o.x, o.y);
+  const double c = std::cos(t.angle), sn = std::sin(t.angle);
+  const Xform& m = at.toPaper;
+  o.angle = std::atan2(m.c * c + m.d * sn, m.a * c + m.b * sn);
+  const Xform& z = at.toPaper;
+  const double fx = std::hypot(z.a * c + z.b * sn, z.c * c + z.d * sn);
+  const double fy = std::hypot(-z.a * sn + z.b * c, -z.c * sn + z.d * c);
+  o.sizeX = t.sizeX * fx, o.sizeY = t.sizeY * fy, o.spacing = t.spacing * fx;
+  return o;
+}
+
+bool Bounds(const Scene& s, double& x0, double& y0, double& x1, double& y1) {
+  bool any = false;
+  x0 = y0 = HUGE_VAL, x1 = y1 = -HUGE_VAL;
+  auto add = [&](const Xform& m, double x, double y) {
+    double X, Y;
+    m.Apply(x, y, X, Y);
+    x0 = std::min(x0, X), y0 = std::min(y0, Y), x1 = std::max(x1, X), y1 = std::max(y1, Y);
+    any = true;
+  };
+  std::vector<double> pts;
+  ForEachPlaced(s, [&](const Prim& p, const Placement& at) {
+    switch (p.kind) {
+      case Kind::Line:
+        add(at.toPaper, p.p[0], p.p[1]);
+        add(at.toPaper, p.p[2], p.p[3]);
+        break;
+      case Kind::Arc:
+        pts.clear();
+        ArcPoints(p, 32, pts);
+        for (size_t i = 0; i + 1 < pts.size(); i += 2) add(at.toPaper, pts[i], pts[i + 1]);
+        break;
+      case Kind::Fill:
+        for (size_t i = 0; i + 1 < p.ring.size(); i += 2) add(at.toPaper, p.ring[i], p.ring[i + 1]);
+        break;
+      case Kind::Point:
+        add(at.toPaper, p.p[0], p.p[1]);
+        break;
+      case Kind::Text: {
+        const PlacedText t = PlaceText(p, at);
+        const double n = TextUnits(p.text), len = n * t.sizeX + (n > 0 ? (n - 1) : 0) * t.spacing;
+        const double c = std::cos(t.angle), sn = std::sin(t.angle);
+        const Xform id;
+        add(id, t.x, t.y);
+        if (p.vertical) {
+          add(id, t.x + sn * len, t.y - c * len);
+        } else {
+          add(id, t.x + c * len - sn * t.sizeY, t.y + sn * len + c * t.sizeY);
+        }
+        break;
+      }
+      case Kind::Insert:
+        break;
+    }
+  });
+  return any;
+}
+
+Counts CountPlaced(const Scene& s) {
+  Counts c;
+  ForEachPlaced(s, [&](const Prim& p, const Placement&) {
+    switch (p.kind) {
+      case Kind::Line: ++c.lines; break;
+      case Kind::Arc: ++c.curves; break;
+      case Kind::Fill: ++(p.quad ? c.solids : c.hatches); break;
+      case Kind::Point: ++c.points; break;
+      case Kind::Text: ++c.texts; break;
+      case Kind::Insert: break;
+    }
+  });
+  return c;
+}
+
+}  // namespace scene

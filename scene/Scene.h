@@ -1,0 +1,151 @@
+// A drawing as placed primitives on its paper, in millimetres: what every picture and exchange
+// format is made from (the painter's PNG, PDF, SVG and window preview, and the DXF writer), so
+// none of them reads the drawing model itself.
+//
+// The drawing's own tables decide the look: print colours and widths of the pens and extended
+// colours, dash patterns of the line types and the paper size of the paper code. A drawing holds
+// its coordinates as they lie on the paper, in millimetres from the paper's centre (a text's end
+// point lies its printed length from its start; a plan at 1 : 100 keeps a 9.1 m module as 9.1),
+// so the scene takes them as they are; each layer group's scale (1 : adScale) says what they
+// measure in reality, which the DXF writer uses. Layers and layer groups the drawing hides are
+// left out. Block definitions are kept once, in block coordinates, and placed by insertion
+// primitives; `ForEachPlaced` expands them (under a budget) for whoever needs every primitive
+// where it lands.
+//
+// Hostile drawings: primitives with non-finite numbers are dropped, a layer group scale that is
+// 0, negative or not finite counts as 1, and expansion stops after a budget of placed
+// primitives, so nothing here grows beyond what was read.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jww/JwwUnit.h"
+
+namespace scene {
+
+/// 2-D affine map: x' = a x + b y + e, y' = c x + d y + f.
+struct Xform {
+  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+  void Apply(double x, double y, double& ox, double& oy) const {
+    ox = a * x + b * y + e;
+    oy = c * x + d * y + f;
+  }
+  /// this * o (o applied first).
+  Xform Then(const Xform& o) const {
+    return {a * o.a + b * o.c, a * o.b + b * o.d, c * o.a + d * o.c, c * o.b + d * o.d,
+            a * o.e + b * o.f + e, c * o.e + d * o.f + f};
+  }
+};
+
+/// A line type as drawn: dash and gap lengths in paper millimetres, alternating, starting with a
+/// dash. Empty means continuous.
+struct LineType {
+  std::string name;  ///< ASCII name for exchange formats ("JW_2", "JW_32")
+  std::vector<double> dashes;
+};
+
+struct Layer {
+  std::u16string name;  ///< "group-layer" plus the drawing's names where it has them
+  int group = 0, layer = 0;
+};
+
+enum class Kind : uint8_t {
+  Line,    ///< p[0] -> p[1]
+  Arc,     ///< elliptic arc or full ellipse: centre, radius, flatness, tilt, start, sweep
+  Fill,    ///< a filled region: `ring` (a polygon; curved solids are flattened)
+  Point,   ///< a dot of `radius` paper millimetres at p[0]
+  Text,    ///< a text line from p[0] along `angle`
+  Insert,  ///< a block definition placed by `place`
+};
+
+/// One primitive. Coordinates are paper millimetres, in block coordinates for primitives inside a
+/// block definition.
+struct Prim {
+  Kind kind = Kind::Line;
+  bool quad = false;      ///< Fill: a plain four-corner solid (not a flattened curve)
+  bool full = false;      ///< Arc: a whole ellipse or circle
+  bool vertical = false;  ///< Text: vertical writing
+  uint16_t layer = 0;     ///< index into Scene::layers (group * 16 + layer)
+  uint16_t lineType = 0;  ///< index into Scene::lineTypes
+  uint32_t rgb = 0;       ///< 0xRRGGBB
+  float width = 0;        ///< pen width in paper millimetres
+  double p[4] = {0, 0, 0, 0};  ///< Line: x1 y1 x2 y2; others: x y in p[0], p[1]
+  // Arc
+  double radius = 0, flat = 1, tilt = 0, start = 0, sweep = 0;
+  // Text: character width and height (paper mm), spacing, angle in radians
+  double sizeX = 0, sizeY = 0, spacing = 0, angle = 0;
+  std::u16string text, font;
+  // Fill
+  std::vector<double> ring;  ///< x0 y0 x1 y1 ...
+  // Insert
+  int def = -1;  ///< index into Scene::defs
+  Xform place;   ///< definition coordinates -> the coordinates of the primitive's owner
+};
+
+struct Definition {
+  std::u16string name;
+  std::vector<Prim> prims;
+};
+
+struct Scene {
+  double paperW = 0, paperH = 0;  ///< millimetres, landscape
+  /// Per layer group: the group's scale denominator (real size = paper size * scale); 0, negative
+  /// and non-finite scales count as 1.
+  double groupScale[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+  std::vector<Layer> layers;      ///< 256: index group * 16 + layer
+  std::vector<LineType> lineTypes;
+  std::vector<Definition> defs;
+  std::vector<Prim> prims;  ///< in drawing order, paper millimetres, y up from the paper's centre
+};
+
+/// Builds the scene of a drawing that has header tables (a failed header read gives an empty
+/// scene). Scene coordinates put the paper's centre at (0, 0), as the drawing's origin lies.
+Scene Build(const jww::TJwwData& d);
+
+/// Where a primitive lands: `toPaper` maps its coordinates to paper millimetres (the placements of
+/// the insertions it lies in); texts scale with it, pen widths and point marks do not.
+struct Placement {
+  Xform toPaper;
+  int depth = 0;
+};
+
+/// Visits every non-insertion primitive where it lands, in drawing order, expanding insertions
+/// depth first. Stops after `budget` primitives (returns false then). A definition that inserts
+/// itself (directly or not) is not expanded below itself.
+inline constexpr size_t kDefaultBudget = 4'000'000;
+bool ForEachPlaced(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
+                   size_t budget = kDefaultBudget);
+
+/// Bounding box of the placed primitives' defining points (arc extents included), in paper
+/// millimetres; false when there is nothing.
+bool Bounds(const Scene& s, double& x0, double& y0, double& x1, double& y1);
+
+/// n + 1 points (x y pairs, appended to `out`) along an arc primitive from `start` over `sweep`
+/// (over the whole ellipse when `full`), in the primitive's own coordinates.
+void ArcPoints(const Prim& a, int n, std::vector<double>& out);
+
+/// Advance of a text line in character widths: a half-width character counts half.
+double TextUnits(const std::u16string& text);
+
+/// A text placed on the paper: start point, angle (radians), character width and height and
+/// spacing in paper millimetres.
+struct PlacedText {
+  double x = 0, y = 0, angle = 0, sizeX = 0, sizeY = 0, spacing = 0;
+};
+PlacedText PlaceText(const Prim& t, const Placement& at);
+
+/// The primitive counts of a scene as placed (insertions expanded, insertions themselves not
+/// counted); Fill is split into four-corner solids and curved fills, as exchange formats tell
+/// them apart.
+struct Counts {
+  size_t lines = 0, curves = 0, solids = 0, hatches = 0, points = 0, texts = 0;
+};
+Counts CountPlaced(const Scene& s);
+
+/// True when an arc primitive is circular (flatness 1 within rounding).
+bool IsCircular(const Prim& a);
+
+}  // namespace scene

@@ -1,0 +1,499 @@
+// The scene and its outputs: small drawings built in code with the pixels, sizes and DXF contents
+// they must give, hostile drawings that must stay bounded, and every corpus drawing exported to
+// PDF, SVG, PNG and DXF and checked by independent tools (ezdxf, pdfinfo, pdftoppm, xmllint,
+// rsvg-convert).
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "painter/ScenePainter.h"
+#include "scene/DxfOut.h"
+#include "tests/jww_bytes.h"
+#include "tests/tool_run.h"
+
+using namespace jww;
+using nlohmann::json;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// ---- drawings built in code --------------------------------------------------------------------
+
+TEntJwwAttr Att(Word pen = 2, Byte lt = 1, Word group = 0, Word layer = 0) {
+  TEntJwwAttr a;
+  a.nPenColor = pen, a.nPenStyle = lt, a.nGLayer = group, a.nLayer = layer;
+  return a;
+}
+
+// A default A4 drawing (297 x 210 mm, origin at the paper's centre) grown entity by entity.
+struct Doc {
+  TJwwData d;
+  Doc() {
+    d.DataDefaultSet();
+    d.Enthd.nZumen = 4;
+  }
+  template <class T>
+  void Add(std::vector<T>& list, Integer& n, Integer kind, const T& e) {
+    list.push_back(e);
+    d.EntNo.push_back({kind, n++});
+    d.Enthd.n1 = static_cast<Integer>(d.EntNo.size());
+  }
+  void Line(double x1, double y1, double x2, double y2, TEntJwwAttr a = Att()) {
+    TEntJwwLine l;
+    l.att = a, l.start_x = x1, l.start_y = y1, l.end_x = x2, l.end_y = y2;
+    Add(d.EntLine, d.EntLineN, kEntLine, l);
+  }
+  void Circle(double x, double y, double r, TEntJwwAttr a = Att()) {
+    TEntJwwEnko e;
+    e.att = a, e.start_x = x, e.start_y = y, e.dHankei = r, e.dHenpeiRitsu = 1, e.bZenEnFlg = 1;
+    e.radEnkoKaku = 2 * kPi;
+    Add(d.EntEnko, d.EntEnkoN, kEntEnko, e);
+  }
+  void Text(double x, double y, double size, std::u16string s, TEntJwwAttr a = Att()) {
+    TEntJwwMoji m;
+    m.att = a, m.start_x = x, m.start_y = y, m.dSizeX = m.dSizeY = size, m.str = std::move(s);
+    m.end_x = x + size * 2, m.end_y = y;
+    m.strFontName = u"ＭＳ ゴシック";
+    Add(d.EntMoji, d.EntMojiN, kEntMoji, m);
+  }
+  void Solid(double x0, double y0, double x1, double y1, Cardinal bgr) {
+    TEntJwwSolid s;
+    s.att = Att(10);
+    s.start_x = x0, s.start_y = y0, s.end_x = x1, s.end_y = y0;
+    s.DPoint2_x = x1, s.DPoint2_y = y1, s.DPoint3_x = x0, s.DPoint3_y = y1, s.Color = bgr;
+    Add(d.EntSolid, d.EntSolidN, kEntSolid, s);
+  }
+  void Insert(Cardinal number, double x, double y, double sx, double sy, double rad,
+              TEntJwwAttr a = Att()) {
+    TEntJwwBlock b;
+    b.att = a, b.DPKijunTen_x = x, b.DPKijunTen_y = y, b.dBairitsuX = sx, b.dBairitsuY = sy;
+    b.radKaitenKaku = rad, b.nNumber = number;
+    Add(d.EntBlock, d.EntBlockN, kEntBlock, b);
+  }
+  // A definition holding one line from (0, 0) to (10, 0) and, optionally, an insertion.
+  TEntJwwBlockDef& Def(Cardinal number, std::u16string name) {
+    TEntJwwBlockDef def;
+    def.nNumber = number, def.strName = std::move(name);
+    TEntJwwLine l;
+    l.att = Att(), l.end_x = 10;
+    def.mLine.push_back(l), def.mLineN = 1;
+    def.mNo.push_back({kEntLine, 0}), def.N = 1;
+    d.EntBlockDef.push_back(def);
+    d.EntBlockDefN = d.Enthd.n2 = static_cast<Integer>(d.EntBlockDef.size());
+    return d.EntBlockDef.back();
+  }
+  static void DefInsert(TEntJwwBlockDef& def, Cardinal number, double x, double y) {
+    TEntJwwBlock b;
+    b.att = Att(), b.DPKijunTen_x = x, b.DPKijunTen_y = y, b.dBairitsuX = b.dBairitsuY = 1;
+    b.nNumber = number;
+    def.mNo.push_back({kEntBlock, def.mBlockN++});
+    def.mBlock.push_back(b);
+    def.N = static_cast<Integer>(def.mNo.size());
+  }
+  scene::Scene Scene() {
+    d.MakeBlockTree();
+    return scene::Build(d);
+  }
+};
+
+// Pixel of a picture of the paper at `pxPerMm`, at paper position (x, y) mm from the centre.
+QRgb At(const QImage& img, double pxPerMm, double x, double y) {
+  return img.pixel(static_cast<int>(img.width() / 2.0 + x * pxPerMm),
+                   static_cast<int>(img.height() / 2.0 - y * pxPerMm));
+}
+bool Dark(QRgb c) { return qGray(c) < 100; }
+bool White(QRgb c) { return qRed(c) > 240 && qGreen(c) > 240 && qBlue(c) > 240; }
+
+std::string Capture(const std::string& cmd) {
+  std::string out;
+  if (FILE* f = ::popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    ::pclose(f);
+  }
+  return out;
+}
+
+// ezdxf's verdict on DXF files, one JSON object per file.
+std::vector<json> CheckDxf(const std::vector<std::string>& files, bool detail = false) {
+  std::string cmd = "/usr/bin/python3 " DRAVIK_TEST_DIR "/dxf_check.py";
+  if (detail) cmd += " --detail";
+  for (const auto& f : files) cmd += " '" + f + "'";
+  std::vector<json> out;
+  const std::string text = Capture(cmd + " 2>&1");
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t nl = text.find('\n', pos);
+    const std::string line = text.substr(pos, nl - pos);
+    pos = nl == std::string::npos ? text.size() : nl + 1;
+    if (line.empty()) continue;
+    json j = json::parse(line, nullptr, false);
+    if (j.is_discarded()) ADD_FAILURE() << "dxf_check: " << line;
+    else out.push_back(std::move(j));
+  }
+  return out;
+}
+
+// The scene's placed counts in ezdxf's terms: curves are ARC, CIRCLE or ELLIPSE alike (a block
+// scaled unevenly turns a circle into an ellipse when expanded).
+std::map<std::string, size_t> Expected(const scene::Scene& s) {
+  const scene::Counts c = scene::CountPlaced(s);
+  std::map<std::string, size_t> m{{"LINE", c.lines},   {"CURVE", c.curves}, {"SOLID", c.solids},
+                                  {"HATCH", c.hatches}, {"POINT", c.points}, {"TEXT", c.texts}};
+  for (auto it = m.begin(); it != m.end();) it = it->second ? std::next(it) : m.erase(it);
+  return m;
+}
+std::map<std::string, size_t> Got(const json& j) {
+  std::map<std::string, size_t> m;
+  for (auto& [k, v] : j["counts"].items())
+    m[k == "ARC" || k == "CIRCLE" || k == "ELLIPSE" ? "CURVE" : k] += v.get<size_t>();
+  return m;
+}
+
+// The page size pdfinfo reads, in points.
+std::pair<int, int> PdfPageSize(const std::string& pdf) {
+  const std::string info = Capture("pdfinfo '" + pdf + "' 2>&1");
+  const size_t at = info.find("Page size:");
+  double w = 0, h = 0;
+  if (at != std::string::npos) std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &w, &h);
+  return {static_cast<int>(std::lround(w)), static_cast<int>(std::lround(h))};
+}
+
+bool HaveTools() {
+  return std::system("command -v pdfinfo pdftoppm xmllint rsvg-convert >/dev/null 2>&1") == 0 &&
+         std::system("/usr/bin/python3 -c 'import ezdxf' >/dev/null 2>&1") == 0;
+}
+
+class Export : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!qApp) {
+      ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+      static int argc = 1;
+      static char name[] = "export_test";
+      static char* argv[] = {name, nullptr};
+      new QGuiApplication(argc, argv);
+    }
+  }
+  jwwtest::TempDir dir;
+};
+
+// ---- the scene -----------------------------------------------------------------------------------
+
+TEST_F(Export, BlocksArePlacedThroughTheirInsertions) {
+  Doc doc;
+  doc.Def(7, u"扉");
+  doc.Insert(7, 0, -50, 1, 1, 0);
+  doc.Insert(7, 50, -50, 2, 3, kPi / 2);  // the block line ends 2 * 10 above the insertion point
+  const scene::Scene s = doc.Scene();
+  std::vector<std::pair<double, double>> ends;
+  scene::ForEachPlaced(s, [&](const scene::Prim& p, const scene::Placement& at) {
+    double x, y;
+    at.toPaper.Apply(p.p[2], p.p[3], x, y);
+    ends.push_back({x, y});
+  });
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_NEAR(ends[0].first, 10, 1e-9);
+  EXPECT_NEAR(ends[0].second, -50, 1e-9);
+  EXPECT_NEAR(ends[1].first, 50, 1e-9);
+  EXPECT_NEAR(ends[1].second, -30, 1e-9);
+}
+
+TEST_F(Export, HiddenLayersAndGroupsAndTemporaryPointsAreNotDrawn) {
+  Doc doc;
+  doc.Line(0, 0, 1, 1, Att(2, 1, 0, 0));
+  doc.Line(0, 0, 1, 1, Att(2, 1, 1, 5));  // layer 5 of group 1: hidden below
+  doc.Line(0, 0, 1, 1, Att(2, 1, 2, 0));  // group 2: hidden below
+  TEntJwwTen t;
+  t.att = Att(), t.bKariten = 1;
+  doc.Add(doc.d.EntTen, doc.d.EntTenN, kEntTen, t);
+  doc.d.EntLay[1 * 16 + 5].aanLay = 0;
+  doc.d.EntLgrp[2].anGLay = 0;
+  const scene::Counts c = scene::CountPlaced(doc.Scene());
+  EXPECT_EQ(c.lines, 1u);
+  EXPECT_EQ(c.points, 0u);
+}
+
+TEST_F(Export, ColoursWidthsAndLineTypesComeFromTheDrawingsTables) {
+  Doc doc;
+  doc.d.EntCol[3].aPrtPenColor = 0x563412;  // red in the low byte
+  doc.d.EntCol[3].anPrtPenWidth = 35;        // hundredths of a millimetre
+  doc.Line(0, 0, 1, 0, Att(3, 2));           // line type 2: 0x99999999 over 4 dots, pitch 10
+  doc.Line(0, 0, 1, 0, Att(102, 32));        // extended colour 2 ("red"), line type "dashed"
+  doc.Solid(0, 0, 1, 1, 0x0000FF);           // colour 10: the solid's own colour
+  const scene::Scene s = doc.Scene();
+  ASSERT_EQ(s.prims.size(), 3u);
+  EXPECT_EQ(s.prims[0].rgb, 0x123456u);
+  EXPECT_FLOAT_EQ(s.prims[0].width, 0.35f);
+  EXPECT_EQ(s.lineTypes[s.prims[0].lineType].dashes, (std::vector<double>{0.625, 0.625}));
+  EXPECT_EQ(s.prims[1].rgb, 0xFF0000u);
+  EXPECT_EQ(s.lineTypes[s.prims[1].lineType].dashes, (std::vector<double>{6, 1.5}));
+  EXPECT_EQ(s.prims[2].rgb, 0xFF0000u);
+}
+
+TEST_F(Export, CurvedSolidsBecomeClosedFilledRegions) {
+  struct Case {
+    Byte form;
+    double m, sweep;
+    size_t ringPoints;  // arc points (73) plus what closes the shape
+  } cases[] = {
+      {111, 100, 2 * kPi, 73},  // whole ellipse
+      {111, 0, kPi / 2, 74},    // sector: closes at the centre
+      {101, 0, kPi / 2, 73},    // segment: the chord closes it
+      {105, 5, kPi, 146},       // ring part: outer arc, then the inner one backwards
+  };
+  for (const Case& c : cases) {
+    Doc doc;
+    TEntJwwSolid o;
+    o.att = Att(2, c.form);
+    o.end_x = 20, o.end_y = 1, o.DPoint3_x = c.sweep, o.DPoint3_y = c.m;
+    doc.Add(doc.d.EntSolid, doc.d.EntSolidN, kEntSolid, o);
+    const scene::Scene s = doc.Scene();
+    ASSERT_EQ(s.prims.size(), 1u) << int(c.form);
+    EXPECT_FALSE(s.prims[0].quad);
+    EXPECT_EQ(s.prims[0].ring.size() / 2, c.ringPoints) << int(c.form);
+  }
+}
+
+TEST_F(Export, HostileDrawingsStayBounded) {
+  Doc doc;
+  doc.Line(NAN, 0, 1, 1);
+  doc.Circle(0, INFINITY, 5);
+  doc.Text(0, 0, NAN, u"x");
+  doc.d.EntLgrp[0].adScale = 0;
+  // A definition inserting itself, and a chain of definitions each inserting the next twice.
+  Doc::DefInsert(doc.Def(1, u"self"), 1, 1, 1);
+  for (Cardinal n = 10; n < 40; ++n) {
+    TEntJwwBlockDef& def = doc.Def(n, u"d");
+    Doc::DefInsert(def, n + 1, 0, 0);
+    Doc::DefInsert(doc.d.EntBlockDef.back(), n + 1, 1, 0);
+  }
+  doc.Insert(1, 0, 0, 1, 1, 0);
+  doc.Insert(10, 0, 0, 1, 1, 0);
+  const scene::Scene s = doc.Scene();
+  EXPECT_EQ(s.groupScale[0], 1.0);
+  size_t placed = 0;
+  EXPECT_FALSE(scene::ForEachPlaced(s, [&](const scene::Prim&, const scene::Placement&) { ++placed; }, 100000));
+  EXPECT_EQ(placed, 100000u);
+  // The DXF holds each definition once, whatever the expansion would come to.
+  EXPECT_LT(scene::DxfBytes(s).size(), 200000u);
+}
+
+// ---- pictures --------------------------------------------------------------------------------------
+
+TEST_F(Export, PngHasTheExpectedPixels) {
+  Doc doc;
+  doc.Line(-50, 0, 50, 0);              // pen 2: black
+  doc.Circle(80, 50, 20, Att(6));       // pen 6: blue
+  doc.Solid(-100, -80, -80, -60, 0x0000FF);  // own colour red
+  doc.Text(-120, 60, 5, u"日本");
+  doc.Def(3, u"blk");
+  doc.Insert(3, 0, -50, 1, 1, 0);
+  doc.Insert(3, 50, -50, 1, 1, kPi / 2);
+  const QString png = QString::fromStdString(dir.path("a.png"));
+  ASSERT_TRUE(scene::WritePng(doc.Scene(), png, 254));
+  QImage img(png);
+  ASSERT_EQ(img.size(), QSize(2970, 2100));
+  const double k = 10;
+  EXPECT_TRUE(Dark(At(img, k, 0, 0)));
+  EXPECT_TRUE(White(At(img, k, 0, 2)));
+  EXPECT_TRUE(White(At(img, k, 60, 0)));
+  const QRgb blue = At(img, k, 100, 50);
+  EXPECT_TRUE(qBlue(blue) > 200 && qRed(blue) < 80) << std::hex << blue;
+  EXPECT_TRUE(White(At(img, k, 80, 50)));
+  EXPECT_EQ(At(img, k, -90, -70), qRgb(255, 0, 0));
+  EXPECT_TRUE(Dark(At(img, k, 5, -50)));   // first insertion
+  EXPECT_TRUE(Dark(At(img, k, 50, -45)));  // second, turned a quarter
+  EXPECT_TRUE(White(At(img, k, 55, -50)));
+  int ink = 0;
+  for (int x = 0; x < 100; ++x)
+    for (int y = 0; y < 50; ++y) ink += Dark(At(img, k, -120 + x / 10.0, 60 + y / 10.0));
+  EXPECT_GT(ink, 300);  // the two characters are drawn in their 10 x 5 mm box
+}
+
+// A line's coordinates are paper millimetres at any scale (a drawing keeps them as they lie on
+// the paper); the scale says what it measures in reality, which is what the DXF holds.
+TEST_F(Export, LengthsOnPaperAndInReality) {
+  if (!HaveTools()) GTEST_SKIP() << "pdfinfo, pdftoppm, xmllint, rsvg-convert or ezdxf missing";
+  Doc doc;
+  doc.d.EntLgrp[0].adScale = 100;
+  doc.Line(-50, 0, 50, 0);
+  const scene::Scene s = doc.Scene();
+  const std::string pdf = dir.path("l.pdf"), dxf = dir.path("l.dxf");
+  ASSERT_TRUE(scene::WritePdf(s, QString::fromStdString(pdf)));
+  ASSERT_TRUE(scene::WriteDxf(s, Utf8ToStr(dxf)));
+  EXPECT_EQ(PdfPageSize(pdf), std::make_pair(842, 595));  // A4 in points
+  ASSERT_EQ(std::system(("pdftoppm -r 254 -png -singlefile " + pdf + " " + dir.path("l")).c_str()), 0);
+  QImage img(QString::fromStdString(dir.path("l.png")));
+  ASSERT_NEAR(img.width(), 2970, 1);
+  int run = 0;
+  for (int x = 0; x < img.width(); ++x) run += Dark(img.pixel(x, img.height() / 2));
+  EXPECT_NEAR(run, 1000, 4);  // 100 mm at 10 pixels per millimetre
+  const auto j = CheckDxf({dxf}, true);
+  ASSERT_EQ(j.size(), 1u);
+  const auto& e = j[0]["entities"][0];
+  EXPECT_NEAR(e["end"][0].get<double>() - e["start"][0].get<double>(), 10000, 1e-6);
+  EXPECT_EQ(j[0]["insunits"], 4);
+}
+
+TEST_F(Export, SvgIsValidAndKeepsTextsAsText) {
+  if (!HaveTools()) GTEST_SKIP() << "xmllint or rsvg-convert missing";
+  Doc doc;
+  doc.Text(0, 0, 5, u"日本語");
+  const std::string svg = dir.path("t.svg");
+  ASSERT_TRUE(scene::WriteSvg(doc.Scene(), QString::fromStdString(svg)));
+  EXPECT_EQ(std::system(("xmllint --noout " + svg).c_str()), 0);
+  EXPECT_EQ(std::system(("rsvg-convert -o " + dir.path("t.png") + " " + svg).c_str()), 0);
+  const std::string text = ReadWholeFile(Utf8ToStr(svg)).value_or("");
+  EXPECT_NE(text.find("width=\"297mm\" height=\"210mm\""), std::string::npos);
+  EXPECT_NE(text.find("日本語"), std::string::npos);
+}
+
+// ---- DXF -------------------------------------------------------------------------------------------
+
+TEST_F(Export, DxfHoldsLayersColoursLineTypesBlocksAndJapaneseText) {
+  if (!HaveTools()) GTEST_SKIP() << "ezdxf missing";
+  Doc doc;
+  doc.d.EntLay[3 * 16 + 2].aStrLayName = u"壁";
+  doc.Line(0, 0, 10, 0, Att(102, 32, 3, 2));  // red, "dashed", layer 2 of group 3
+  doc.Text(0, 0, 5, u"日本語 ⑳ € 𠮷");  // € is outside code page 932, 𠮷 beyond U+FFFF
+  doc.Solid(0, 0, 1, 1, 0x00FF00);
+  TEntJwwSolid o;
+  o.att = Att(2, 111), o.end_x = 5, o.end_y = 1, o.DPoint3_y = 100;
+  doc.Add(doc.d.EntSolid, doc.d.EntSolidN, kEntSolid, o);
+  doc.Def(7, u"扉");
+  doc.Insert(7, 0, 0, 1, 1, 0);
+  doc.Insert(7, 0, 0, 2, 0.5, 1);
+  TEntJwwEnko e;  // a flattened arc: an ELLIPSE
+  e.att = Att(), e.dHankei = 4, e.dHenpeiRitsu = 0.5, e.radEnkoKaku = 1;
+  doc.Add(doc.d.EntEnko, doc.d.EntEnkoN, kEntEnko, e);
+  const scene::Scene s = doc.Scene();
+  const std::string dxf = dir.path("a.dxf");
+  ASSERT_TRUE(scene::WriteDxf(s, Utf8ToStr(dxf)));
+  const auto j = CheckDxf({dxf}, true);
+  ASSERT_EQ(j.size(), 1u);
+  const json& r = j[0];
+  EXPECT_EQ(r["errors"].size(), 0u) << r["errors"];
+  EXPECT_EQ(Got(r), Expected(s));
+  std::map<std::string, json> first;
+  for (const json& ent : r["entities"]) first.emplace(ent["type"].get<std::string>(), ent);
+  EXPECT_EQ(first["LINE"]["layer"], "3-2 壁");
+  EXPECT_EQ(first["LINE"]["true_color"], 0xFF0000);
+  EXPECT_EQ(first["LINE"]["color"], 1);
+  EXPECT_EQ(first["LINE"]["linetype"], "JW_32");
+  EXPECT_EQ(r["linetypes"]["JW_32"], json::array({6.0, -1.5}));
+  EXPECT_EQ(first["TEXT"]["text"], "日本語 ⑳ € ?");
+  EXPECT_EQ(first["SOLID"]["true_color"], 0x00FF00);  // stored with red in the low byte, same here
+  EXPECT_TRUE(first.count("HATCH"));
+  EXPECT_TRUE(first.count("ELLIPSE"));
+  EXPECT_EQ(first["INSERT"]["name"], "扉");
+  EXPECT_EQ(r["blocks"]["扉"].size(), 1u);
+}
+
+// ---- the tool ----------------------------------------------------------------------------------------
+
+TEST_F(Export, ToolChoosesTheFormatByExtensionAndLeavesNothingOnFailure) {
+  Doc doc;
+  doc.Line(0, 0, 10, 10);
+  const std::string in = dir.path("in.jww");
+  ASSERT_TRUE(doc.d.FileOut(Utf8ToStr(in), 600));
+  auto jww = [&](const std::string& args) { return jwwtest::RunTool(DRAVIK_JWW_TOOL, "convert " + args, dir); };
+  for (const char* ext : {"pdf", "SVG", "png", "dxf"}) {
+    const std::string out = dir.path(std::string("out.") + ext);
+    const auto r = jww(in + " " + out);
+    EXPECT_EQ(r.status, 0) << ext << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_TRUE(std::filesystem::file_size(out) > 100) << ext;
+  }
+  EXPECT_EQ(QImage(QString::fromStdString(dir.path("out.png"))).width(), 1754);  // 297 mm at 150 dpi
+  EXPECT_EQ(jww(in + " " + dir.path("a.png") + " --dpi 50").status, 0);
+  EXPECT_EQ(QImage(QString::fromStdString(dir.path("a.png"))).width(), 585);
+  EXPECT_EQ(jww(in + " " + dir.path("b.png") + " --dpi 0").status, 2);
+  EXPECT_EQ(jww(in + " " + dir.path("b.pdf") + " --version 420").status, 2);
+  // A folder that does not exist: one line, status 1, and no file anywhere near.
+  const auto r = jww(in + " " + dir.path("none/out.pdf"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  // A drawing that cannot be read leaves an existing output as it was.
+  const std::string keep = dir.path("keep.dxf");
+  std::FILE* f = std::fopen(keep.c_str(), "w");
+  std::fputs("old", f);
+  std::fclose(f);
+  EXPECT_EQ(jww(dir.path("missing.jww") + " " + keep).status, 1);
+  EXPECT_EQ(ReadWholeFile(Utf8ToStr(keep)).value_or(""), "old");
+  size_t files = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.dir())) files += e.path().filename().string()[0] == '.';
+  EXPECT_EQ(files, 0u);  // no temporary file left behind
+}
+
+// ---- corpus ------------------------------------------------------------------------------------------
+
+std::string CorpusDir() {
+  const char* env = std::getenv("DRAVIK_CORPUS");
+  return env ? env : DRAVIK_CORPUS_DIR;
+}
+
+TEST_F(Export, EveryCorpusDrawingExportsToAllFourFormats) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_directory(CorpusDir(), ec)) GTEST_SKIP() << "no corpus at " << CorpusDir();
+  if (!HaveTools()) GTEST_SKIP() << "pdfinfo, xmllint, rsvg-convert or ezdxf missing";
+  std::vector<fs::path> drawings;
+  for (const auto& e : fs::directory_iterator(CorpusDir()))
+    if (e.path().extension() == ".jww") drawings.push_back(e.path());
+  std::sort(drawings.begin(), drawings.end());
+  ASSERT_FALSE(drawings.empty());
+  std::vector<std::string> dxfs;
+  std::map<std::string, std::map<std::string, size_t>> expected;
+  for (const fs::path& p : drawings) {
+    SCOPED_TRACE(p.filename().string());
+    TJwwData d;
+    ASSERT_TRUE(d.FileIn(Utf8ToStr(p.string())));
+    const scene::Scene s = scene::Build(d);
+    // The content lies on the paper (if the scales or the origin were wrong, little would):
+    // apart from the notes the drawing program keeps far below it (texts "Name = value"), at
+    // least nine in ten primitives start on it. Some drawings run construction lines beyond it.
+    size_t on = 0, off = 0;
+    scene::ForEachPlaced(s, [&](const scene::Prim& q, const scene::Placement& at) {
+      if (q.kind == scene::Kind::Text && q.text.find(u" = ") != std::u16string::npos) return;
+      double x, y;
+      const bool fill = q.kind == scene::Kind::Fill;
+      at.toPaper.Apply(fill ? q.ring[0] : q.p[0], fill ? q.ring[1] : q.p[1], x, y);
+      ++(std::fabs(x) <= s.paperW / 2 && std::fabs(y) <= s.paperH / 2 ? on : off);
+    });
+    EXPECT_GE(on, 9 * off) << on << " on the paper, " << off << " off it";
+    const std::string base = dir.path(p.stem().string());
+    ASSERT_TRUE(scene::WritePdf(s, QString::fromStdString(base + ".pdf")));
+    ASSERT_TRUE(scene::WriteSvg(s, QString::fromStdString(base + ".svg")));
+    ASSERT_TRUE(scene::WritePng(s, QString::fromStdString(base + ".png"), 30));
+    ASSERT_TRUE(scene::WriteDxf(s, Utf8ToStr(base + ".dxf")));
+    const auto page = PdfPageSize(base + ".pdf");
+    EXPECT_NEAR(page.first, s.paperW / 25.4 * 72, 1);
+    EXPECT_NEAR(page.second, s.paperH / 25.4 * 72, 1);
+    EXPECT_EQ(std::system(("xmllint --noout '" + base + ".svg'").c_str()), 0);
+    EXPECT_EQ(std::system(("rsvg-convert -o '" + base + ".r.png' '" + base + ".svg'").c_str()), 0);
+    EXPECT_EQ(QImage(QString::fromStdString(base + ".png")).width(), std::lround(s.paperW / 25.4 * 30 + 0.49));
+    dxfs.push_back(base + ".dxf");
+    expected[base + ".dxf"] = Expected(s);
+  }
+  const auto results = CheckDxf(dxfs);
+  ASSERT_EQ(results.size(), dxfs.size());
+  for (const json& r : results) {
+    const std::string f = r["file"];
+    SCOPED_TRACE(f);
+    ASSERT_FALSE(r.contains("load_error")) << r["load_error"];
+    EXPECT_EQ(r["errors"].size(), 0u) << r["errors"];
+    EXPECT_EQ(Got(r), expected[f]);
+  }
+}
+
+}  // namespace
