@@ -173,17 +173,27 @@ bool HaveTools() {
          std::system("/usr/bin/python3 -c 'import ezdxf' >/dev/null 2>&1") == 0;
 }
 
+// One GUI application for the whole program (fonts need it), deleted at the end so that nothing
+// it holds is taken for a leak.
+class GuiEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    app_ = new QGuiApplication(argc_, argv_);
+  }
+  void TearDown() override { delete app_; }
+
+ private:
+  int argc_ = 1;
+  char name_[12] = "export_test";
+  char* argv_[2] = {name_, nullptr};
+  QGuiApplication* app_ = nullptr;
+};
+[[maybe_unused]] ::testing::Environment* const kGui =
+    ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
 class Export : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!qApp) {
-      ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-      static int argc = 1;
-      static char name[] = "export_test";
-      static char* argv[] = {name, nullptr};
-      new QGuiApplication(argc, argv);
-    }
-  }
   jwwtest::TempDir dir;
 };
 
