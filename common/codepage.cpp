@@ -119,10 +119,12 @@ namespace {
 // Encoding goes through a per-character table filled on first sight of each character by one
 // converter call: drawings repeat the same few hundred characters, so nearly every character is a
 // lookup. Slot value 0 = not yet asked; kNoForm = no code page 932 form; otherwise
-// (byte count << 16) | bytes, first byte high.
+// (byte count << 16) | bytes, first byte high, with kApprox set when the form decodes to another
+// character (the converter maps U+00A5 to 0x5C, which reads back as a backslash).
 class EncodeTable {
  public:
   static constexpr uint32_t kNoForm = 1u << 24;
+  static constexpr uint32_t kApprox = 1u << 25;
 
   uint32_t Get(char16_t ch) {
     uint32_t v = slot_[ch].load(std::memory_order_relaxed);
@@ -147,6 +149,9 @@ class EncodeTable {
       v = n == 1 ? (1u << 16) | static_cast<uint8_t>(out[0])
                  : (2u << 16) | (static_cast<uint8_t>(out[0]) << 8) | static_cast<uint8_t>(out[1]);
     }
+    if (v != kNoForm) {
+      if (AnsiToStr(std::string_view(out, n)) != std::u16string(1, ch)) v |= kApprox;
+    }
     slot_[ch].store(v, std::memory_order_relaxed);
     return v;
   }
@@ -159,9 +164,11 @@ EncodeTable& Encoding() {
   return *table;
 }
 
-// Encodes the text; returns false when a character has no code page 932 form. With `replace`,
-// such a character (a surrogate pair counts as one) becomes "?" and encoding continues.
-bool Encode(std::u16string_view text, std::string* out, bool replace) {
+// Encodes the text; returns false when a character has no code page 932 form, or (with `exact`)
+// none that decodes to the same character. With `replace`, such a character (a surrogate pair
+// counts as one) becomes "?" and encoding continues.
+bool Encode(std::u16string_view text, std::string* out, bool replace, bool exact = false) {
+  const uint32_t refused = exact ? EncodeTable::kNoForm | EncodeTable::kApprox : EncodeTable::kNoForm;
   bool allRepresentable = true;
   EncodeTable* table = nullptr;
   // Room for the longest result (two bytes a character), trimmed at the end.
@@ -182,7 +189,7 @@ bool Encode(std::u16string_view text, std::string* out, bool replace) {
       if (!table) table = &Encoding();
       v = table->Get(ch);
     }
-    if (v == EncodeTable::kNoForm) {
+    if (v & refused) {
       allRepresentable = false;
       if (!replace) break;
       if (o) *o++ = '?';
@@ -203,7 +210,12 @@ std::string StrToAnsi(std::u16string_view text) {
   return out;
 }
 
-bool IsAnsiRepresentable(std::u16string_view text) { return Encode(text, nullptr, false); }
+bool IsAnsiRepresentable(std::u16string_view text) { return Encode(text, nullptr, false, true); }
+
+bool StrToAnsiExact(std::u16string_view text, std::string& out) {
+  out.clear();
+  return Encode(text, &out, false, true);
+}
 
 namespace {
 

@@ -16,8 +16,14 @@ std::u16string AnsiToStr(std::string_view bytes);
 /// Encodes to code page 932. A character the code page cannot represent becomes "?".
 std::string StrToAnsi(std::u16string_view text);
 
-/// True when every character of the text has a code page 932 form (so StrToAnsi loses nothing).
+/// True when every character of the text has a code page 932 form that decodes to the same
+/// character (so StrToAnsi loses nothing).
 bool IsAnsiRepresentable(std::u16string_view text);
+
+/// Encodes to code page 932 only when the bytes decode to exactly the same text: false (and
+/// `out` unusable) when a character has no form or one that reads back as another character
+/// (U+00A5 would become a backslash, U+2014 U+2015, U+203E a tilde).
+bool StrToAnsiExact(std::u16string_view text, std::string& out);
 
 /// UTF-8 <-> UTF-16, for paths, command lines and JSON. Invalid input becomes U+FFFD.
 std::u16string Utf8ToStr(std::string_view utf8);

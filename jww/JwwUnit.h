@@ -110,7 +110,8 @@ class TJwwData {
   Integer GetFontNamesIndex(const string& s);
   void GetFontNames();
 
-  /// Why and where the last FileCheck/FileHeaderIn/FileIn/FilePrevIn failed (empty after success).
+  /// Why and where the last FileCheck/FileHeaderIn/FileIn/FilePrevIn failed (empty after success);
+  /// for FileOut, why it failed (the system's reason when a file could not be written), offset 0.
   const TJwwError& LastError() const { return lastError_; }
 
   // ---- readers shared by the header and entity stream code (library-internal) ---------------

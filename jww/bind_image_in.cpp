@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <string>
 
 #include "common/Func_2.h"
 #include "jww/entity_in.h"
@@ -32,12 +34,28 @@ bool WriteAll(int fd, const uint8_t* p, size_t n) {
   return true;
 }
 
-// Copies `size` bytes of the drawing into `path` in blocks of 2048. A file that cannot be created
-// or written is removed again, and the image's remaining bytes are skipped so that the next entry
-// is read from its own start.
+// A new file beside `path` under a name of its own (O_EXCL: never an existing file or link);
+// -1 when none can be made. `temp` receives its name.
+int CreateTemporary(const std::string& path, std::string& temp) {
+  static std::atomic<unsigned> serial{0};
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = dir + ".dravik-image-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Copies `size` bytes of the drawing into `path` in blocks of 2048. The bytes go to a temporary
+// file that is renamed over `path` once complete: the name is replaced, never written through,
+// so neither a symbolic link nor a hard link planted in the folder under the image's name
+// redirects the write. A file that cannot be created or written is removed again, and the
+// image's remaining bytes are skipped so that the next entry is read from its own start.
 void ExportImage(const std::filesystem::path& path, InStream& s, uint64_t size) {
-  // O_NOFOLLOW: a link planted in the folder under the image's name must not redirect the write.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  std::string temp;
+  const int fd = CreateTemporary(path.native(), temp);
   if (fd < 0) {
     SkipExact(s, size);
     return;
@@ -50,20 +68,21 @@ void ExportImage(const std::filesystem::path& path, InStream& s, uint64_t size) 
     const size_t got = s.Read(buf, want);
     if (got != want) {
       ::close(fd);
-      ::unlink(path.c_str());
+      ::unlink(temp.c_str());
       throw TJwwIOError(kIOError);
     }
     left -= got;
     if (written && !WriteAll(fd, buf, got)) written = false;
   }
   if (::close(fd) != 0) written = false;
-  if (!written) ::unlink(path.c_str());
+  if (!written || ::rename(temp.c_str(), path.c_str()) != 0) ::unlink(temp.c_str());
 }
 
 }  // namespace
 
 bool IsPlainImageName(const string& name) {
-  if (name.empty() || name == u"." || name.find(u"..") != string::npos) return false;
+  // "." and ".." name folders; dots elsewhere (a..b.jpg.gz) are ordinary characters.
+  if (name.empty() || name == u"." || name == u"..") return false;
   for (char16_t c : name)
     if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\' || c == u':') return false;
   return true;

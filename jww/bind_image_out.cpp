@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cwctype>
 #include <vector>
 
 #include "common/Func_2.h"
+#include "common/unicase.h"
 #include "jww/JwwUnit.h"
 #include "jww/entity_in.h"
 #include "jww/out_stream.h"
@@ -21,14 +21,6 @@ namespace {
 
 constexpr std::u16string_view kBoundRef = u"^@BM%temp%";
 
-// Upper case as the user's locale has it (the C library's, set from the environment).
-string UpperLocale(std::u16string_view t) {
-  string out(t);
-  for (char16_t& c : out)
-    if (c < 0xD800 || c > 0xDFFF) c = static_cast<char16_t>(std::towupper(static_cast<wint_t>(c)));
-  return out;
-}
-
 // A text that refers to a bound image marks the first image entry whose name begins with the
 // referred name (the entries carry ".gz" and the like after it).
 void MarkFromText(const string& str, const std::vector<string>& upperNames, std::vector<TBindImageType>& images,
@@ -36,7 +28,7 @@ void MarkFromText(const string& str, const std::vector<string>& upperNames, std:
   if (str.size() <= kBoundRef.size() || str.compare(0, kBoundRef.size(), kBoundRef) != 0) return;
   const size_t comma = str.find(u',');
   if (comma == string::npos || comma <= kBoundRef.size()) return;
-  const string name = UpperLocale(std::u16string_view(str).substr(kBoundRef.size(), comma - kBoundRef.size()));
+  const string name = UpperCase(std::u16string_view(str).substr(kBoundRef.size(), comma - kBoundRef.size()));
   for (size_t i = 0; i < n; ++i) {
     if (upperNames[i].compare(0, name.size(), name) == 0 && upperNames[i].size() >= name.size()) {
       images[i].exf = true;
@@ -95,7 +87,7 @@ void BindImageOut(OutStream& s, TJwwData& d) {
   for (auto& img : d.BindImage) img.exf = false;
 
   std::vector<string> upperNames(imageN);
-  for (size_t i = 0; i < imageN; ++i) upperNames[i] = UpperLocale(d.BindImage[i].Fname);
+  for (size_t i = 0; i < imageN; ++i) upperNames[i] = UpperCase(d.BindImage[i].Fname);
 
   // Texts of every definition count, in use or not: an image stays with the drawing as long as
   // something in it refers to the image.

@@ -1,13 +1,18 @@
 // The block tree (one node per placed block instance, laid out breadth first) and the lookups of
 // block definitions by number and name.
 //
-// Limits: a definition that inserts itself, directly or through others, is not expanded again
-// beneath itself (the node is kept, its children are not added), and the tree holds at most
-// kMaxBlockTreeNodes nodes beyond the drawing's own insertions, so that a chain of definitions
-// each inserting the next many times ends in bounded memory and time.
+// Use and placement are derived separately. A definition is in use when the drawing inserts it or
+// a definition in use does; that is marked by a walk over the definitions, each visited once, so
+// it holds for any drawing. The placement tree is bounded: a definition that inserts itself,
+// directly or through others, is not expanded again beneath itself (the node is kept, its
+// children are not added), and the tree holds at most kMaxBlockTreeNodes nodes beyond the
+// drawing's own insertions, so that a chain of definitions each inserting the next many times
+// ends in bounded memory and time. Nodes share their definition's name rather than copy it.
 #include <cmath>
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "jww/JwwUnit.h"
 
@@ -72,14 +77,36 @@ void TJwwData::MakeBlockTree() {
   std::unordered_map<Cardinal, Integer> byNumber;
   byNumber.reserve(static_cast<size_t>(defN));
   for (Integer i = 0; i < defN; ++i) byNumber.emplace(EntBlockDef[i].nNumber, i);
+  auto find = [&](Cardinal no) -> Integer {
+    auto it = byNumber.find(no);
+    return it == byNumber.end() ? -1 : it->second;
+  };
 
+  // In use: reached from the drawing's insertions. Each definition enters the walk once, so the
+  // walk takes one step per insertion, whatever the tree below would hold.
+  std::vector<Integer> walk;
+  auto use = [&](Cardinal no) {
+    const Integer i = find(no);
+    if (i >= 0 && !EntBlockDef[i].ref_flag) {
+      EntBlockDef[i].ref_flag = true;
+      walk.push_back(i);
+    }
+  };
+  for (Integer j = 0; j < blockN; ++j) use(EntBlock[j].nNumber);
+  for (size_t w = 0; w < walk.size(); ++w) {
+    const TEntJwwBlockDef& def = EntBlockDef[walk[w]];
+    const Integer childN = std::min<Integer>(def.mBlockN, static_cast<Integer>(def.mBlock.size()));
+    for (Integer l = 0; l < childN; ++l) use(def.mBlock[l].nNumber);
+  }
+
+  std::vector<TBlockName> names(static_cast<size_t>(defN));
   auto lookup = [&](TEntJwwBlockTree& node) {
-    auto it = byNumber.find(node.no);
-    if (it == byNumber.end()) return;
-    TEntJwwBlockDef& def = EntBlockDef[it->second];
-    node.defno = it->second;
-    node.name = def.strName;
-    def.ref_flag = true;
+    const Integer i = find(node.no);
+    if (i < 0) return;
+    node.defno = i;
+    if (names[i].empty() && !EntBlockDef[i].strName.empty())
+      names[i] = TBlockName(std::make_shared<const string>(EntBlockDef[i].strName));
+    node.name = names[i];
   };
 
   EntBlockTree.reserve(static_cast<size_t>(blockN));

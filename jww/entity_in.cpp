@@ -287,6 +287,9 @@ Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN) {
   try {
     MakeBlockTree();
   } catch (...) {
+    EntBlockTree = {};
+    EntBlockTreeN = 0;
+    if (ok) SetLastError("cannot build the block tree (out of memory)", s.Position());
     ok = false;
   }
   return ok;

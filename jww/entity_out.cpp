@@ -90,6 +90,11 @@ string ImageFileName(std::u16string_view path) {
   return string(cut == std::u16string_view::npos ? path : path.substr(cut + 1));
 }
 
+// The definitions the stream may write: the first n2 (those in use among them are written).
+size_t WrittenDefinitions(const TJwwData& d) {
+  return std::min<size_t>(static_cast<size_t>(std::max<Integer>(d.Enthd.n2, 0)), d.EntBlockDef.size());
+}
+
 // The entity lists an entity stream is written from: the drawing's, or one definition's.
 struct EntityLists {
   const TEntJwwLine* line;
@@ -130,7 +135,22 @@ struct EntityLists {
 // and the definition renumbering.
 class EntityWriteIO : public NumberWriteIO {
  public:
-  EntityWriteIO(OutStream& s, TJwwData& d, Integer ver) : NumberWriteIO(s), d_(d), ver_(ver) {}
+  EntityWriteIO(OutStream& s, TJwwData& d, Integer ver) : NumberWriteIO(s), d_(d), ver_(ver) {
+    // The definitions written are the first n2 in use, numbered 0, 1, ... in list order. A number
+    // is looked up as ChangeBlockNo does (the first definition that has it); one whose definition
+    // is not written becomes 0, so that no insertion points at nothing or at another definition.
+    const size_t n2 = WrittenDefinitions(d);
+    const size_t defN = std::max(n2, std::min<size_t>(static_cast<size_t>(std::max<Integer>(d.EntBlockDefN, 0)),
+                                                      d.EntBlockDef.size()));
+    Cardinal running = 0;
+    renumber_.reserve(defN);
+    for (size_t i = 0; i < defN; ++i) {
+      const TEntJwwBlockDef& b = d.EntBlockDef[i];
+      const bool written = i < n2 && b.ref_flag;
+      renumber_.emplace(b.nNumber, written ? running : 0);
+      if (written) ++running;
+    }
+  }
   using NumberWriteIO::Num;
 
   Integer Ver() const { return ver_; }
@@ -168,11 +188,11 @@ class EntityWriteIO : public NumberWriteIO {
     StrOut(s_, t);
   }
 
-  /// Definition numbers are written as the running numbers of the definitions in use.
+  /// Definition numbers are written as the running numbers of the definitions written; a number
+  /// no written definition carries as 0.
   void BlockNumber(const Cardinal& n) {
     auto it = renumber_.find(n);
-    if (it == renumber_.end()) it = renumber_.emplace(n, d_.ChangeBlockNo(n)).first;
-    s_.Put(it->second);
+    s_.Put(it == renumber_.end() ? Cardinal{0} : it->second);
   }
   Byte WrittenStyle(const TEntJwwAttr& a, int kind) const { return Normalized(a, kind).nPenStyle; }
   Word WrittenColor(const TEntJwwAttr& a, int kind) const { return Normalized(a, kind).nPenColor; }
@@ -268,7 +288,7 @@ void EntityStreamOut(OutStream& s, TJwwData& d, Integer ver) {
   io.EntityList(drawing, d.EntNo, n1);
 
   // Only the definitions in use are written, in list order; MakeBlockTree numbered them 0, 1, ...
-  const size_t n2 = std::min<size_t>(static_cast<size_t>(std::max<Integer>(d.Enthd.n2, 0)), d.EntBlockDef.size());
+  const size_t n2 = WrittenDefinitions(d);
   Cardinal inUse = 0;
   for (size_t p = 0; p < n2; ++p)
     if (d.EntBlockDef[p].ref_flag) ++inUse;

@@ -1,5 +1,9 @@
 // FileOut as a whole operation, the header as written, and the string and count primitives.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "common/Func_2.h"
@@ -138,10 +142,10 @@ void StrOut(OutStream& s, const string& text) {
     }
     return;
   }
-  std::string b = StrToAnsi(t);
-  // One conversion decides both: code page 932 trail bytes are never 0x3F, so every "?" byte
-  // stands for a character - either a "?" of the text or one the code page lacks.
-  if (std::count(b.begin(), b.end(), '?') != std::count(t.begin(), t.end(), u'?')) {
+  // The code page form only when it reads back as the same text: the converter would store
+  // U+00A5 as 0x5C, which every reader takes for a backslash.
+  std::string b;
+  if (!StrToAnsiExact(t, b)) {
     UnicodeOut(s, t);
     return;
   }
@@ -176,26 +180,48 @@ void HeaderOut(OutStream& s, const TJwwData& d, Integer ver) {
   HeaderRows(io, d, ver);
 }
 
-Boolean WriteJwwFile(TJwwData& d, const string& FName, Integer ver, uint64_t failAfter) {
+Boolean WriteJwwFile(TJwwData& d, const string& FName, Integer ver, uint64_t failAfter, std::string* why) {
+  std::string reason;
+  std::unique_ptr<OutStream> s;
   try {
-    // Nothing is created for a version no reader accepts, nor for a document without tables.
-    if (ver < kWriteMinVersion || ver > kWriteMaxVersion) return false;
-    if (!HasHeaderTables(d)) return false;
-    d.Enthd.jwID = u"JwwData.";
-    auto s = OutStream::CreateBeside(FName);
-    if (!s) return false;
-    s->FailAfter(failAfter);
-    HeaderOut(*s, d, ver);
-    EntityStreamOut(*s, d, ver);
-    s->Commit();
-    return true;
+    // Nothing is created, and the document is not touched, for a version no reader accepts or
+    // a document without tables.
+    if (ver < kWriteMinVersion || ver > kWriteMaxVersion) {
+      reason = "version outside 220..700";
+    } else if (!HasHeaderTables(d)) {
+      reason = "the document has no header tables";
+    } else if (!(s = OutStream::CreateBeside(FName))) {
+      reason = std::strerror(errno);
+    } else {
+      d.Enthd.jwID = u"JwwData.";
+      s->FailAfter(failAfter);
+      HeaderOut(*s, d, ver);
+      EntityStreamOut(*s, d, ver);
+      s->Commit();
+      return true;
+    }
+  } catch (const std::bad_alloc&) {
+    reason = std::strerror(ENOMEM);
   } catch (...) {
-    // The stream's destructor has removed its temporary file; FName is as it was.
-    return false;
+    reason = s && s->SystemError() ? std::strerror(s->SystemError()) : kIOError;
   }
+  // The stream's destructor removes its temporary file; FName is as it was.
+  if (why) *why = std::move(reason);
+  return false;
 }
 
-Boolean TJwwData::FileOut(const string& FName, Integer Ver) { return WriteJwwFile(*this, FName, Ver); }
+Boolean TJwwData::FileOut(const string& FName, Integer Ver) {
+  std::string why;
+  if (WriteJwwFile(*this, FName, Ver, UINT64_MAX, &why)) {
+    ClearLastError();
+    return true;
+  }
+  try {
+    SetLastError(why.c_str(), 0);
+  } catch (...) {
+  }
+  return false;
+}
 
 void TJwwData::SetFileOutOption(Integer n) { FileOutOpt = (n >= 0 && n <= 15) ? n : 0; }
 

@@ -9,7 +9,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace jww {
@@ -288,8 +290,26 @@ struct TEntJwwBlockDef {
   std::vector<TEntJwwSunpo> mSunpo;
   std::vector<TEntJwwSolid> mSolid;
   std::vector<TEntJwwBlock> mBlock;
-  Boolean ref_flag = false;  ///< derived: some block tree node refers to this definition
+  Boolean ref_flag = false;  ///< derived: inserted in the drawing or in a definition in use
   Integer ref_no = -1;       ///< derived: running number among the referred definitions
+};
+
+/// The name of the definition a block tree node places. One copy of each definition's name is
+/// shared by all its nodes: a tree may hold a million nodes of a few definitions with long names.
+class TBlockName {
+ public:
+  TBlockName() = default;
+  explicit TBlockName(std::shared_ptr<const string> s) : s_(std::move(s)) {}
+  const string& str() const {
+    static const string kEmpty;
+    return s_ ? *s_ : kEmpty;
+  }
+  operator const string&() const { return str(); }
+  bool empty() const { return str().empty(); }
+  friend bool operator==(const TBlockName& a, std::u16string_view b) { return std::u16string_view(a.str()) == b; }
+
+ private:
+  std::shared_ptr<const string> s_;
 };
 
 /// A placed block insertion, derived from the insertions and definitions.
@@ -299,7 +319,7 @@ struct TEntJwwBlockTree {
   Integer parent = -1;  ///< index of the parent node, -1 for none
   Cardinal no = 0;      ///< number of the inserted definition
   Integer defno = -1;   ///< index into EntBlockDef, -1 when no definition has that number
-  string name;
+  TBlockName name;      ///< the definition's strName as of the tree's build; empty without one
   Double x = 0, y = 0;  ///< insertion point in drawing coordinates
   /// Block-to-drawing matrix: X = x + r1*bx + r2*by, Y = y + r3*bx + r4*by.
   Double r1 = 0, r2 = 0, r3 = 0, r4 = 0;

@@ -37,7 +37,7 @@ std::unique_ptr<OutStream> OutStream::CreateBeside(const std::u16string& target)
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string tmpl = dir + ".dravik-jww-XXXXXX";
   const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return nullptr;  // errno from mkostemp
   // mkstemp makes the file 0600; a drawing is an ordinary document, so give it the usual mode,
   // or the mode of the file it is going to replace.
   const mode_t mask = ::umask(0);
@@ -46,8 +46,10 @@ std::unique_ptr<OutStream> OutStream::CreateBeside(const std::u16string& target)
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 0777;
   if (::fchmod(fd, mode) != 0) {
+    const int err = errno;
     ::close(fd);
     ::unlink(tmpl.c_str());
+    errno = err;
     return nullptr;
   }
   std::unique_ptr<OutStream> s(new OutStream());
@@ -77,6 +79,7 @@ void OutStream::Sink(const uint8_t* p, size_t n) {
     // Deliver what fits, then fail: the sink then holds a prefix, as after a real full device.
     const size_t fits = failAfter_ > flushed_ ? static_cast<size_t>(failAfter_ - flushed_) : 0;
     if (fits > 0) Sink(p, fits);
+    errno_ = ENOSPC;
     throw TJwwIOError(kIOError);
   }
   if (fd_ < 0) {
@@ -87,7 +90,10 @@ void OutStream::Sink(const uint8_t* p, size_t n) {
   while (n > 0) {
     const ssize_t w = ::write(fd_, p, n);
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) throw TJwwIOError(kIOError);
+    if (w <= 0) {
+      errno_ = w < 0 ? errno : ENOSPC;  // a write of nothing: the device took no more
+      throw TJwwIOError(kIOError);
+    }
     p += w;
     n -= static_cast<size_t>(w);
     flushed_ += static_cast<uint64_t>(w);
@@ -133,9 +139,16 @@ void OutStream::Commit() {
     return;
   }
   bool ok = ::fsync(fd_) == 0;
-  if (::close(fd_) != 0) ok = false;
+  if (!ok) errno_ = errno;
+  if (::close(fd_) != 0 && ok) {
+    ok = false;
+    errno_ = errno;
+  }
   fd_ = -1;
-  if (ok && ::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) ok = false;
+  if (ok && ::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
+    ok = false;
+    errno_ = errno;
+  }
   if (!ok) {
     Discard();
     throw TJwwIOError(kIOError);

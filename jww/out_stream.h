@@ -25,7 +25,7 @@ class OutStream {
   /// A memory sink; Data() holds what was written.
   OutStream();
   /// A new temporary file beside `target` (same folder, so the final rename stays on one file
-  /// system); nullptr when it cannot be created.
+  /// system); nullptr when it cannot be created, with errno saying why.
   static std::unique_ptr<OutStream> CreateBeside(const std::u16string& target);
   ~OutStream();
   OutStream(const OutStream&) = delete;
@@ -57,6 +57,10 @@ class OutStream {
   /// Memory stream: flushes into Data(). Throws on failure (the temporary file is then removed).
   void Commit();
 
+  /// The system's error number of the failure that made a write, Flush or Commit throw (ENOSPC
+  /// for FailAfter); 0 while nothing failed.
+  int SystemError() const { return errno_; }
+
   /// What a memory stream holds after Commit (or Flush).
   const std::string& Data() const { return memory_; }
   /// Moves buffered bytes to the sink; throws on failure.
@@ -78,6 +82,7 @@ class OutStream {
   uint8_t* end_ = nullptr;
   uint64_t flushed_ = 0;
   uint64_t failAfter_ = UINT64_MAX;
+  int errno_ = 0;
 };
 
 }  // namespace jww

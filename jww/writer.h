@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "jww/JwwUnit.h"
 #include "jww/out_stream.h"
@@ -65,7 +66,10 @@ void EntityStreamOut(OutStream& s, TJwwData& d, Integer ver);
 /// marked ones that can be opened.
 void BindImageOut(OutStream& s, TJwwData& d);
 
-/// FileOut with fault injection: the output fails once `failAfter` bytes have been written.
-Boolean WriteJwwFile(TJwwData& d, const string& FName, Integer ver, uint64_t failAfter = UINT64_MAX);
+/// FileOut with fault injection: the output fails once `failAfter` bytes have been written. On
+/// failure `why` (when given) says why in one short phrase: the system's reason for a file that
+/// could not be created or written, or what made the document unwritable.
+Boolean WriteJwwFile(TJwwData& d, const string& FName, Integer ver, uint64_t failAfter = UINT64_MAX,
+                     std::string* why = nullptr);
 
 }  // namespace jww

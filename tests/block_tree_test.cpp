@@ -139,6 +139,73 @@ TEST(BlockTree, CyclesAndExplosionsEnd) {
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
 }
 
+// Use follows the insertions, not the placement tree: however early the tree is cut, every
+// definition the drawing reaches is in use, and one that only unused definitions insert is not.
+TEST(BlockTree, DefinitionsInUseAreMarkedWhereverTheTreeIsCut) {
+  struct Case {
+    const char* what;
+    std::vector<TEntJwwBlockDef> defs;
+    std::vector<TEntJwwBlock> drawing;
+    std::vector<bool> inUse;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"plate x1000 -> bolt x1100 -> thread",
+                   {Def(1, u"plate", std::vector<TEntJwwBlock>(1100, Ins(2, 0, 0))),
+                    Def(2, u"bolt", {Ins(3, 0, 0)}), Def(3, u"thread"), Def(4, u"spare", {Ins(3, 0, 0)})},
+                   std::vector<TEntJwwBlock>(1000, Ins(1, 0, 0)),
+                   {true, true, true, false}});
+  {
+    Case c{"8 definitions each inserting the next 10 times", {}, {Ins(0, 0, 0)}, {}};
+    for (Cardinal i = 0; i < 8; ++i) c.defs.push_back(Def(i, u"n", std::vector<TEntJwwBlock>(i < 7 ? 10 : 0, Ins(i + 1, 0, 0))));
+    c.inUse.assign(8, true);
+    cases.push_back(std::move(c));
+  }
+  {
+    // Deep enough to exhaust the ancestor steps of the self-insertion guard.
+    Case c{"a chain of 12000 definitions", {}, {Ins(0, 0, 0)}, {}};
+    for (Cardinal i = 0; i < 12000; ++i) c.defs.push_back(Def(i, u"c", {Ins(i + 1, 0, 0)}));
+    c.defs.back().mBlock[0].nNumber = 0;  // and a cycle back to the top
+    c.inUse.assign(12000, true);
+    cases.push_back(std::move(c));
+  }
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TJwwData d;
+    SetDefs(d, std::move(c.defs));
+    SetInserts(d, std::move(c.drawing));
+    d.MakeBlockTree();
+    EXPECT_LE(d.EntBlockTreeN, d.EntBlockN + (1 << 20));
+    Integer used = 0;
+    for (size_t i = 0; i < c.inUse.size(); ++i) {
+      EXPECT_EQ(d.EntBlockDef[i].ref_flag, c.inUse[i]) << "definition " << i;
+      if (c.inUse[i]) {
+        EXPECT_EQ(d.EntBlockDef[i].ref_no, used++) << "definition " << i;
+      }
+    }
+    EXPECT_EQ(d.EntBlockNum, used);
+  }
+}
+
+// 8 definitions each inserting the next 10 times, with names of 3000 characters: a million nodes
+// must not hold a million copies of the names (that took gigabytes).
+TEST(BlockTree, NodesShareTheirDefinitionsName) {
+  TJwwData d;
+  std::vector<TEntJwwBlockDef> defs;
+  for (Cardinal i = 0; i < 8; ++i)
+    defs.push_back(Def(i, std::u16string(3000, static_cast<char16_t>(u'a' + i)),
+                       std::vector<TEntJwwBlock>(i < 7 ? 10 : 0, Ins(i + 1, 0, 0))));
+  SetDefs(d, std::move(defs));
+  SetInserts(d, {Ins(0, 0, 0), Ins(0, 1, 1)});
+  d.MakeBlockTree();
+  ASSERT_GT(d.EntBlockTreeN, 1000);
+  const auto& first = d.EntBlockTree[0].name;
+  EXPECT_EQ(first, d.EntBlockDef[0].strName);
+  EXPECT_EQ(&d.EntBlockTree[1].name.str(), &first.str());
+  const Integer last = d.EntBlockTreeN - 1;
+  EXPECT_EQ(&d.EntBlockTree[last].name.str(), &d.EntBlockTree[last - 1].name.str());
+  EXPECT_EQ(d.EntBlockTree[last].name.str().size(), 3000u);
+}
+
 TEST(FontsPaper, PaperSizes) {
   struct Case {
     Integer code;

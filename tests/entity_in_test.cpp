@@ -435,12 +435,17 @@ TEST(EntityIn, BoundImagesByOption) {
 }
 
 // A stored name is a file name only when it is plain: nothing a drawing holds is written outside
-// the image folder, and the entries that are not written keep their place in the list.
+// the image folder, and the entries that are not written keep their place in the list. Files in
+// the folder are replaced, never written through: a hard link there to a file elsewhere leaves
+// that file as it was.
 TEST(EntityIn, BoundImageNamesNeverLeaveTheFolder) {
   jwwtest::TempDir dir;
   std::filesystem::create_directories(dir.path("img/sub"));
-  const char* names[] = {"../evil.gz", "sub/x.gz", "sub\\y.gz", "C:z.gz", "..", "/tmp/abs.gz",
-                         "ok.gz"};
+  const std::string outside = dir.path("outside");
+  std::ofstream(outside) << "keep";
+  std::filesystem::create_hard_link(outside, dir.path("img/ok.gz"));
+  const char* names[] = {"../evil.gz", "sub/x.gz", "sub\\y.gz", "C:z.gz", "..", ".", "/tmp/abs.gz",
+                         "ok.gz", "a..b.jpg.gz"};
   Bytes b;
   b.Header(700).u16(0).u16(0).i32(static_cast<int32_t>(std::size(names)));
   for (const char* n : names) b.str(n).i32(4).raw("DATA");
@@ -454,10 +459,12 @@ TEST(EntityIn, BoundImageNamesNeverLeaveTheFolder) {
   EXPECT_FALSE(std::filesystem::exists(dir.path("img/sub/x.gz")));
   EXPECT_FALSE(std::filesystem::exists("/tmp/abs.gz"));
   EXPECT_EQ(ReadFile(dir.path("img/ok.gz")), "DATA");
+  EXPECT_EQ(ReadFile(dir.path("img/a..b.jpg.gz")), "DATA");
+  EXPECT_EQ(ReadFile(outside), "keep");
   size_t files = 0;
   for (auto& e : std::filesystem::recursive_directory_iterator(dir.dir()))
     files += e.is_regular_file();
-  EXPECT_EQ(files, 2u);  // the drawing and ok.gz
+  EXPECT_EQ(files, 4u);  // the drawing, outside, ok.gz and a..b.jpg.gz
 }
 
 // ---- bounded reading --------------------------------------------------------------------------

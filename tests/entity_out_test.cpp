@@ -423,3 +423,129 @@ TEST(BindImageOut, ImagesTextsReferToAreEmbedded) {
   const bool want[] = {true, false, false, false, true};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(d.BindImage[i].exf, want[i]) << i;
 }
+
+// A reference marks the first entry, in list order, whose name begins with the referred name in
+// any letter case - by Unicode's case mapping, whatever the process's locale.
+TEST(BindImageOut, ReferenceMarksTheFirstEntryItBeginsInAnyLetterCase) {
+  jwwtest::TempDir dir;
+  const char16_t* entries[] = {u"\u00C4PFEL.JPG.gz", u"\uFF30IC.PNG.gz", u"a.jpg.gz.old", u"A.JPG.gz", u"x.gz"};
+  TJwwData d = NewDrawing();
+  d.BindImageFolder = jww::Utf8ToStr(dir.dir() + "/");
+  d.BindImageExr = true;
+  for (const char16_t* name : entries) {
+    WriteFile(dir.path(jww::StrToUtf8(name)), "img");
+    d.BindImage.push_back({name, 3, false});
+  }
+  d.BindImageN = 5;
+  for (const char16_t* t : {u"^@BM%temp%\u00E4pfel.jpg,1", u"^@BM%temp%\uFF50ic.png,1", u"^@BM%temp%A.jpg,1"}) {
+    jww::TEntJwwMoji m;
+    m.att = Att();
+    m.str = t;
+    AddText(d, m);
+  }
+  const std::string s = Stream(d, 700);
+  const bool want[] = {true, true, true, false, false};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(d.BindImage[i].exf, want[i]) << i;
+  Bytes section;
+  section.i32(3).ustr(entries[0]).i32(3).raw("img");  // no code page form: the Unicode one
+  section.str(std::u16string(entries[1])).i32(3).raw("img").str("a.jpg.gz.old").i32(3).raw("img");
+  ASSERT_GT(s.size(), section.size());
+  EXPECT_EQ(s.substr(s.size() - section.size()), section.data());
+}
+
+// ---- attribute parts against the table of conversions and validations -------------------------
+
+namespace {
+
+template <class T>
+T With(const TEntJwwAttr& a) {
+  T e;
+  e.att = a;
+  return e;
+}
+
+// The line type and colour an attribute part is written with, straight from the format's table.
+int TableStyle(int kind, int ver, int s, int defltp) {
+  static const int below420[] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};  // 31..45
+  if (ver < 420 && (kind == 1 || kind == 2)) {
+    if (s >= 31 && s <= 45) s = below420[s - 31];
+    else if (s >= 46 && s <= 62) s = defltp;
+  }
+  switch (kind) {
+    case 1:
+    case 2: return (s >= 1 && s <= 9) || (s >= 11 && s <= 19) || (s >= 31 && s <= 62) ? s : defltp;
+    case 3: return s == 1 || s == 100 ? s : 1;
+    case 4: return s >= 1 && s <= 9 ? s : 1;
+    default: return s;
+  }
+}
+
+int TableColor(int kind, int ver, int c, int defcol) {
+  static const int below420[] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2, 2};  // 101..116
+  if (ver < 420 && kind >= 1 && kind <= 6) {
+    if (c >= 101 && c <= 116) c = below420[c - 101];
+    else if (c >= 117 && c <= 356) c = defcol;
+  }
+  if (kind >= 7) return c;
+  const bool extended = c >= 101 && c <= 356;
+  return (c >= 1 && c <= (kind == 6 ? 10 : 9)) || extended ? c : defcol;
+}
+
+}  // namespace
+
+TEST(EntityStreamOut, AttributePartsFollowTheTableForEveryStyleAndColour) {
+  constexpr int kDefCol = 2, kDefLtp = 3;  // not the usual 1, so that a wrong default shows
+  std::vector<std::pair<int, int>> attrs;  // every style with colour 1, every colour with style 1
+  for (int s = 0; s <= 255; ++s) attrs.push_back({s, 1});
+  for (int c = 0; c <= 420; ++c) attrs.push_back({1, c});
+  for (int ver : {350, 351, 419, 420, 600}) {
+    for (int kind = 1; kind <= 8; ++kind) {
+      SCOPED_TRACE(testing::Message() << "version " << ver << " kind " << kind);
+      TJwwData d = NewDrawing();
+      d.defcoljww = kDefCol;
+      d.defltpjww = kDefLtp;
+      for (const auto& [s, c] : attrs) {
+        const TEntJwwAttr a = Att(static_cast<uint8_t>(s), static_cast<uint16_t>(c));
+        switch (kind) {
+          case 1: AddLine(d, With<jww::TEntJwwLine>(a)); break;
+          case 2: AddArc(d, With<jww::TEntJwwEnko>(a)); break;
+          case 3: AddPoint(d, With<jww::TEntJwwTen>(a)); break;
+          case 4: AddText(d, With<jww::TEntJwwMoji>(a)); break;
+          case 5: AddDim(d, With<jww::TEntJwwSunpo>(a)); break;
+          case 6: AddSolid(d, With<jww::TEntJwwSolid>(a)); break;
+          case 7: AddBlock(d, With<jww::TEntJwwBlock>(a)); break;
+          default: {
+            jww::TEntJwwBlockDef b;
+            b.att = a;
+            b.ref_flag = true;
+            d.EntBlockDef.push_back(b);
+            d.EntBlockDefN = d.Enthd.n2 = static_cast<jww::Integer>(d.EntBlockDef.size());
+          }
+        }
+      }
+      jww::OutStream s;
+      jww::HeaderOut(s, d, ver);
+      jww::EntityStreamOut(s, d, ver);
+      s.Commit();
+      TJwwData r;
+      jww::InStream in(s.Data().data(), s.Data().size());
+      ASSERT_TRUE(r.DrawingIn(in, false, 0));
+      for (size_t i = 0; i < attrs.size(); ++i) {
+        const TEntJwwAttr* got = nullptr;
+        switch (kind) {
+          case 1: got = &r.EntLine.at(i).att; break;
+          case 2: got = &r.EntEnko.at(i).att; break;
+          case 3: got = &r.EntTen.at(i).att; break;
+          case 4: got = &r.EntMoji.at(i).att; break;
+          case 5: got = &r.EntSunpo.at(i).att; break;
+          case 6: got = &r.EntSolid.at(i).att; break;
+          case 7: got = &r.EntBlock.at(i).att; break;
+          default: got = &r.EntBlockDef.at(i).att;
+        }
+        const auto [style, color] = attrs[i];
+        ASSERT_EQ(got->nPenStyle, TableStyle(kind, ver, style, kDefLtp)) << "style " << style << " colour " << color;
+        ASSERT_EQ(got->nPenColor, TableColor(kind, ver, color, kDefCol)) << "style " << style << " colour " << color;
+      }
+    }
+  }
+}

@@ -1,6 +1,9 @@
 // Writing drawings: strings and counts, the header as written, and FileOut as a whole operation
 // (refusals, failures part-way, the existing file under the name).
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,6 +116,28 @@ TEST(StrOut, TextCodePage932CannotHoldIsWrittenInTheUnicodeForm) {
 
   const std::u16string longText = std::u16string(300, u'\uD55C');
   EXPECT_EQ(ReadBack(StrBytes(longText)), longText);
+}
+
+// A text takes the code page form only when that form reads back as the same text; characters
+// the converter maps onto others (yen sign to backslash, em dash to horizontal bar, overline to
+// tilde) take the Unicode form, while their own code page characters stay in the code page form.
+TEST(StrOut, TextTheCodePageWouldTurnIntoOtherCharactersTakesTheUnicodeForm) {
+  struct Case {
+    std::u16string text;
+    bool codePageForm;
+  } cases[] = {
+      {u"C:\\img\\a~b", true},  {u"\uFFE5100\u2015\uFF5E", true}, {u"\u56F3\u9762", true},
+      {u"\u00A5100", false},      {u"a\u2014b", false},           {u"\u203E", false},
+      {u"\u56F3\u00A5", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(jww::StrToUtf8(c.text));
+    const std::string b = StrBytes(c.text);
+    EXPECT_EQ(ReadBack(b), c.text);
+    jwwtest::Bytes unicode;
+    unicode.ustr(c.text);
+    EXPECT_EQ(b == unicode.data(), !c.codePageForm);
+  }
 }
 
 TEST(CountOut, WordBelowEscapeThenCardinal) {
@@ -314,8 +339,11 @@ TEST(FileOut, RefusesVersionsNoReaderAcceptsAndEmptyDocumentsWithoutCreatingAFil
   for (int ver : {219, 701, 0, -600}) {
     EXPECT_FALSE(d.FileOut(jww::Utf8ToStr(dir.path("v.jww")), ver)) << ver;
   }
+  EXPECT_EQ(d.LastError().message, "version outside 220..700");
   TJwwData empty;
   EXPECT_FALSE(empty.FileOut(jww::Utf8ToStr(dir.path("e.jww")), 600));
+  EXPECT_EQ(empty.Enthd.jwID, u"");  // a refused write leaves the document as it was
+  EXPECT_EQ(empty.LastError().message, "the document has no header tables");
   EXPECT_TRUE(Listing(dir).empty());
 
   EXPECT_TRUE(d.FileOut(jww::Utf8ToStr(dir.path("v.jww")), 220));
@@ -326,6 +354,7 @@ TEST(FileOut, DestinationThatCannotBeCreatedFails) {
   TempDir dir;
   TJwwData d = NewDrawing();
   EXPECT_FALSE(d.FileOut(jww::Utf8ToStr(dir.path("missing/a.jww")), 600));
+  EXPECT_EQ(d.LastError().message, std::strerror(ENOENT));
   EXPECT_FALSE(d.FileOut(jww::Utf8ToStr(dir.dir() + "/"), 600));
   EXPECT_FALSE(d.FileOut(u"", 600));
   EXPECT_TRUE(Listing(dir).empty());
@@ -356,7 +385,9 @@ TEST(FileOut, WriteFailingPartWayLeavesTheExistingDrawingUntouched) {
   const uint64_t size = probe.Data().size();
   for (uint64_t n : {uint64_t{0}, uint64_t{7}, uint64_t{12}, uint64_t{2400}, size / 2, size - 4, size - 1}) {
     SCOPED_TRACE(n);
-    EXPECT_FALSE(jww::WriteJwwFile(d, path, 700, n));
+    std::string why;
+    EXPECT_FALSE(jww::WriteJwwFile(d, path, 700, n, &why));
+    EXPECT_EQ(why, std::strerror(ENOSPC));
     EXPECT_EQ(*jww::ReadWholeFile(path), before);
     EXPECT_EQ(Listing(dir), std::vector<std::string>{"plan.jww"});
   }

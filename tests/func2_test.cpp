@@ -6,6 +6,7 @@
 
 #include "list/ListFile.h"
 #include "common/Func_2.h"
+#include "common/unicase.h"
 
 using namespace jww;
 
@@ -21,6 +22,21 @@ TEST(CodePage, RoundTripsJapaneseAndMarksWhatItCannotMap) {
   EXPECT_EQ(AnsiToStr("a\xFF" "b"), u"a\uFFFDb");
   EXPECT_EQ(AnsiToStr("\x90"), u"\uFFFD");  // a lead byte with nothing after it
   EXPECT_EQ(BytesToStr(std::string_view("AB\0CD", 5)), u"AB");
+}
+
+// Upper case by Unicode's simple mapping, the same whatever locale the process runs in.
+TEST(Text, UpperCaseIsUnicodesAndKeepsTheLength) {
+  struct Case {
+    std::u16string in, out;
+  } cases[] = {
+      {u"a.jpg.gz", u"A.JPG.GZ"},
+      {u"\u00E4pfel \uFF50ic \u03C9 \u0430", u"\u00C4PFEL \uFF30IC \u03A9 \u0410"},
+      {u"\u00DF\u0131\u00FF", u"\u00DFI\u0178"},  // sharp s has no one-character capital
+      {u"\U00010428x", u"\U00010400X"},           // a pair maps as the character it forms
+      {std::u16string{0xD801, u'a', 0xDC28}, std::u16string{0xD801, u'A', 0xDC28}},  // lone surrogates kept
+      {u"\u56F3\u9762", u"\u56F3\u9762"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(UpperCase(c.in), c.out) << StrToUtf8(c.in);
 }
 
 TEST(Text, ControlCharactersAndIntegers) {

@@ -43,7 +43,54 @@ TEST(JwwTool, NewConvertInfoDump) {
   const auto json = nlohmann::json::parse(dump);
   EXPECT_EQ(json.at("Enthd").at("jwVer"), 420);
   EXPECT_EQ(json.at("EntLgrp").size(), 16u);
-  EXPECT_TRUE(json.contains("EntBlockTree"));
+  // The derived block tree, which can be far larger than the drawing, only when asked for.
+  EXPECT_FALSE(json.contains("EntBlockTree"));
+  EXPECT_EQ(json.at("EntBlockTreeN"), 0);
+  ASSERT_EQ(Jww("dump --tree " + b + " >" + dir.path("3.json"), dir).status, 0);
+  EXPECT_TRUE(nlohmann::json::parse(Read(dir.path("3.json"))).contains("EntBlockTree"));
+}
+
+// Text from a drawing reaches the terminal with its control characters escaped.
+TEST(JwwTool, InfoEscapesControlCharacters) {
+  jwwtest::TempDir dir;
+  jww::TJwwData d;
+  d.DataDefaultSet();
+  d.Enthd.strMemo = u"\x1b]0;owned\x07\x1b[2Jline\r\nnext\x9b";
+  const std::string f = dir.path("esc.jww");
+  ASSERT_TRUE(d.FileOut(jww::Utf8ToStr(f), 600));
+  ASSERT_EQ(Jww("info " + f + " >" + dir.path("info.txt"), dir).status, 0);
+  const std::string info = Read(dir.path("info.txt"));
+  EXPECT_NE(info.find("memo      \\x1b]0;owned\\x07\\x1b[2Jline\\r\\nnext\\x9b\n"), std::string::npos) << info;
+  EXPECT_EQ(info.find('\x1b'), std::string::npos);
+}
+
+// The private image folder is made only for a drawing with images; a missing TMPDIR then fails
+// with the system's reason, and write failures carry theirs.
+TEST(JwwTool, ConvertNeedsATemporaryFolderOnlyForImages) {
+  jwwtest::TempDir dir;
+  const std::string plain = dir.path("plain.jww"), images = dir.path("images.jww"), out = dir.path("out.jww");
+  ASSERT_EQ(Jww("new --version 700 " + plain, dir).status, 0);
+  jwwtest::Bytes b;
+  b.Header(700).u16(0).u16(0).i32(1).str("a.jpg.gz").i32(3).raw("xyz");
+  b.WriteTo(images);
+  const std::string noTmp = "TMPDIR=" + dir.path("missing") + " " DRAVIK_JWW_TOOL;
+
+  jwwtest::ToolRun r = jwwtest::RunTool(noTmp, "convert " + plain + " " + out, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = jwwtest::RunTool(noTmp, "convert " + images + " " + out, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+  r = Jww("convert " + images + " " + out, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  jww::TJwwData d;
+  d.BindImageExr = true;
+  ASSERT_TRUE(d.FileIn(jww::Utf8ToStr(out)));
+  EXPECT_EQ(d.BindImageN, 0);  // no text refers to the image, so it is not kept
+
+  r = Jww("convert " + plain + " " + dir.path("no/such/dir.jww"), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot write a version 700 drawing: No such file or directory"), std::string::npos) << r.err;
 }
 
 TEST(JwwTool, FailuresNameTheFileAndKeepTheOutput) {

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "jww/schema.h"
+#include "jww/stream.h"
 #include "jww/writer.h"
 #include "tests/jww_bytes.h"
 
@@ -416,6 +417,142 @@ TEST(RoundTrip, OnlyDefinitionsInUseAreKeptAndRenumbered) {
   EXPECT_EQ(r.EntBlockDef[1].dtime, 2u);
   EXPECT_EQ(r.EntBlockTreeN, 2);
   EXPECT_EQ(r.EntBlockNum, 2);
+}
+
+// The drawing inserts "plate" 1000 times, plate inserts "bolt" 1100 times, bolt inserts
+// "thread": the placement tree is cut long before thread, yet thread is in use, written, and
+// bolt's insertion of it carries thread's written number.
+TEST(RoundTrip, DefinitionsBeyondTheCutPlacementTreeAreWritten) {
+  jwwtest::TempDir dir;
+  const auto path = jww::Utf8ToStr(dir.path("deep.jww"));
+  TJwwData d;
+  d.DataDefaultSet();
+  jww::TEntJwwBlock ins;
+  ins.att = Att(1, 1);
+  ins.dBairitsuX = ins.dBairitsuY = 1;
+  auto def = [&](jww::Cardinal number, const char16_t* name, jww::Cardinal inserts, int times) {
+    jww::TEntJwwBlockDef b;
+    b.att = Att(1, 1);
+    b.nNumber = number;
+    b.strName = name;
+    ins.nNumber = inserts;
+    for (int i = 0; i < times; ++i) Add(b.mBlock, b.mBlockN, b.mNo, 7, ins);
+    Add(b.mLine, b.mLineN, b.mNo, 1, {Att(1, 1), 0, 0, double(number), 0});
+    b.N = static_cast<jww::Integer>(b.mNo.size());
+    d.EntBlockDef.push_back(b);
+  };
+  def(30, u"unused", 10, 1);
+  def(10, u"plate", 20, 1100);
+  def(20, u"bolt", 40, 1);
+  def(40, u"thread", 0, 0);
+  d.EntBlockDefN = d.Enthd.n2 = 4;
+  ins.nNumber = 10;
+  for (int i = 0; i < 1000; ++i) Add(d.EntBlock, d.EntBlockN, d.EntNo, 7, ins);
+  d.Enthd.n1 = 1000;
+  d.MakeBlockTree();
+  ASSERT_TRUE(d.FileOut(path, 600));
+
+  TJwwData r;
+  ASSERT_TRUE(r.FileIn(path));
+  ASSERT_EQ(r.EntBlockDefN, 3);
+  EXPECT_EQ(r.EntBlockDef[2].strName, u"thread");
+  EXPECT_EQ(r.EntBlockDef[2].mLine[0].end_x, 40.0);
+  EXPECT_EQ(r.EntBlockDef[1].mBlock[0].nNumber, 2u);
+  EXPECT_EQ(r.EntBlockDef[0].mBlock[1099].nNumber, 1u);
+  EXPECT_TRUE(r.EntBlockDef[2].ref_flag);
+}
+
+// A definition's entities are written as the drawing's: an SXF dimension written below 420 adds
+// six objects to the definition's count; a text's image reference is rewritten and marks its
+// image, a dimension's text does neither; an insertion numbering no written definition is 0.
+TEST(RoundTrip, DefinitionEntitiesAreWrittenAsTheDrawingsAre) {
+  jwwtest::TempDir dir;
+  const std::string images = dir.path("img");
+  std::filesystem::create_directory(images);
+  for (const char* f : {"/B.JPG.gz", "/C.JPG.gz", "/D.JPG.gz"}) std::ofstream(images + f) << "img";
+
+  TJwwData d = RichDrawing(600);
+  jww::TEntJwwBlockDef b;
+  b.att = Att(1, 1);
+  b.nNumber = 70;
+  b.strName = u"detail";
+  jww::TEntJwwSunpo dim = d.EntSunpo[0];
+  dim.bSxfMode = 1;
+  dim.Moji.str = u"^@BM%temp%c.jpg,1";
+  Add(b.mSunpo, b.mSunpoN, b.mNo, 5, dim);
+  jww::TEntJwwMoji text = d.EntMoji[0];
+  text.str = u"^@BM%temp%b.jpg,1";
+  Add(b.mMoji, b.mMojiN, b.mNo, 4, text);
+  jww::TEntJwwBlock ins;
+  ins.att = Att(1, 1);
+  ins.dBairitsuX = ins.dBairitsuY = 1;
+  ins.nNumber = 99;  // no definition has it
+  Add(b.mBlock, b.mBlockN, b.mNo, 7, ins);
+  b.N = 3;
+  d.EntSunpo[0].Moji.str = u"^@BM%temp%d.jpg,1";
+  d.EntBlockDef.push_back(b);
+  d.EntBlockDefN = d.Enthd.n2 = static_cast<jww::Integer>(d.EntBlockDef.size());
+  ins.nNumber = 70;
+  Add(d.EntBlock, d.EntBlockN, d.EntNo, 7, ins);
+  ins.nNumber = 99;
+  Add(d.EntBlock, d.EntBlockN, d.EntNo, 7, ins);
+  d.Enthd.n1 = static_cast<jww::Integer>(d.EntNo.size());
+  d.MakeBlockTree();
+  const jww::Integer defs = d.EntBlockNum;
+  ASSERT_TRUE(d.EntBlockDef.back().ref_flag);
+  d.SetFileOutOption(8);
+
+  const auto path = jww::Utf8ToStr(dir.path("defs.jww"));
+  ASSERT_TRUE(d.FileOut(path, 400));
+  TJwwData r;
+  ASSERT_TRUE(r.FileIn(path));
+  ASSERT_EQ(r.EntBlockDefN, defs);
+  const jww::TEntJwwBlockDef& detail = r.EntBlockDef[defs - 1];
+  EXPECT_EQ(detail.strName, u"detail");
+  EXPECT_EQ(detail.N, 3 + 6);
+  EXPECT_EQ(detail.mLineN, 2);
+  EXPECT_EQ(detail.mTenN, 4);
+  EXPECT_EQ(detail.mSunpo[0].Moji.str, u"^@BM%temp%c.jpg,1");
+  EXPECT_EQ(detail.mMoji[0].str, u"^@BMb.jpg,1");
+  EXPECT_EQ(detail.mBlock[0].nNumber, 0u);
+  EXPECT_EQ(r.EntBlock[r.EntBlockN - 1].nNumber, 0u);
+  EXPECT_EQ(r.EntBlock[r.EntBlockN - 2].nNumber, static_cast<jww::Cardinal>(defs - 1));
+
+  d.BindImageFolder = jww::Utf8ToStr(images + "/");
+  d.BindImageExr = true;
+  d.BindImage = {{u"C.JPG.gz", 3, false}, {u"B.JPG.gz", 3, false}, {u"D.JPG.gz", 3, false}};
+  d.BindImageN = 3;
+  ASSERT_TRUE(d.FileOut(path, 700));
+  EXPECT_FALSE(d.BindImage[0].exf);
+  EXPECT_TRUE(d.BindImage[1].exf);
+  EXPECT_FALSE(d.BindImage[2].exf);
+}
+
+// A stale tree: a definition the drawing inserts but that is not marked in use is not written,
+// and its insertions are written as 0 rather than as a number no written definition carries.
+TEST(RoundTrip, InsertionsOfDefinitionsNotWrittenAreZero) {
+  TJwwData d;
+  d.DataDefaultSet();
+  d.EntBlockDef.resize(3);
+  for (jww::Cardinal i = 0; i < 3; ++i) d.EntBlockDef[i].nNumber = 4 + i;
+  d.EntBlockDef[0].ref_flag = d.EntBlockDef[2].ref_flag = true;  // as left before 5 was inserted
+  d.EntBlockDefN = d.Enthd.n2 = 3;
+  jww::TEntJwwBlock ins;
+  for (jww::Cardinal n : {4u, 5u, 6u, 7u}) {
+    ins.nNumber = n;
+    Add(d.EntBlock, d.EntBlockN, d.EntNo, 7, ins);
+  }
+  d.Enthd.n1 = 4;
+  jww::OutStream s;
+  jww::HeaderOut(s, d, 600);
+  jww::EntityStreamOut(s, d, 600);
+  s.Commit();
+  TJwwData r;
+  jww::InStream in(s.Data().data(), s.Data().size());
+  ASSERT_TRUE(r.DrawingIn(in, false, 0));
+  ASSERT_EQ(r.EntBlockDefN, 2);
+  const jww::Cardinal want[] = {0, 0, 1, 0};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(r.EntBlock[i].nNumber, want[i]) << i;
 }
 
 TEST(RoundTrip, BoundImagesOfAVersion700DrawingSurvive) {

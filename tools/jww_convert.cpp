@@ -1,9 +1,12 @@
 // jww convert: a drawing read and written again, as the same or another format version.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "common/codepage.h"
@@ -19,7 +22,9 @@ class ScratchFolder {
   ScratchFolder() {
     std::error_code ec;
     std::string tmpl = (std::filesystem::temp_directory_path(ec) / "jww-convert-XXXXXX").string();
-    if (!ec && ::mkdtemp(tmpl.data())) path_ = tmpl;
+    if (ec) error_ = ec.value();
+    else if (::mkdtemp(tmpl.data())) path_ = tmpl;
+    else error_ = errno;
   }
   ~ScratchFolder() {
     std::error_code ec;
@@ -28,10 +33,20 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
   const std::string& path() const { return path_; }
+  /// Why the folder could not be made (an errno value).
+  int error() const { return error_; }
 
  private:
   std::string path_;
+  int error_ = 0;
 };
+
+// True when the drawing stores image data (the list was read without keeping any).
+bool HasImageData(const jww::TJwwData& d) {
+  for (jww::Integer i = 0; i < d.BindImageN && i < static_cast<jww::Integer>(d.BindImage.size()); ++i)
+    if (!d.BindImage[i].Fname.empty() && d.BindImage[i].Fsize > 0) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -55,19 +70,28 @@ int Convert(int argc, char** argv) {
     return Export(in, out, format, dpi);
   }
 
-  ScratchFolder images;
-  if (images.path().empty()) {
-    std::fprintf(stderr, "jww: cannot create a temporary folder for bound images\n");
-    return 1;
-  }
   jww::TJwwData d;
-  // Images are unpacked from the drawing as stored and embedded again from the same files.
-  d.BindImageFolder = jww::Utf8ToStr(images.path() + "/");
-  d.BindImageExp = true;
+  // The image list comes first, without keeping any image: a private folder is made only for a
+  // drawing that carries images, which are then unpacked into it as stored and embedded again
+  // from the same files.
+  d.BindImageExr = true;
   if (!ReadDrawing(d, in, std::nullopt)) return 1;
+  std::optional<ScratchFolder> images;
+  if (HasImageData(d)) {
+    images.emplace();
+    if (images->path().empty()) {
+      std::fprintf(stderr, "jww: cannot create a temporary folder for bound images: %s\n",
+                   std::strerror(images->error()));
+      return 1;
+    }
+    d.BindImageFolder = jww::Utf8ToStr(images->path() + "/");
+    d.BindImageExp = true;
+    if (!ReadDrawing(d, in, std::nullopt)) return 1;
+  }
   const int ver = version.value_or(d.Enthd.jwVer);
   if (!d.FileOut(jww::Utf8ToStr(out), ver)) {
-    std::fprintf(stderr, "jww: %s: cannot write a version %d drawing\n", out.c_str(), ver);
+    std::fprintf(stderr, "jww: %s: cannot write a version %d drawing: %s\n", out.c_str(), ver,
+                 d.LastError().message.c_str());
     return 1;
   }
   return 0;

@@ -30,6 +30,7 @@ Json V(uint16_t v) { return v; }
 Json V(uint8_t v) { return v; }
 Json V(bool v) { return v; }
 Json V(const std::u16string& s) { return StrToUtf8(s); }
+Json V(const TBlockName& s) { return StrToUtf8(s.str()); }
 template <class T, size_t N>
 Json V(const std::array<T, N>& a) {
   Json j = Json::array();
@@ -211,6 +212,10 @@ int Dump(int argc, char** argv) {
   app.add_option("drawing", file, "The drawing (.jww)")->required();
   app.add_option("--budget", budget, "Read through the bounded preview with this item budget");
   app.add_option("--indent", indent, "Spaces per level; -1 for one line")->capture_default_str();
+  bool tree = false;
+  app.add_flag("--tree", tree,
+               "Also write the derived block tree EntBlockTree (one entry per placed block, which "
+               "can be far more than the drawing holds)");
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
 
   TJwwData d;
@@ -233,8 +238,10 @@ int Dump(int argc, char** argv) {
   j[#name] = List(d.name, d.name##N); \
   j[#name "N"] = d.name##N
   L(EntLine); L(EntEnko); L(EntTen); L(EntMoji); L(EntSunpo); L(EntSolid); L(EntBlock);
-  L(EntBlockDef); L(EntBlockTree);
+  L(EntBlockDef);
 #undef L
+  if (tree) j["EntBlockTree"] = List(d.EntBlockTree, d.EntBlockTreeN);
+  j["EntBlockTreeN"] = d.EntBlockTreeN;
   j["EntBlockNum"] = d.EntBlockNum;
   j["BindImage"] = List(d.BindImage, d.BindImageN);
   j["BindImageN"] = d.BindImageN;

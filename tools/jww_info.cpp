@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "common/codepage.h"
@@ -11,7 +12,27 @@ namespace jwwtool {
 
 namespace {
 
-std::string U8(const std::u16string& s) { return jww::StrToUtf8(s); }
+// Text from the drawing as UTF-8 for a terminal: control characters are written escaped ("\n",
+// "\x1b"), so that a memo cannot move the cursor, retitle the window or clear the screen.
+std::string U8(const std::u16string& s) {
+  std::u16string safe;
+  safe.reserve(s.size());
+  for (char16_t c : s) {
+    if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0x9F)) {
+      safe.push_back(c);
+      continue;
+    }
+    char buf[8];
+    switch (c) {
+      case u'\n': std::snprintf(buf, sizeof buf, "\\n"); break;
+      case u'\r': std::snprintf(buf, sizeof buf, "\\r"); break;
+      case u'\t': std::snprintf(buf, sizeof buf, "\\t"); break;
+      default: std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(c));
+    }
+    safe.append(buf, buf + std::strlen(buf));
+  }
+  return jww::StrToUtf8(safe);
+}
 
 }  // namespace
 

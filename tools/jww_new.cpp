@@ -22,7 +22,8 @@ int New(int argc, char** argv) {
   jww::TJwwData d;
   d.DataDefaultSet();
   if (!d.FileOut(jww::Utf8ToStr(out), version)) {
-    std::fprintf(stderr, "jww: %s: cannot write a version %d drawing\n", out.c_str(), version);
+    std::fprintf(stderr, "jww: %s: cannot write a version %d drawing: %s\n", out.c_str(), version,
+                 d.LastError().message.c_str());
     return 1;
   }
   return 0;
