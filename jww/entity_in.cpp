@@ -13,6 +13,7 @@
 #include "jww/JwwUnit.h"
 #include "jww/archive.h"
 #include "jww/entity_in.h"
+#include "jww/list_memory.h"
 #include "jww/schema.h"
 #include "jww/stream.h"
 
@@ -57,16 +58,21 @@ class EntityReadIO {
   EntityReadIO(InStream& s, Integer ver) : s_(s), ver_(ver) {}
   Integer Ver() const { return ver_; }
 
-  /// One read for the whole fixed part, then its fields from that block.
+  /// The whole fixed part at once (in place when the stream has it in view), then its fields
+  /// from that block.
   template <class Body>
   void Fixed(Part part, Check chk, Body&& body) {
-    uint8_t buf[96];
     const size_t n = FixedSize(part, ver_);
-    if (s_.Read(buf, n) != n) {
-      if (chk == Check::kChecked) throw TDropObject{};
-      throw TJwwIOError(kIOError);
+    const uint8_t* p = s_.TakeInView(n);
+    uint8_t buf[96];
+    if (!p) {
+      if (s_.Read(buf, n) != n) {
+        if (chk == Check::kChecked) throw TDropObject{};
+        throw TJwwIOError(kIOError);
+      }
+      p = buf;
     }
-    BufReadIO f(buf, ver_);
+    BufReadIO f(p, ver_);
     body(f);
   }
   template <class T>
@@ -130,6 +136,7 @@ class StreamReader {
                d_.EntSolid, d_.EntSolidN, d_.EntBlock, d_.EntBlockN, d_.EntNo,
                d_.Enthd.n1, 1.0};
     StartOrder(top, n);
+    ReserveLists(top, n);
     EntityList(top, n);
 
     const uint16_t w = s_.Get<uint16_t>();
@@ -155,6 +162,7 @@ class StreamReader {
   /// cost follows the budget, not what the file claims; its count grows as it reads.
   void StartOrder(TLists& t, Cardinal count) {
     if (!bounded_) {
+      if (count >= kReserveFrom) ReserveList(t.order, count);
       t.order.assign(count, TEntJwwNo{});
       t.orderN = static_cast<Integer>(count);
       return;
@@ -163,6 +171,25 @@ class StreamReader {
     t.order.reserve(std::min<uint64_t>(count, static_cast<uint64_t>(std::max<Integer>(budget_ - items_, 0))));
     t.orderN = 0;
   }
+
+  /// Sizes each kind's list once, before a large entity list is read: to the stored count, but
+  /// never to more objects of that kind than the remaining bytes could hold. Growing instead
+  /// copies each list several times and has the kernel clear about twice its final memory.
+  void ReserveLists(TLists& t, Cardinal count) {
+    if (bounded_ || count < kReserveFrom) return;
+    const Integer ver = d_.Enthd.jwVer;
+    const uint64_t left = s_.Remaining();
+    auto cap = [&](uint64_t minBytes) { return static_cast<size_t>(std::min<uint64_t>(count, left / minBytes)); };
+    ReserveList(t.line, cap(2 + FixedSize(Part::kLine, ver)));
+    ReserveList(t.enko, cap(2 + FixedSize(Part::kEnko, ver)));
+    ReserveList(t.ten, cap(2 + FixedSize(Part::kTen, ver)));
+    ReserveList(t.moji, cap(2 + FixedSize(Part::kMoji, ver)));
+    ReserveList(t.sunpo, cap(2 + FixedSize(Part::kLine, ver) + FixedSize(Part::kMoji, ver)));
+    ReserveList(t.solid, cap(2 + FixedSize(Part::kSolid, ver)));
+    ReserveList(t.block, cap(2 + FixedSize(Part::kBlock, ver)));
+  }
+  /// Smaller lists grow as they fill: reserving for every kind would cost more than it saves.
+  static constexpr Cardinal kReserveFrom = 4096;
 
   void Definitions(Cardinal count) {
     const Integer ver = d_.Enthd.jwVer;
@@ -193,6 +220,7 @@ class StreamReader {
                    def.mSolid, def.mSolidN, def.mBlock, def.mBlockN, def.mNo,
                    def.N,      0.0};
       StartOrder(lists, m);
+      ReserveLists(lists, m);
       EntityList(lists, m);
     }
   }
