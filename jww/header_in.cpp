@@ -60,6 +60,14 @@ string ReadArchiveString(InStream& s, bool strict) {
     }
   }
   if (n == 0) return {};
+  // Most names are printable ASCII and lie whole in the stream's view: widen them where they lie
+  // (the same text the decoding below gives, without its copies and passes).
+  if (const uint8_t* in = s.TakeInView(n)) {
+    bool plain = true;
+    for (uint32_t i = 0; i < n && plain; ++i) plain = in[i] >= 0x20 && in[i] < 0x80;
+    if (plain) return string(in, in + n);
+    return BytesToStr(std::string_view(reinterpret_cast<const char*>(in), n));
+  }
   char small[256];
   std::string large;
   char* buf = small;
