@@ -12,7 +12,7 @@
 namespace jww {
 
 /// Asks the kernel to back the 2 MiB-aligned interior of [p, p + bytes) with huge pages. Only for
-/// blocks of at least a few huge pages; without the feature (or when refused) nothing changes.
+/// blocks of 32 MiB or more; without the feature (or when refused) nothing changes.
 void AdviseHugePages(void* p, size_t bytes);
 
 /// Reserves room for `n` entries of a list about to be filled, in memory advised for huge pages.

@@ -359,6 +359,28 @@ TEST(EntityIn, HostileCountsAndEndsOfFile) {
   }
 }
 
+// A large entity list sizes each kind's list once, for the stored count, but never for more
+// objects of a kind than the bytes after the count could hold.
+TEST(EntityIn, LargeListsSizedOnceWithinTheBytes) {
+  constexpr uint32_t kLines = 20000;
+  Bytes b;
+  b.Header(600);
+  const size_t head = b.size();
+  StreamBytes sb(b, 600);
+  sb.Count(kLines);
+  for (uint32_t i = 0; i < kLines; ++i) sb.Entity(Line(static_cast<int>(i)));
+  b.u16(0);
+  TJwwData d;
+  ASSERT_TRUE(ReadBytes(d, b.data()));
+  EXPECT_EQ(d.EntLineN, static_cast<Integer>(kLines));
+  EXPECT_EQ(d.EntLine.capacity(), kLines);  // grown geometrically it would be 32768
+  const size_t body = b.size() - head;
+  EXPECT_LE(d.EntMoji.capacity() * (2 + FixedSize(Part::kMoji, 600)), body);
+  EXPECT_LE(d.EntBlock.capacity() * (2 + FixedSize(Part::kBlock, 600)), body);
+  EXPECT_LE(d.EntSolid.capacity() * (2 + FixedSize(Part::kSolid, 600)), body);
+  EXPECT_LE(d.EntSunpo.capacity() * (2 + FixedSize(Part::kLine, 600) + FixedSize(Part::kMoji, 600)), body);
+}
+
 TEST(EntityIn, EmptyDrawingAndHeaderFailure) {
   TJwwData d;
   ASSERT_TRUE(ReadBytes(d, Bytes().Header(600).u16(0).u16(0).data()));
