@@ -12,7 +12,11 @@ trap 'rm -rf "$tmp"' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-cpack -G DEB -B "$tmp" --config "$build/CPackConfig.cmake" >/dev/null
+if ! cpack -G DEB -B "$tmp" --config "$build/CPackConfig.cmake" >"$tmp/cpack.log" 2>&1; then
+  cat "$tmp/cpack.log" >&2
+  echo "FAIL: cpack" >&2
+  exit 1
+fi
 debs=("$tmp"/*.deb)
 [[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || { echo "FAIL: cpack made no single .deb" >&2; exit 1; }
 deb=${debs[0]}
@@ -47,7 +51,7 @@ names() { sed 's/([^)]*)//g; s/:[a-z0-9]*//g; s/[,|]/ /g'; }
 declared=$(field Depends | names)
 depends=" $declared "
 for p in $declared; do
-  depends+="$(dpkg-query -W -f='${Depends} ${Pre-Depends}' "$p" 2>/dev/null | names) "
+  depends+="$(dpkg-query -W -f='${Depends} ${Pre-Depends}' "$p" 2>/dev/null | names || true) "
 done
 depends=$(tr -s ' ' <<<"$depends")
 dpkg-deb -x "$deb" "$tmp/root"
