@@ -40,7 +40,7 @@ owner() {
   local real candidate
   real=$(readlink -f "$1")
   for candidate in "$1" "$real" "${1#/usr}" "${real#/usr}" "/usr$1" "/usr$real"; do
-    dpkg -S "$candidate" 2>/dev/null | head -n 1 | cut -d: -f1 | grep . && return
+    dpkg -S "$candidate" 2>/dev/null | sed -n '1s/:.*//p' | grep . && return
   done
   true
 }
@@ -58,7 +58,8 @@ dpkg-deb -x "$deb" "$tmp/root"
 for program in "$tmp"/root/usr/bin/*; do
   for lib in $(objdump -p "$program" | awk '$1 == "NEEDED" {print $2}'); do
     case $lib in libasan.so* | libubsan.so*) continue ;; esac  # sanitizer builds only
-    path=$(ldconfig -p | awk -v l="$lib" '$1 == l {print $NF; exit}')
+    # Readers take all their input: under pipefail a writer cut off early would fail the test.
+    path=$(ldconfig -p | awk -v l="$lib" '$1 == l && !found {print $NF; found = 1}')
     [[ -n $path ]] || { fail "$(basename "$program"): $lib not found on this system"; continue; }
     package=$(owner "$path")
     [[ -n $package ]] || { fail "$(basename "$program"): no package owns $path"; continue; }

@@ -36,7 +36,7 @@ mimetype() {
 "$bin/jww" new "$tmp/x.bin" || fail "jww new"
 samples=("$tmp/x.bin")
 if [[ -n $corpus && -d $corpus ]]; then
-  first=$(find "$corpus" -maxdepth 1 -iname '*.jww' | sort | head -n 1)
+  first=$(find "$corpus" -maxdepth 1 -iname '*.jww' | sort | sed -n 1p)
   if [[ -n $first ]]; then
     cp "$first" "$tmp/corpus-drawing.bin"
     samples+=("$tmp/corpus-drawing.bin")
@@ -51,6 +51,18 @@ printf 'not a drawing\n' >"$tmp/plain.jww"
 [[ $(mimetype "$tmp/plain.jww") == application/x-jww ]] || fail "*.jww name not recognised"
 printf 'JwwDat' >"$tmp/short.bin"
 [[ $(mimetype "$tmp/short.bin") != application/x-jww ]] || fail "a cut magic still detected"
+
+# The thumbnailer as a file manager runs it: the entry's Exec line with %s, %i and %o filled in,
+# the program found on the PATH.
+entry=$root/usr/share/thumbnailers/dravik.thumbnailer
+grep -qx 'MimeType=application/x-jww;' "$entry" || fail "thumbnailer entry is not for application/x-jww"
+read -ra words <<<"$(sed -n 's/^Exec=//p' "$entry")"
+for i in "${!words[@]}"; do
+  case ${words[i]} in %s) words[i]=128 ;; %i) words[i]=$tmp/x.bin ;; %o) words[i]=$tmp/thumb.png ;; esac
+done
+PATH=$bin:$PATH "${words[@]}" || fail "thumbnailer entry's command: ${words[*]}"
+[[ $(head -c 4 "$tmp/thumb.png" 2>/dev/null | od -An -c | tr -d ' ') == 211PNG ]] ||
+  fail "the thumbnailer entry's command wrote no PNG"
 
 # Manual pages: clean for groff, version filled in, every command and option of jww described.
 man1=$root/usr/share/man/man1
