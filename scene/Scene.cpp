@@ -128,48 +128,45 @@ struct Builder {
 
   void Line(const TEntJwwLine& l, std::vector<Prim>& out) const {
     if (!Finite({l.start_x, l.start_y, l.end_x, l.end_y})) return;
-    Prim p;
+    Prim& p = out.emplace_back();  // built in place: the scene's records are large
     p.kind = Kind::Line;
     Attr(l.att, p);
-    p.p[0] = l.start_x , p.p[1] = l.start_y , p.p[2] = l.end_x , p.p[3] = l.end_y ;
-    out.push_back(std::move(p));
+    p.p[0] = l.start_x, p.p[1] = l.start_y, p.p[2] = l.end_x, p.p[3] = l.end_y;
   }
 
   void Arc(const TEntJwwEnko& e, std::vector<Prim>& out) const {
     if (!Finite({e.start_x, e.start_y, e.dHankei, e.radKaishiKaku, e.radEnkoKaku,
                  e.radKatamukiKaku, e.dHenpeiRitsu}))
       return;
-    Prim p;
+    Prim& p = out.emplace_back();  // built in place: the scene's records are large
     p.kind = Kind::Arc;
     Attr(e.att, p);
-    p.p[0] = e.start_x , p.p[1] = e.start_y ;
-    p.radius = std::fabs(e.dHankei) ;
+    p.p[0] = e.start_x, p.p[1] = e.start_y;
+    p.radius = std::fabs(e.dHankei);
     p.flat = std::fabs(e.dHenpeiRitsu);
     p.tilt = e.radKatamukiKaku, p.start = e.radKaishiKaku, p.sweep = e.radEnkoKaku;
     p.full = e.bZenEnFlg != 0 || std::fabs(p.sweep) >= 2 * kPi - 1e-12;
     if (p.full) p.start = 0, p.sweep = 2 * kPi;
-    out.push_back(std::move(p));
   }
 
   void Point(const TEntJwwTen& t, std::vector<Prim>& out) const {
     if (t.bKariten) return;  // temporary points are not printed
     if (!Finite({t.start_x, t.start_y})) return;
-    Prim p;
+    Prim& p = out.emplace_back();  // built in place: the scene's records are large
     p.kind = Kind::Point;
     p.layer = static_cast<uint16_t>((t.att.nGLayer & 15) * 16 + (t.att.nLayer & 15));
     Pen(t.att.nPenColor, p, &p.radius);
-    p.p[0] = t.start_x , p.p[1] = t.start_y ;
-    out.push_back(std::move(p));
+    p.p[0] = t.start_x, p.p[1] = t.start_y;
   }
 
   void Text(const TEntJwwMoji& m, std::vector<Prim>& out) const {
     if (!Finite({m.start_x, m.start_y, m.dSizeX, m.dSizeY, m.dKankaku, m.degKakudo})) return;
     if (m.str.empty()) return;
-    Prim p;
+    Prim& p = out.emplace_back();  // built in place: the scene's records are large
     p.kind = Kind::Text;
     p.layer = static_cast<uint16_t>((m.att.nGLayer & 15) * 16 + (m.att.nLayer & 15));
     Pen(m.att.nPenColor, p);
-    p.p[0] = m.start_x , p.p[1] = m.start_y ;
+    p.p[0] = m.start_x, p.p[1] = m.start_y;
     // Sizes are paper millimetres already; keep them sane for the painters.
     p.sizeX = std::clamp(std::fabs(m.dSizeX), 0.0, 10000.0);
     p.sizeY = std::clamp(std::fabs(m.dSizeY), 0.0, 10000.0);
@@ -178,43 +175,44 @@ struct Builder {
     p.vertical = (m.att.sFlg & 0x0020) != 0;
     p.text = m.str;
     p.font = m.strFontName;
-    out.push_back(std::move(p));
   }
 
   void Solid(const TEntJwwSolid& o, std::vector<Prim>& out) const {
     if (!Finite({o.start_x, o.start_y, o.end_x, o.end_y, o.DPoint2_x, o.DPoint2_y, o.DPoint3_x,
                  o.DPoint3_y}))
       return;
-    Prim p;
+    Prim& p = out.emplace_back();  // built in place: the scene's records are large
     p.kind = Kind::Fill;
     p.layer = static_cast<uint16_t>((o.att.nGLayer & 15) * 16 + (o.att.nLayer & 15));
     const uint32_t own = o.Color;
     Pen(o.att.nPenColor, p, nullptr, o.att.nPenColor == 10 ? &own : nullptr);
     if (o.att.nPenStyle <= 100) {
       p.quad = true;
-      p.ring = {o.start_x , o.start_y , o.end_x ,     o.end_y ,
-                o.DPoint2_x , o.DPoint2_y , o.DPoint3_x , o.DPoint3_y };
-      out.push_back(std::move(p));
+      p.ring = {o.start_x,   o.start_y,   o.end_x,     o.end_y,
+                o.DPoint2_x, o.DPoint2_y, o.DPoint3_x, o.DPoint3_y};
       return;
     }
     // A curved solid: centre; radius and flatness; tilt and start angle; swept angle and a form
     // value (100 a whole ellipse, 5 a sector; an inner radius for the ring forms 105 and 106).
     Prim arc;
     arc.kind = Kind::Arc;
-    arc.p[0] = o.start_x , arc.p[1] = o.start_y ;
-    arc.radius = std::fabs(o.end_x) ;
+    arc.p[0] = o.start_x, arc.p[1] = o.start_y;
+    arc.radius = std::fabs(o.end_x);
     arc.flat = std::fabs(o.end_y);
     arc.tilt = o.DPoint2_x, arc.start = o.DPoint2_y, arc.sweep = o.DPoint3_x;
     const int form = o.att.nPenStyle;
     const double m = o.DPoint3_y;
     arc.full = ((form == 111 || form == 101) && m == 100) || std::fabs(arc.sweep) >= 2 * kPi;
     if (arc.full) arc.start = 0, arc.sweep = 2 * kPi;
-    if (!(arc.radius > 0) || arc.radius > 1e9) return;
+    if (!(arc.radius > 0) || arc.radius > 1e9) {
+      out.pop_back();
+      return;
+    }
     const int n = 72;
     ArcPoints(arc, n, p.ring);
     if (form == 105 || form == 106) {
       Prim inner = arc;
-      inner.radius = std::fabs(m) ;
+      inner.radius = std::fabs(m);
       if (inner.radius > 0 && inner.radius < arc.radius) {
         std::vector<double> in;
         ArcPoints(inner, n, in);
@@ -225,7 +223,6 @@ struct Builder {
     } else if (!arc.full && (form == 111 || m == 5)) {
       p.ring.insert(p.ring.end(), {arc.p[0], arc.p[1]});  // a sector closes at the centre
     }  // otherwise the chord closes the segment
-    out.push_back(std::move(p));
   }
 
   void Dimension(const TEntJwwSunpo& s, std::vector<Prim>& out) const {
@@ -243,13 +240,12 @@ struct Builder {
     const auto it = defByNumber.find(b.nNumber);
     if (it == defByNumber.end()) return;
     const double c = std::cos(b.radKaitenKaku), sn = std::sin(b.radKaitenKaku);
-    Prim p;
+    Prim& p = out.emplace_back();  // built in place: the scene's records are large
     p.kind = Kind::Insert;
     p.layer = static_cast<uint16_t>((b.att.nGLayer & 15) * 16 + (b.att.nLayer & 15));
     p.def = it->second;
     p.place = {c * b.dBairitsuX, -sn * b.dBairitsuY, sn * b.dBairitsuX, c * b.dBairitsuY,
                b.DPKijunTen_x, b.DPKijunTen_y};
-    out.push_back(std::move(p));
   }
 
   template <class Lists>
