@@ -155,3 +155,31 @@ bool WriteFileAtomic(std::u16string_view path, std::string_view bytes);
 std::optional<std::string> ReadWholeFile(std::u16string_view path);
 
 }  // namespace jww
+
+namespace jww {
+
+// ---- geometry and text extents ---------------------------------------------------------------
+// Degrees become radians with pi cut after 14 decimals (3.14159265358979 / 180), the factor
+// drawings have always been built with; results therefore differ from full-precision pi in the
+// last bits, and that difference is part of what stored drawings hold.
+
+/// (x, y) turned about (cx, cy) by `a` degrees counter-clockwise.
+void RotatePoint(double x, double y, double cx, double cy, double a, double& rx, double& ry);
+/// Direction of (dx, dy) in radians, 0 <= angle < 2 pi; 0 when both parts are below 1e-14.
+double VectorAngle(double dx, double dy);
+double PointDistance(double x1, double y1, double x2, double y2);
+/// Start point (lower left in the text's own frame) of a text box w wide and h high, rotated by
+/// `a` degrees, whose base point code `c` (0..8; any other acts as 0) lies at (x, y).
+void TextStartPoint(int c, double x, double y, double w, double h, double a, double& sx, double& sy);
+/// The point at base point code c2 of the box whose point at code c1 is (x, y).
+void TextAnchorConvert(int c1, int c2, double x, double y, double w, double h, double a, double& px,
+                       double& py);
+/// True for a one-character text in U+0020..U+007E or U+FF61..U+FF9F (compared as strings).
+bool IsHalfWidthChar(std::u16string_view s);
+/// Length of a text line: half-width characters count w/2, others w; the spacing after a
+/// character is d/2 after a half-width one, else d. Characters below U+0020 add no width.
+double TextExtent(std::u16string_view s, double w, double d);
+/// Length of a text line where every character counts full: n * w + (n - 1) * d.
+double TextExtentFixed(std::u16string_view s, double w, double d);
+
+}  // namespace jww
