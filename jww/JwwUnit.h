@@ -105,6 +105,232 @@ class TJwwData {
   void SetFileOutOption(Integer n);
   Boolean FileOut(const string& FName, Integer Ver);
 
+  // ---- building drawings ---------------------------------------------------------------------
+  // Construction corrects what it is given instead of refusing it: layer groups and layers outside
+  // 0..15 become 0, colours and line types outside their ranges become defcoljww / defltpjww,
+  // text base points outside 1..9 become 1. `fl` is a small flag word translated per kind into
+  // the record's sFlg. Angles are degrees. Every addition appends one record and one drawing-order
+  // entry, or returns False and changes no count. A list without spare room grows on demand, so
+  // any calling order is safe; AddEntPre / AddEntPost only make many additions cheaper.
+
+  /// Spare room: 1000 entries in the drawing's lists, 500 in every block definition's lists.
+  Boolean AddEntPre();
+  /// Trims every list to its count and rebuilds the block tree (also when trimming fails).
+  Boolean AddEntPost();
+  /// A colour outside 1..10 and 101..356 becomes defcoljww.
+  void Col_Check(Word& col);
+  /// Col_Check, and a line type outside 1..9, 11..19 and 31..62 becomes defltpjww.
+  void ColLtp_Check(Word& col, Byte& ltp);
+
+  Boolean AddEntLine(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                     Double px1, Double py1, Double px2, Double py2);
+  /// Centre, radius, flatness, start and swept angle, tilt; `fl` bit 3 makes a full circle.
+  Boolean AddEntArc(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                    Double px, Double py, Double pr, Double ph, Double psa, Double pda, Double pka);
+  /// `tp` is the point code (-7..11); `pa` rotation, `pb` scale.
+  Boolean AddEntTen(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                    Double px, Double py, Double pa, Double pb);
+  /// A text by its two ends; `tp` is the text base point 1..9, `ms` the text type (1..10 takes
+  /// size, spacing and colour from EntMoj) plus style flags in multiples of 10000.
+  Boolean AddEntMoji(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                     Integer ms, Double px1, Double py1, Double px2, Double py2, Double pw, Double ph,
+                     Double pd, Double pa, const string& pf, const string& ps);
+  /// A text whose base point `tp` lies at (px, py); its ends are derived from its extent.
+  Boolean AddEntMoji(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                     Integer ms, Double px, Double py, Double pw, Double ph, Double pd, Double pa,
+                     const string& pf, const string& ps);
+
+  /// Dimension, text by its ends, no auxiliary parts.
+  Boolean AddEntSunpo(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                      Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2, Integer wd2,
+                      Integer fl2, Integer ms, Double px3, Double py3, Double px4, Double py4, Double pw,
+                      Double ph, Double pd, Double pa, const string& pf, const string& ps);
+  /// Dimension, text at its base point, no auxiliary parts.
+  Boolean AddEntSunpo(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                      Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2, Integer wd2,
+                      Integer fl2, Integer ms, Double px, Double py, Double pw, Double ph, Double pd,
+                      Double pa, const string& pf, const string& ps);
+  /// Dimension, text by its ends, with auxiliary lines Ho1/Ho2, end points Te1/Te2 and reference
+  /// points Kt1/Kt2 (each group unused when its `ex` is 0).
+  Boolean AddEntSunpo(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                      Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2, Integer wd2,
+                      Integer fl2, Integer ms, Double px3, Double py3, Double px4, Double py4, Double pw,
+                      Double ph, Double pd, Double pa, const string& pf, const string& ps,  //
+                      Integer ex3, Integer co3, Integer tp3, Integer wd3, Integer fl3, Double px5,
+                      Double py5, Double px6, Double py6,  //
+                      Integer ex4, Integer co4, Integer tp4, Integer wd4, Integer fl4, Double px7,
+                      Double py7, Double px8, Double py8,  //
+                      Integer ex5, Integer co5, Integer tp5, Integer wd5, Integer fl5, Double pb5,  //
+                      Integer ex6, Integer co6, Integer tp6, Integer wd6, Integer fl6, Double pb6,  //
+                      Integer ex7, Integer co7, Integer tp7, Integer wd7, Integer fl7, Double px9,
+                      Double py9, Double pb7,  //
+                      Integer ex8, Integer co8, Integer tp8, Integer wd8, Integer fl8, Double px10,
+                      Double py10, Double pb8);
+  /// As the previous, text at its base point.
+  Boolean AddEntSunpo(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                      Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2, Integer wd2,
+                      Integer fl2, Integer ms, Double px, Double py, Double pw, Double ph, Double pd,
+                      Double pa, const string& pf, const string& ps,  //
+                      Integer ex3, Integer co3, Integer tp3, Integer wd3, Integer fl3, Double px5,
+                      Double py5, Double px6, Double py6,  //
+                      Integer ex4, Integer co4, Integer tp4, Integer wd4, Integer fl4, Double px7,
+                      Double py7, Double px8, Double py8,  //
+                      Integer ex5, Integer co5, Integer tp5, Integer wd5, Integer fl5, Double pb5,  //
+                      Integer ex6, Integer co6, Integer tp6, Integer wd6, Integer fl6, Double pb6,  //
+                      Integer ex7, Integer co7, Integer tp7, Integer wd7, Integer fl7, Double px9,
+                      Double py9, Double pb7,  //
+                      Integer ex8, Integer co8, Integer tp8, Integer wd8, Integer fl8, Double px10,
+                      Double py10, Double pb8);
+  /// Text at its base point; each auxiliary line starts d1 from its reference point towards the
+  /// dimension line and ends d2 beyond it.
+  Boolean AddEntSunpo(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                      Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2, Integer wd2,
+                      Integer fl2, Integer ms, Double px, Double py, Double pw, Double ph, Double pd,
+                      Double pa, const string& pf, const string& ps, Double d1, Double d2,  //
+                      Integer ex3, Integer co3, Integer tp3, Integer wd3, Integer fl3,  //
+                      Integer ex4, Integer co4, Integer tp4, Integer wd4, Integer fl4,  //
+                      Integer ex5, Integer co5, Integer tp5, Integer wd5, Integer fl5, Double pb5,  //
+                      Integer ex6, Integer co6, Integer tp6, Integer wd6, Integer fl6, Double pb6,  //
+                      Integer ex7, Integer co7, Integer tp7, Integer wd7, Integer fl7, Double px9,
+                      Double py9, Double pb7,  //
+                      Integer ex8, Integer co8, Integer tp8, Integer wd8, Integer fl8, Double px10,
+                      Double py10, Double pb8);
+
+  /// Solid with four corners; `fc` is its own 24-bit colour, kept when `co` is 10.
+  Boolean AddEntSolid(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                      Integer fc, Double px1, Double py1, Double px2, Double py2, Double px3, Double py3,
+                      Double px4, Double py4);
+  Boolean AddEntSolid(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                      Integer fc, Double px1, Double py1, Double px2, Double py2);
+  Boolean AddEntSolid(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                      Integer fc, Double px1, Double py1, Double px2, Double py2, Double px3, Double py3);
+  /// Filled circle or ellipse (centre, radius, flatness, tilt).
+  Boolean AddEntSolidA(Integer cn, Integer lg, Integer ly, Integer co, Integer wd, Integer fl, Integer fc,
+                       Double px, Double py, Double pr, Double ph, Double pka);
+  /// Filled sector: as the full form with start and swept angle.
+  Boolean AddEntSolidA(Integer cn, Integer lg, Integer ly, Integer co, Integer wd, Integer fl, Integer fc,
+                       Double px, Double py, Double pr, Double ph, Double pka, Double psa, Double pda);
+  /// Curved solid; `tp` selects the fill form (1, 2, 3; anything else fills the whole ellipse).
+  Boolean AddEntSolidC(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                       Integer fc, Double px, Double py, Double pr, Double ph, Double pka, Double psa,
+                       Double pda);
+  /// Ring solid with inner radius `pri`; `tp` 2 selects the second style.
+  Boolean AddEntSolidD(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                       Integer fc, Double px, Double py, Double pr, Double pri, Double ph, Double pka,
+                       Double psa, Double pda);
+  /// Insertion of block definition `bn` (an index into EntBlockDef, stored as the number).
+  Boolean AddEntBlock(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                      Integer bn, Double px, Double py, Double pbx, Double pby, Double pa);
+
+  // ---- building block definitions ------------------------------------------------------------
+  /// Appends an empty definition named after `ps` (made unique, decorated with flag digit `bf`).
+  Boolean AddBlkDef(Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd, Integer fl,
+                    Integer bf, const string& ps);
+  /// Trims the lists of definition `bdn`; an invalid index is ignored.
+  void AddBlkDefPost(Integer bdn);
+  // The twins of the drawing-level operations, adding to definition `bdn` instead.
+  Boolean AddBlkLine(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                     Integer fl, Double px1, Double py1, Double px2, Double py2);
+  Boolean AddBlkArc(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                    Integer fl, Double px, Double py, Double pr, Double ph, Double psa, Double pda, Double pka);
+  Boolean AddBlkTen(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                    Integer fl, Double px, Double py, Double pa, Double pb);
+  Boolean AddBlkMoji(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                     Integer fl, Integer ms, Double px1, Double py1, Double px2, Double py2, Double pw,
+                     Double ph, Double pd, Double pa, const string& pf, const string& ps);
+  Boolean AddBlkMoji(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                     Integer fl, Integer ms, Double px, Double py, Double pw, Double ph, Double pd, Double pa,
+                     const string& pf, const string& ps);
+  Boolean AddBlkSunpo(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                      Integer fl, Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2,
+                      Integer wd2, Integer fl2, Integer ms, Double px3, Double py3, Double px4, Double py4,
+                      Double pw, Double ph, Double pd, Double pa, const string& pf, const string& ps);
+  Boolean AddBlkSunpo(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                      Integer fl, Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2,
+                      Integer wd2, Integer fl2, Integer ms, Double px, Double py, Double pw, Double ph,
+                      Double pd, Double pa, const string& pf, const string& ps);
+  Boolean AddBlkSunpo(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                      Integer fl, Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2,
+                      Integer wd2, Integer fl2, Integer ms, Double px3, Double py3, Double px4, Double py4,
+                      Double pw, Double ph, Double pd, Double pa, const string& pf, const string& ps,  //
+                      Integer ex3, Integer co3, Integer tp3, Integer wd3, Integer fl3, Double px5,
+                      Double py5, Double px6, Double py6,  //
+                      Integer ex4, Integer co4, Integer tp4, Integer wd4, Integer fl4, Double px7,
+                      Double py7, Double px8, Double py8,  //
+                      Integer ex5, Integer co5, Integer tp5, Integer wd5, Integer fl5, Double pb5,  //
+                      Integer ex6, Integer co6, Integer tp6, Integer wd6, Integer fl6, Double pb6,  //
+                      Integer ex7, Integer co7, Integer tp7, Integer wd7, Integer fl7, Double px9,
+                      Double py9, Double pb7,  //
+                      Integer ex8, Integer co8, Integer tp8, Integer wd8, Integer fl8, Double px10,
+                      Double py10, Double pb8);
+  Boolean AddBlkSunpo(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                      Integer fl, Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2,
+                      Integer wd2, Integer fl2, Integer ms, Double px, Double py, Double pw, Double ph,
+                      Double pd, Double pa, const string& pf, const string& ps,  //
+                      Integer ex3, Integer co3, Integer tp3, Integer wd3, Integer fl3, Double px5,
+                      Double py5, Double px6, Double py6,  //
+                      Integer ex4, Integer co4, Integer tp4, Integer wd4, Integer fl4, Double px7,
+                      Double py7, Double px8, Double py8,  //
+                      Integer ex5, Integer co5, Integer tp5, Integer wd5, Integer fl5, Double pb5,  //
+                      Integer ex6, Integer co6, Integer tp6, Integer wd6, Integer fl6, Double pb6,  //
+                      Integer ex7, Integer co7, Integer tp7, Integer wd7, Integer fl7, Double px9,
+                      Double py9, Double pb7,  //
+                      Integer ex8, Integer co8, Integer tp8, Integer wd8, Integer fl8, Double px10,
+                      Double py10, Double pb8);
+  Boolean AddBlkSunpo(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                      Integer fl, Double px1, Double py1, Double px2, Double py2, Integer co2, Integer tp2,
+                      Integer wd2, Integer fl2, Integer ms, Double px, Double py, Double pw, Double ph,
+                      Double pd, Double pa, const string& pf, const string& ps, Double d1, Double d2,  //
+                      Integer ex3, Integer co3, Integer tp3, Integer wd3, Integer fl3,  //
+                      Integer ex4, Integer co4, Integer tp4, Integer wd4, Integer fl4,  //
+                      Integer ex5, Integer co5, Integer tp5, Integer wd5, Integer fl5, Double pb5,  //
+                      Integer ex6, Integer co6, Integer tp6, Integer wd6, Integer fl6, Double pb6,  //
+                      Integer ex7, Integer co7, Integer tp7, Integer wd7, Integer fl7, Double px9,
+                      Double py9, Double pb7,  //
+                      Integer ex8, Integer co8, Integer tp8, Integer wd8, Integer fl8, Double px10,
+                      Double py10, Double pb8);
+  Boolean AddBlkSolid(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                      Integer fl, Integer fc, Double px1, Double py1, Double px2, Double py2, Double px3,
+                      Double py3, Double px4, Double py4);
+  Boolean AddBlkSolid(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                      Integer fl, Integer fc, Double px1, Double py1, Double px2, Double py2);
+  Boolean AddBlkSolid(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                      Integer fl, Integer fc, Double px1, Double py1, Double px2, Double py2, Double px3,
+                      Double py3);
+  Boolean AddBlkSolidA(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer wd, Integer fl,
+                       Integer fc, Double px, Double py, Double pr, Double ph, Double pka);
+  Boolean AddBlkSolidA(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer wd, Integer fl,
+                       Integer fc, Double px, Double py, Double pr, Double ph, Double pka, Double psa,
+                       Double pda);
+  Boolean AddBlkSolidC(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                       Integer fl, Integer fc, Double px, Double py, Double pr, Double ph, Double pka,
+                       Double psa, Double pda);
+  Boolean AddBlkSolidD(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                       Integer fl, Integer fc, Double px, Double py, Double pr, Double pri, Double ph,
+                       Double pka, Double psa, Double pda);
+  /// Nested insertion of definition `bn` into definition `bdn`. Refused (False, nothing changed)
+  /// when it would make a definition insert itself, directly or through others.
+  Boolean AddBlkBlock(Integer bdn, Integer cn, Integer lg, Integer ly, Integer co, Integer tp, Integer wd,
+                      Integer fl, Integer bn, Double px, Double py, Double pbx, Double pby, Double pa);
+
+  // ---- bound images in BindImageFolder ------------------------------------------------------
+  // An entry is packed when its name ends in ".gz" (any case); its unpacked copy is the name
+  // without that extension. Entries whose name is not a plain file name are skipped, no symbolic
+  // link is followed, and a target is replaced only by a complete file. Nothing is reported.
+
+  /// Unpacks every packed entry whose file exists beside it; the list is unchanged.
+  void BindImageExplode();
+  /// Packs every unpacked entry whose file exists into name + ".gz" and renames the entry.
+  void BindImagePack();
+  /// Copies the unpacked copies into the folder `dst` (a missing trailing separator is added).
+  void BindImageCopy(const string& dst);
+  /// Deletes the files the entries name.
+  void BindImageDeleteFile();
+  /// Deletes the packed copies of the packed entries.
+  void BindImageDeleteGzFile();
+  /// Deletes the unpacked copies.
+  void BindImageDeleteNonGzFile();
+
   // ---- font names and paper size -------------------------------------------------------------
   void GetPaperSize(Double& px, Double& py);
   Integer GetFontNamesIndex(const string& s);

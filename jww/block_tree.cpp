@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "jww/JwwUnit.h"
+#include "jww/construct.h"
 
 namespace jww {
 
@@ -205,5 +206,7 @@ string TJwwData::GetBlkName(const string& ps) {
     if (GetBlkNo(candidate) == -1) return candidate + decoration;
   }
 }
+
+size_t build::BlkNameDecorationPos(std::u16string_view name) { return DecorationPos(name); }
 
 }  // namespace jww
