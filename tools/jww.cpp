@@ -17,6 +17,7 @@ constexpr Entry kCommands[] = {
     {"dump", jwwtool::Dump, "the whole drawing as JSON (UTF-8)"},
     {"convert", jwwtool::Convert, "write a drawing as another format version (--version), or as .pdf .svg .png (--dpi) .dxf"},
     {"new", jwwtool::New, "write an empty drawing with the default settings"},
+    {"build", jwwtool::Build, "build a drawing from a JSON recipe (docs/recipes.md)"},
 };
 
 int Usage(FILE* out) {

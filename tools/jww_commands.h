@@ -20,6 +20,7 @@ int Info(int argc, char** argv);
 int Dump(int argc, char** argv);
 int Convert(int argc, char** argv);
 int New(int argc, char** argv);
+int Build(int argc, char** argv);
 
 /// Parses a subcommand's options. False when the command should end at once with `status`:
 /// 0 after --help, 2 (with CLI11's message on standard error) for wrong options.

@@ -1,0 +1,268 @@
+// Drawings built through the library and through `jww build`, written at the version families
+// and read back; the documented recipe example and the C++ example program; bad recipes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "jww/JwwUnit.h"
+#include "tests/jww_bytes.h"
+#include "tests/tool_run.h"
+
+using jww::TJwwData;
+
+namespace {
+
+std::string Read(const std::string& path) { return jww::ReadWholeFile(jww::Utf8ToStr(path)).value_or(""); }
+void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// Every kind of entity, every dimension form and every solid form, in the drawing and in two
+// definitions (the outer one inserting the inner one).
+TJwwData BuildEverything() {
+  TJwwData d;
+  d.DataDefaultSet();
+  d.Enthd.strMemo = u"\u5e73\u9762\u56f3";
+  EXPECT_TRUE(d.AddEntPre());
+  bool ok = true;
+  ok &= d.AddEntLine(1, 2, 3, 4, 2, 25, 1, 0, 0, 100, 50);
+  ok &= d.AddEntArc(0, 0, 1, 5, 3, 0, 0, 10, 20, 7, 0.5, 30, 120, 15);
+  ok &= d.AddEntArc(0, 0, 1, 5, 1, 0, 8, 10, 20, 3, 1, 0, 0, 0);
+  ok &= d.AddEntTen(0, 0, 0, 2, 0, 0, 0, 4, 5, 0, 1);
+  ok &= d.AddEntTen(0, 0, 0, 2, 7, 0, 0, 4, 5, 45, 2.5);
+  ok &= d.AddEntMoji(0, 0, 2, 1, 5, 0, 0, 3, 50.0, 30.0, 0.0, 0.0, 0.0, 10.0, u"\uff2d\uff33 \u660e\u671d",
+                     u"\u901a\u308a\u82af A-1");
+  ok &= d.AddEntMoji(0, 0, 2, 1, 1, 0, 4, 0, 0.0, 0.0, 5.0, 0.0, 2.0, 3.0, 0.5, 0.0, u"", u"\u7e26");
+  const std::u16string f, t = u"100";
+  ok &= d.AddEntSunpo(0, 0, 4, 1, 1, 0, 0, 0, -10, 100, -10, 1, 2, 0, 0, 0, 40.0, -9.0, 60.0, -9.0, 2.5, 2.5, 0.5,
+                      0.0, f, t);
+  ok &= d.AddEntSunpo(0, 0, 4, 1, 1, 0, 0, 0, -10, 100, -10, 1, 2, 0, 0, 0, 50.0, -9.0, 2.5, 2.5, 0.5, 0.0, f, t);
+  ok &= d.AddEntSunpo(0, 0, 4, 1, 1, 0, 0, 0, -20, 100, -20, 1, 2, 0, 0, 0, 40.0, -19.0, 60.0, -19.0, 2.5, 2.5,
+                      0.5, 0.0, f, t,                                                //
+                      1, 2, 1, 0, 0, 0.0, -2.0, 0.0, -23.0, 1, 2, 1, 0, 0, 100.0, -2.0, 100.0, -23.0,  //
+                      1, 3, 0, 0, 0, 1.0, 2, 3, 0, 0, 0, 1.0,                       //
+                      1, 3, 0, 0, 0, 0.0, 0.0, 1.0, 1, 3, 0, 0, 0, 100.0, 0.0, 1.0);
+  ok &= d.AddEntSunpo(0, 0, 4, 1, 1, 0, 0, 0, -30, 100, -30, 1, 2, 0, 0, 0, 50.0, -29.0, 2.5, 2.5, 0.5, 0.0, f, t,
+                      0, 0, 0, 0, 0, 0.0, 0.0, 0.0, 0.0, 0, 0, 0, 0, 0, 0.0, 0.0, 0.0, 0.0,  //
+                      1, 3, 0, 0, 0, 1.0, 1, 3, 0, 0, 0, 1.0,                               //
+                      0, 0, 0, 0, 0, 0.0, 0.0, 0.0, 0, 0, 0, 0, 0, 0.0, 0.0, 0.0);
+  ok &= d.AddEntSunpo(0, 0, 4, 1, 1, 0, 0, 0, -40, 100, -40, 1, 2, 0, 0, 0, 50.0, -39.0, 2.5, 2.5, 0.5, 0.0, f, t,
+                      2.0, 3.0, 1, 2, 1, 0, 0, 1, 2, 1, 0, 0,  //
+                      1, 3, 2, 0, 0, 1.0, 1, 3, 2, 0, 0, 1.0,  //
+                      1, 3, 0, 0, 0, 0.0, 0.0, 1.0, 1, 3, 0, 0, 0, 100.0, 0.0, 1.0);
+  ok &= d.AddEntSolid(0, 0, 5, 10, 1, 0, 0, 0x336699, 0, 0, 1, 0, 1, 1, 0, 1);
+  ok &= d.AddEntSolid(0, 0, 5, 9, 1, 0, 0, 0, 0, 0, 1, 1);
+  ok &= d.AddEntSolid(0, 0, 5, 9, 1, 0, 0, 0, 0, 0, 1, 0, 1, 1);
+  ok &= d.AddEntSolidA(0, 0, 5, 10, 0, 0, 0xFF, 5, 5, 2, 1, 0);
+  ok &= d.AddEntSolidA(0, 0, 5, 9, 0, 0, 0, 5, 5, 2, 1, 0, 0, 90);
+  ok &= d.AddEntSolidC(0, 0, 5, 9, 2, 0, 0, 0, 5, 5, 2, 1, 0, 0, 90);
+  ok &= d.AddEntSolidD(0, 0, 5, 9, 2, 0, 0, 0, 5, 5, 2, 1, 1, 0, 0, 90);
+
+  ok &= d.AddBlkDef(0, 0, 0, 1, 1, 0, 0, 4, u"door");
+  ok &= d.AddBlkDef(0, 0, 0, 1, 1, 0, 0, 4, u"\u7a93");
+  ok &= d.AddBlkDef(0, 0, 0, 1, 1, 0, 0, 4, u"unused");
+  ok &= d.AddBlkLine(0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1);
+  ok &= d.AddBlkArc(0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, 90, 0);
+  ok &= d.AddBlkTen(0, 0, 0, 0, 1, 3, 0, 0, 1, 1, 0, 2);
+  ok &= d.AddBlkSunpo(0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 10, 0, 1, 2, 0, 0, 0, 5.0, 1.0, 2.0, 2.0, 0.5, 0.0, f, t, 1.0,
+                      1.0, 1, 1, 1, 0, 0, 1, 1, 1, 0, 0, 1, 1, 0, 0, 0, 1.0, 1, 1, 0, 0, 0, 1.0,  //
+                      1, 1, 0, 0, 0, 0.0, -5.0, 1.0, 1, 1, 0, 0, 0, 10.0, -5.0, 1.0);
+  ok &= d.AddBlkSolidC(0, 0, 0, 0, 9, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 90);
+  ok &= d.AddBlkBlock(0, 0, 0, 0, 1, 1, 0, 0, 1, 2, 2, 1, 1, 0);
+  ok &= d.AddBlkMoji(1, 0, 0, 0, 1, 1, 0, 0, 0, 0.0, 0.0, 2.0, 2.0, 0.0, 0.0, u"", u"W");
+  ok &= d.AddEntBlock(0, 0, 0, 1, 1, 0, 0, 0, 100, 50, 2, 3, 30);
+  ok &= d.AddEntBlock(0, 0, 0, 1, 1, 0, 0, 1, 0, 50, 1, 1, 0);
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(d.AddEntPost());
+  return d;
+}
+
+}  // namespace
+
+TEST(BuildRoundTrip, EveryKindAtEveryVersionFamily) {
+  const TJwwData d = BuildEverything();
+  ASSERT_EQ(d.EntSunpoN, 5);
+  ASSERT_EQ(d.EntBlockTreeN, 3);  // door, the window inside it, the window alone
+  jwwtest::TempDir dir;
+  const auto path = jww::Utf8ToStr(dir.path("all.jww"));
+  for (int ver : {700, 600, 420, 351, 300, 230}) {
+    SCOPED_TRACE(ver);
+    TJwwData w = d;
+    ASSERT_TRUE(w.FileOut(path, ver));
+    TJwwData r;
+    ASSERT_TRUE(r.FileIn(path)) << r.LastError().message;
+    EXPECT_EQ(r.Enthd.jwVer, ver);
+    EXPECT_EQ(r.Enthd.strMemo, d.Enthd.strMemo);
+    // Below 420 a dimension with auxiliary parts is written as itself plus its two auxiliary
+    // lines and four points: three such dimensions in the drawing, one in the door.
+    const int sxf = ver < 420 ? 1 : 0;
+    EXPECT_EQ(r.EntLineN, d.EntLineN + sxf * 3 * 2);
+    EXPECT_EQ(r.EntTenN, d.EntTenN + sxf * 3 * 4);
+    EXPECT_EQ(r.Enthd.n1, d.Enthd.n1 + sxf * 3 * 6);
+    EXPECT_EQ(r.EntEnkoN, d.EntEnkoN);
+    EXPECT_EQ(r.EntMojiN, d.EntMojiN);
+    EXPECT_EQ(r.EntSunpoN, d.EntSunpoN);
+    EXPECT_EQ(r.EntSolidN, d.EntSolidN);
+    EXPECT_EQ(r.EntBlockN, 2);
+    ASSERT_EQ(r.EntBlockDefN, 2);  // the unused definition is not written
+    EXPECT_EQ(r.EntBlockTreeN, 3);
+    EXPECT_EQ(r.EntBlockDef[0].strName, d.EntBlockDef[0].strName);
+    EXPECT_EQ(r.EntBlockDef[0].N, d.EntBlockDef[0].N + sxf * 6);
+    EXPECT_EQ(r.EntBlockDef[0].mBlockN, 1);
+    EXPECT_EQ(r.EntBlockDef[1].mMoji[0].str, u"W");
+
+    // Values as built.
+    EXPECT_EQ(r.EntLine[0].end_y, 50);
+    EXPECT_EQ(r.EntLine[0].att.sFlg, 0x20);
+    EXPECT_EQ(r.EntLine[0].att.nPenWidth, ver >= 351 ? 25 : 0);
+    EXPECT_EQ(r.EntEnko[1].bZenEnFlg, 1u);
+    EXPECT_EQ(r.EntTen[1].nCode, 7u);
+    EXPECT_EQ(r.EntMoji[0].str, d.EntMoji[0].str);
+    EXPECT_EQ(r.EntMoji[0].start_x, d.EntMoji[0].start_x);
+    EXPECT_EQ(r.EntMoji[0].degKakudo, 10);
+    EXPECT_EQ(r.EntMoji[1].end_x, d.EntMoji[1].end_x);
+    EXPECT_EQ(r.EntSunpo[1].Moji.start_x, d.EntSunpo[1].Moji.start_x);
+    EXPECT_EQ(r.EntSunpo[4].bSxfMode, ver >= 420 ? 1 : 0);
+    if (ver >= 420) {
+      EXPECT_EQ(r.EntSunpo[4].Ho1.end_y, d.EntSunpo[4].Ho1.end_y);
+      EXPECT_EQ(r.EntSunpo[4].Te1.radKaitenKaku, d.EntSunpo[4].Te1.radKaitenKaku);
+      EXPECT_EQ(r.EntSunpo[2].Kt2.start_x, 100);
+    }
+    EXPECT_EQ(r.EntSolid[0].Color, 0x336699u);
+    EXPECT_EQ(r.EntSolid[3].att.nPenStyle, 111);
+    EXPECT_EQ(r.EntSolid[3].DPoint3_x, 6.283185307179586);
+    EXPECT_EQ(r.EntSolid[6].DPoint3_y, 1.0);  // the ring's inner radius
+    EXPECT_EQ(r.EntBlock[0].dBairitsuY, 3);
+
+    // Read back and written again: the same bytes, so the read kept everything written.
+    const std::string first = Read(dir.path("all.jww"));
+    ASSERT_TRUE(r.FileOut(jww::Utf8ToStr(dir.path("again.jww")), ver));
+    EXPECT_EQ(Read(dir.path("again.jww")), first);
+  }
+}
+
+#ifdef DRAVIK_JWW_TOOL
+namespace {
+
+jwwtest::ToolRun Jww(const std::string& args, const jwwtest::TempDir& dir) {
+  return jwwtest::RunTool(DRAVIK_JWW_TOOL, args, dir);
+}
+
+/// The first ```json block of the recipe document.
+std::string DocExample() {
+  const std::string doc = Read(std::string(DRAVIK_DOCS_DIR) + "/recipes.md");
+  const size_t a = doc.find("```json\n");
+  const size_t b = doc.find("```", a + 8);
+  if (a == std::string::npos || b == std::string::npos) return "";
+  return doc.substr(a + 8, b - a - 8);
+}
+
+}  // namespace
+
+TEST(JwwBuild, TheDocumentedFloorPlanAtFourVersions) {
+  jwwtest::TempDir dir;
+  const std::string plan = dir.path("plan.json");
+  Write(plan, DocExample());
+  for (int ver : {700, 600, 420, 230}) {
+    SCOPED_TRACE(ver);
+    const std::string out = dir.path("plan" + std::to_string(ver) + ".jww");
+    const jwwtest::ToolRun run = Jww("build " + plan + " " + out + " --version " + std::to_string(ver), dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    TJwwData r;
+    ASSERT_TRUE(r.FileIn(jww::Utf8ToStr(out))) << r.LastError().message;
+    EXPECT_EQ(r.Enthd.jwVer, ver);
+    EXPECT_EQ(r.Enthd.strMemo, u"Studio, ground floor");
+    EXPECT_EQ(r.Enthd.nZumen, 3);
+    EXPECT_EQ(r.EntLgrp[0].adScale, 50);
+    EXPECT_EQ(r.EntLgrp[1].adScale, 1);
+    const int sxf = ver < 420 ? 2 : 0;  // two dimensions with auxiliary parts
+    EXPECT_EQ(r.EntLineN, 10 + 2 * sxf);
+    EXPECT_EQ(r.EntTenN, 4 * sxf);
+    EXPECT_EQ(r.EntMojiN, 4);
+    EXPECT_EQ(r.EntSunpoN, 3);
+    EXPECT_EQ(r.EntSolidN, 1);
+    EXPECT_EQ(r.EntBlockN, 2);
+    ASSERT_EQ(r.EntBlockDefN, 1);
+    EXPECT_EQ(r.EntBlockDef[0].strName, u"door@@SfigorgFlag@@4");
+    EXPECT_EQ(r.EntBlockDef[0].N, 3);
+    EXPECT_EQ(r.EntBlockTreeN, 2);
+    // "Studio" centred on (1800, 2000): six half-width characters of 200 are 600 long.
+    EXPECT_EQ(r.EntMoji[0].str, u"Studio");
+    EXPECT_DOUBLE_EQ(r.EntMoji[0].start_x, 1500);
+    EXPECT_DOUBLE_EQ(r.EntMoji[0].start_y, 1900);
+    EXPECT_DOUBLE_EQ(r.EntMoji[0].end_x, 2100);
+    EXPECT_EQ(r.EntSolid[0].Color, 8421504u);
+    if (ver >= 420) {
+      EXPECT_DOUBLE_EQ(r.EntSunpo[0].Ho1.start_y, -100);  // "gap" from the reference point
+      EXPECT_DOUBLE_EQ(r.EntSunpo[0].Ho1.end_y, -700);    // "overshoot" past the line
+      EXPECT_DOUBLE_EQ(r.EntSunpo[0].Te1.radKaitenKaku, M_PI);
+    }
+  }
+}
+
+TEST(JwwBuild, BadRecipesNameTheItemAndWriteNothing) {
+  jwwtest::TempDir dir;
+  const std::string out = dir.path("out.jww"), kept = dir.path("kept.jww");
+  Write(kept, "keep me");
+  struct Case {
+    const char* recipe;
+    const char* where;
+  } cases[] = {
+      {R"({"items": [{"type": "line", "from": [0, 0]}]})", "item 0 at /items/0/to: missing point"},
+      {R"({"items": [{"type": "line", "from": [0, 0], "to": [1, "a"]}]})", "item 0 at /items/0/to: expected a point"},
+      {R"({"items": [{"type": "lin"}]})", "item 0 at /items/0/type: unknown item type 'lin'"},
+      {R"({"items": [{"type": "point", "at": [0, 0]}, {"type": "line", "from": [0, 0], "to": [1, 1], "colour": 2}]})",
+       "item 1 at /items/1/colour: unknown field"},
+      {R"({"items": [{"type": "insert", "block": "door", "at": [0, 0]}]})", "item 0 at /items/0/block: no block named 'door'"},
+      {R"({"items": [{"type": "block", "name": "a", "items": [{"type": "insert", "block": "a", "at": [0, 0]}]}]})",
+       "item 0 (block 'a'), item 0 at /items/0/items/0/block: a block cannot insert itself"},
+      {R"({"items": [{"type": "block", "name": "a", "items": []}, {"type": "block", "name": "a", "items": []}]})",
+       "item 1 at /items/1/name: a block named 'a' is already defined"},
+      {R"({"scales": [1, -5], "items": []})", "/scales/1: expected a positive scale"},
+      {R"({"paper": "B9", "items": []})", "/paper: unknown paper size"},
+      {R"({"items": [{"type": "text", "text": "x", "at": [0, 0], "size": [0, 1]}]})", "item 0 at /items/0/size"},
+      {R"({"items": [{"type": "point", "at": [0, 0], "code": 1.5}]})", "item 0 at /items/0/code: expected an integer"},
+      {R"({"items": [{"type": "solid", "corners": [[0, 0]]}]})", "item 0 at /items/0/corners: expected 2 to 4 points"},
+      {R"({"items": [], "colour": 1})", "/colour: unknown field"},
+      {R"({"items": {}})", "/items: expected a list"},
+      {R"([1, 2])", "/: expected an object"},
+      {R"({"items": [)", "not JSON"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.recipe);
+    Write(dir.path("bad.json"), c.recipe);
+    for (const std::string& target : {out, kept}) {
+      const jwwtest::ToolRun run = Jww("build " + dir.path("bad.json") + " " + target, dir);
+      EXPECT_EQ(run.status, 2);
+      EXPECT_NE(run.err.find(c.where), std::string::npos) << run.err;
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(Read(kept), "keep me");
+  }
+  // A drawing that cannot be written: exit 1.
+  Write(dir.path("ok.json"), R"({"items": [{"type": "line", "from": [0, 0], "to": [1, 1]}]})");
+  EXPECT_EQ(Jww("build " + dir.path("ok.json") + " " + kept + "/sub.jww", dir).status, 1);
+  EXPECT_EQ(Jww("build " + dir.path("missing.json") + " " + out, dir).status, 2);
+  EXPECT_EQ(Jww("build " + dir.path("ok.json") + " " + out + " --version 100", dir).status, 2);
+  EXPECT_EQ(Jww("build " + dir.path("ok.json") + " " + out, dir).status, 0);
+}
+#endif
+
+#ifdef DRAVIK_EXAMPLE_BUILD
+TEST(JwwBuild, TheExampleProgramBuildsADrawing) {
+  jwwtest::TempDir dir;
+  for (int ver : {700, 351}) {
+    const std::string out = dir.path("example.jww");
+    ASSERT_EQ(jwwtest::RunTool(DRAVIK_EXAMPLE_BUILD, out + " " + std::to_string(ver), dir).status, 0);
+    TJwwData r;
+    ASSERT_TRUE(r.FileIn(jww::Utf8ToStr(out)));
+    EXPECT_EQ(r.EntLineN, ver >= 420 ? 4 : 6);
+    EXPECT_EQ(r.EntMoji[0].str, u"Example");
+    EXPECT_EQ(r.EntSunpoN, 1);
+    EXPECT_EQ(r.EntBlockN, 2);
+    EXPECT_EQ(r.EntBlockTreeN, 2);
+    EXPECT_EQ(r.EntBlockDef[0].mSolidN, 1);
+  }
+}
+#endif
