@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "app/DrawingList.h"
+#include "app/Preview.h"
 #include "list/ListFile.h"
 #include "list/Settings.h"
 #include "common/Func_2.h"
@@ -54,6 +55,7 @@ namespace {
 // The designed client area, and the help lines' distance from the window's edges.
 constexpr int kDesignWidth = 551;
 constexpr int kDesignHeight = 355;
+constexpr int kPreviewWidth = 360;  // the least the preview adds to the window's width
 constexpr int kHelpIndent = 2;
 constexpr int kHelpHeight = 51;
 
@@ -341,6 +343,11 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   slotCountEdit->setAttribute(Qt::WA_InputMethodEnabled, false);
   listButton = MakeButton(buttonPanel, "Button5", QStringLiteral("リスト出力 (&O)"), 200, 25);
   exitButton = MakeButton(buttonPanel, "Button6", QStringLiteral("終了 (&X)"), 232, 22);
+  // Below the slot count, in the room the design leaves there.
+  previewButton = MakeButton(buttonPanel, "previewButton", QStringLiteral("プレビュー (&P)"), 176, 22);
+  previewButton->setCheckable(true);
+  previewPane = new DrawingPreview(this);
+  previewPane->hide();
   lineBuffer = new LineBuffer(buttonPanel);
   lineBuffer->setObjectName(QStringLiteral("Memo1"));
   lineBuffer->setGeometry(8, 280, 105, 50);
@@ -385,6 +392,7 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   top->setContentsMargins(0, 0, 0, 0);
   top->setSpacing(0);
   top->addLayout(listColumn, 1);
+  top->addWidget(previewPane, 1);
   top->addWidget(buttonPanel);
   auto* form = new QVBoxLayout(this);
   form->setContentsMargins(0, 0, 0, 0);
@@ -400,6 +408,7 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   setTabOrder(deleteButton, slotCountEdit);
   setTabOrder(slotCountEdit, listButton);
   setTabOrder(listButton, exitButton);
+  setTabOrder(exitButton, previewButton);
 
   connect(addButton, &QPushButton::clicked, this, &MainWindow::addFiles);
   connect(upButton, &QPushButton::clicked, this, &MainWindow::moveUp);
@@ -407,6 +416,10 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   connect(deleteButton, &QPushButton::clicked, this, &MainWindow::deleteSelected);
   connect(listButton, &QPushButton::clicked, this, &MainWindow::writeList);
   connect(exitButton, &QPushButton::clicked, this, &MainWindow::exitWindow);
+  connect(previewButton, &QPushButton::toggled, this, &MainWindow::showPreview);
+  connect(fileList->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+    previewPane->setPath(current.isValid() ? model_->path(current.row()) : QString());
+  });
 
   // Keys of the list: Delete deletes the selected rows, Ctrl+Up and Ctrl+Down move them.
   auto key = [this](QKeySequence seq, auto slot) {
@@ -445,6 +458,19 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::showPreview(bool on) {
+  if (on == previewPane->isVisible()) return;
+  if (on) {
+    const int listWidth = fileList->width();
+    previewPane->show();
+    resize(width() + std::max(kPreviewWidth, listWidth), height());
+  } else {
+    const int w = previewPane->width();
+    previewPane->hide();
+    resize(std::max(width() - w, minimumSizeHint().width()), height());
+  }
+}
 
 void MainWindow::showEvent(QShowEvent* event) {
   if (!open_ && !event->spontaneous()) openWindow();

@@ -124,6 +124,8 @@ class MainWindow : public QWidget {
   QPushButton* listButton;      ///< Button5
   QPushButton* exitButton;      ///< Button6
   LineBuffer* lineBuffer;       ///< Memo1: hidden; the last list file's lines
+  QPushButton* previewButton;   ///< shows or hides the preview (not a designed control)
+  class DrawingPreview* previewPane;  ///< the selected drawing's paper, beside the list; hidden at first
   QLabel* statusLine;           ///< what the last action did
   QFrame* helpArea;             ///< StatusBar1
   QLabel* helpLine1;            ///< Label1: key help
@@ -138,6 +140,7 @@ class MainWindow : public QWidget {
   void deleteSelected();  ///< deletes the selected rows
   void writeList();       ///< asks for the list file and writes it
   void exitWindow();      ///< closes the window
+  void showPreview(bool on);  ///< shows the preview beside the list (the window widens) or hides it
   void openDrawingList(); ///< replaces the list by a text file of paths
   void saveDrawingList(); ///< saves the list as a text file of paths
   void sortBy(int column);  ///< reorders the slots by a column

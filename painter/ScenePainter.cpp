@@ -260,6 +260,8 @@ bool WriteSvg(const Scene& s, const QString& path) {
 
 QImage RenderDrawingFile(const QString& path, QSize size, int budget) {
   jww::TJwwData d;
+  // A file that is no drawing gets no picture (not a blank paper).
+  if (!d.FileCheck(path.toStdU16String())) return {};
   d.FilePrevIn(path.toStdU16String(), budget);
   if (d.EntLgrp.size() < 16) return {};  // no header: not a drawing
   return RenderFit(Build(d), size);

@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QPushButton>
 #include <QTest>
 
 #include <cstdio>
@@ -52,6 +53,12 @@ int main(int argc, char** argv) {
   form.selectRows({0});
   if (!QTest::qWaitForWindowExposed(&form)) return 1;
   for (int waited = 0; form.drawings()->pending() > 0 && waited < 60000; waited += 50) QTest::qWait(50);
+  // DRAVIK_SCREENSHOT_PREVIEW=N: the preview shown beside the list, of the drawing in row N.
+  if (const QByteArray row = qgetenv("DRAVIK_SCREENSHOT_PREVIEW"); !row.isEmpty()) {
+    form.selectRows({row.toInt()});
+    form.previewButton->click();
+    form.resize(1020, 560);
+  }
   QTest::qWait(300);
 
   const QPixmap shot = form.screen()->grabWindow(form.winId());

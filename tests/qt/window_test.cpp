@@ -29,6 +29,7 @@
 
 #include "app/DrawingList.h"
 #include "app/MainWindow.h"
+#include "app/Preview.h"
 #include "list/Settings.h"
 #include "tests/jww_bytes.h"
 #include "common/Func_2.h"
@@ -179,6 +180,7 @@ class WindowTest : public QObject {
   void installedWindowKeepsItsFilesInUserFolders();
   void controlsLayoutAndCaptions();
   void helpReadableAtFirstRunSize();
+  void previewShowsTheSelectedDrawing();
   void accelerators();
   void desktopDialogs();
   void columnsFromHeadersReadInTheBackground();
@@ -1094,6 +1096,53 @@ void WindowTest::toolkitTextsInJapanese() {
   QCoreApplication::removeTranslator(texts);
   delete texts;
   QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+}
+
+// The preview stays hidden until asked for, then widens the window beside the list and shows the
+// selected drawing's paper; a file that is no drawing shows no picture.
+void WindowTest::previewShowsTheSelectedDrawing() {
+  Harness h;
+  MainWindow& w = h.Open();
+  w.resize(551, 355);
+  QVERIFY(w.previewPane->isHidden());
+  jww::TJwwData d;
+  d.DataDefaultSet();
+  d.Enthd.nZumen = 4;
+  jww::TEntJwwLine line;
+  line.att.nPenColor = 2, line.att.nPenStyle = 1;
+  line.start_x = -140, line.end_x = 140;  // across the paper's middle
+  d.EntLine.push_back(line);
+  d.EntLineN = 1;
+  d.EntNo.push_back({jww::kEntLine, 0});
+  d.Enthd.n1 = 1;
+  const QString drawing = h.Path("plan.jww"), junk = h.Path("junk.jww");
+  QVERIFY(d.FileOut(drawing.toStdU16String(), 600));
+  QVERIFY(WriteBytes(junk, "not a drawing"));
+  h.Add({drawing, junk});
+  w.selectRows({0});
+
+  w.previewButton->click();
+  QVERIFY(w.previewPane->isVisible());
+  QCOMPARE(w.buttonPanel->width(), 120);
+  QVERIFY(w.width() >= 551 + 360);
+  w.previewPane->grab();  // paints it
+  const QImage& pic = w.previewPane->picture();
+  QVERIFY(!pic.isNull());
+  int dark = 0;
+  for (int x = 0; x < pic.width(); ++x) {
+    bool onLine = false;  // a thin line, smoothed: within two rows of the middle
+    for (int y = pic.height() / 2 - 2; y <= pic.height() / 2 + 2; ++y) onLine = onLine || qGray(pic.pixel(x, y)) < 240;
+    dark += onLine;
+  }
+  QVERIFY2(dark > pic.width() / 2, qPrintable(QString::number(dark)));
+
+  w.selectRows({1});
+  w.previewPane->grab();
+  QVERIFY(w.previewPane->picture().isNull());
+
+  w.previewButton->click();
+  QVERIFY(w.previewPane->isHidden());
+  QCOMPARE(w.width(), 551);
 }
 
 QTEST_MAIN(WindowTest)
