@@ -53,7 +53,8 @@ else
 fi
 
 # A drawing of the program's own making at other sizes, and given as a file: URI.
-first=$(find "$corpus" -maxdepth 1 -iname '*.jww' 2>/dev/null | sort | sed -n 1p)
+first=""
+[[ -d $corpus ]] && first=$(find "$corpus" -maxdepth 1 -iname '*.jww' | sort | sed -n 1p)
 if [[ -n $first ]]; then
   cp "$first" "$tmp/plan with space.jww"
   for size in 128 512; do
