@@ -4,6 +4,8 @@
 // names into files is exercised too.
 #include <stdlib.h>
 
+#include <cstdlib>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -51,11 +53,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     doc.BindImageExp = true;
   }
   jww::InStream s(data, size);
-  if (doc.DrawingIn(s, false, 0)) {
-    doc.GetFontNames();
-    double w, h;
-    doc.GetPaperSize(w, h);
-  }
+  const bool ok = doc.DrawingIn(s, false, 0);
+  doc.GetFontNames();
+  double w, h;
+  doc.GetPaperSize(w, h);
+  scratch.Empty();
+
+  // A summary read of the same bytes tells the same: result, failure, counts and font names.
+  jww::TJwwData sum;
+  sum.BindImageExr = doc.BindImageExr;
+  sum.BindImageExp = doc.BindImageExp;
+  sum.BindImageFolder = doc.BindImageFolder;
+  jww::TJwwKindCounts c;
+  jww::InStream again(data, size);
+  if (sum.DrawingIn(again, false, 0, &c) != ok || sum.LastError().offset != doc.LastError().offset ||
+      sum.LastError().message != doc.LastError().message || sum.FontNames != doc.FontNames ||
+      c.line != doc.EntLineN || c.moji != doc.EntMojiN || c.sunpo != doc.EntSunpoN ||
+      c.block != doc.EntBlockN || sum.EntBlockTreeN != doc.EntBlockTreeN)
+    std::abort();
   scratch.Empty();
   return 0;
 }

@@ -26,6 +26,13 @@ struct TJwwError {
   uint64_t offset = 0;
 };
 
+/// What a drawing's own entity list holds, as FileSummaryIn counts it: the count the file
+/// states (FileIn's Enthd.n1, dropped objects included) and the objects of each kind read.
+struct TJwwKindCounts {
+  Integer stored = 0;
+  Integer line = 0, enko = 0, ten = 0, moji = 0, sunpo = 0, solid = 0, block = 0;
+};
+
 class TJwwData {
  public:
   /// Create: constructs an empty document (DataInit); no bound-image folder, both image options off.
@@ -92,6 +99,12 @@ class TJwwData {
   // ---- whole drawings ------------------------------------------------------------------------
   Boolean FileIn(const string& FName);
   Boolean FilePrevIn(const string& FName, Integer ZMaxN);
+  /// Reads a drawing to describe it, without keeping what a description does not need: the
+  /// result, LastError(), header, definitions, bound images and block tree are those of FileIn,
+  /// and FontNames those GetFontNames then gives; of the drawing's own entity list only the block
+  /// insertions are kept (EntNo lists them alone), every other object is read, checked and
+  /// counted into `counts`. On a large drawing this needs a fraction of FileIn's time and memory.
+  Boolean FileSummaryIn(const string& FName, TJwwKindCounts& counts);
 
   // ---- block tree and numbering --------------------------------------------------------------
   void MakeBlockTree();
@@ -346,8 +359,9 @@ class TJwwData {
   static string StrIn(InStream& s);
   static string StrInNoCtrl(InStream& s);
   /// The whole-drawing read over an open stream, from the header on: FileIn when `bounded` is
-  /// false, FilePrevIn with the item budget ZMaxN when it is true (the fuzz targets read memory).
-  Boolean DrawingIn(InStream& s, bool bounded, Integer ZMaxN);
+  /// false, FilePrevIn with the item budget ZMaxN when it is true (the fuzz targets read memory);
+  /// FileSummaryIn when `summary` is given (and `bounded` false).
+  Boolean DrawingIn(InStream& s, bool bounded, Integer ZMaxN, TJwwKindCounts* summary = nullptr);
 
  protected:
   void SetLastError(const char* message, uint64_t offset);

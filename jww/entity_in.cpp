@@ -8,6 +8,8 @@
 // Error", so no loop can spin on an exhausted file.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <unordered_set>
 
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
@@ -83,9 +85,41 @@ class EntityReadIO {
   void Num(T& v, F&&) {
     Num(v);
   }
-  void Str(string& v, StrKind) { v = StrInNoCtrlStrict(s_); }
-  void TextStr(string& v) { v = StrInNoCtrlStrict(s_); }
+  void Str(string& v, StrKind) {
+    // Names repeat: every text names its font, dimensions often carry the same text. A name
+    // whose bytes equal one of the last two decoded is taken from there instead of decoded again.
+    const uint8_t* raw = nullptr;
+    size_t rawN = 0;
+    if (const uint8_t* len = s_.PeekInView(1); len && *len < 255) {
+      rawN = 1 + *len;
+      raw = s_.PeekInView(rawN);
+    }
+    if (raw) {
+      for (int i = 0; i < 2; ++i) {
+        Memo& m = memo_[i];
+        if (m.raw.size() == rawN && std::memcmp(m.raw.data(), raw, rawN) == 0) {
+          s_.Skip(rawN);
+          v = m.text;
+          recent_ = i;
+          return;
+        }
+      }
+    }
+    v = StrInNoCtrlStrict(s_);
+    if (raw) {
+      recent_ ^= 1;  // the other entry is the older one
+      memo_[recent_].raw.assign(raw, raw + rawN);
+      memo_[recent_].text = v;
+    }
+  }
+  void TextStr(string& v) {
+    if (skipTexts_) SkipStrStrict();
+    else v = StrInNoCtrlStrict(s_);
+  }
   void BlockNumber(Cardinal& n) { Num(n); }
+  /// A summary read does not keep the texts of text entities: they are passed over, with the
+  /// same checks, instead of decoded.
+  void SkipTexts(bool skip) { skipTexts_ = skip; }
   static Byte WrittenStyle(const TEntJwwAttr& a, int) { return a.nPenStyle; }
   static Word WrittenColor(const TEntJwwAttr& a, int) { return a.nPenColor; }
   /// A long time field: its 8 bytes are skipped and dtime becomes the definition's position.
@@ -95,8 +129,31 @@ class EntityReadIO {
   }
 
  private:
+  /// Moves past an archive string in any of its forms (StrInNoCtrlStrict's); the end of the
+  /// file inside it ends the read, as it does there.
+  void SkipStrStrict() {
+    uint64_t bytes = s_.Get<uint8_t>();
+    if (bytes == 255) {
+      bytes = s_.Get<uint16_t>();
+      if (bytes == 0xFFFE) {
+        uint64_t units = s_.Get<uint8_t>();
+        if (units == 255) units = s_.Get<uint16_t>();
+        bytes = units * 2;
+      }
+    }
+    if (s_.Skip(bytes) != bytes) throw TJwwIOError(kIOError);
+  }
+
+  struct Memo {
+    std::vector<uint8_t> raw;  // the string's bytes on file, length byte included
+    string text;
+  };
+
   InStream& s_;
   Integer ver_;
+  bool skipTexts_ = false;
+  Memo memo_[2];
+  int recent_ = 0;
 };
 
 /// The lists one entity list fills: the drawing's or one definition's.
@@ -122,8 +179,9 @@ struct TLists {
 
 class StreamReader {
  public:
-  StreamReader(TJwwData& d, InStream& s, bool bounded, Integer budget)
-      : d_(d), s_(s), io_(s, d.Enthd.jwVer), bounded_(bounded), budget_(budget) {}
+  /// `summary`, when given, makes this a summary read (FileSummaryIn): see SummaryList.
+  StreamReader(TJwwData& d, InStream& s, bool bounded, Integer budget, TJwwKindCounts* summary)
+      : d_(d), s_(s), io_(s, d.Enthd.jwVer), bounded_(bounded && !summary), budget_(budget), summary_(summary) {}
 
   void Run() {
     const Integer ver = d_.Enthd.jwVer;
@@ -135,14 +193,26 @@ class StreamReader {
                d_.EntTenN,  d_.EntMoji,   d_.EntMojiN, d_.EntSunpo,  d_.EntSunpoN,
                d_.EntSolid, d_.EntSolidN, d_.EntBlock, d_.EntBlockN, d_.EntNo,
                d_.Enthd.n1, 1.0};
-    StartOrder(top, n);
-    ReserveLists(top, n);
-    EntityList(top, n);
+    if (summary_) {
+      SummaryList(n);
+    } else {
+      StartOrder(top, n);
+      ReserveLists(top, n);
+      EntityList(top, n);
+    }
 
     const uint16_t w = s_.Get<uint16_t>();
     if (w != 0 && BudgetLeft()) Definitions(w == 0xFFFF ? s_.Get<Cardinal>() : w);
 
     if (!bounded_ && ver >= 700) BindImagesIn(d_, s_);
+  }
+
+  /// After a summary read (also one that failed): the font names GetFontNames would give.
+  void SummaryFontNames() {
+    TFontNameList list(d_);
+    for (const string* name : textFonts_) list.Visit(*name);
+    for (const string* name : dimensionFonts_) list.Visit(*name);
+    list.VisitDefinitions();
   }
 
  private:
@@ -252,6 +322,79 @@ class StreamReader {
     }
   }
 
+  /// The drawing's own entity list, read for a summary: every object is read and checked as in
+  /// EntityList, but only block insertions are kept (and entered in the drawing order); the other
+  /// kinds are counted, and of texts and dimensions each distinct font name is noted once.
+  void SummaryList(Cardinal count) {
+    TJwwKindCounts& c = *summary_;
+    c = TJwwKindCounts{};
+    c.stored = static_cast<Integer>(count);
+    d_.EntNo.clear();
+    d_.Enthd.n1 = 0;
+    if (count >= kReserveFrom)
+      ReserveList(d_.EntBlock, std::min<uint64_t>(count, s_.Remaining() / (2 + FixedSize(Part::kBlock, d_.Enthd.jwVer))));
+    io_.SkipTexts(true);
+    auto note = [](std::unordered_set<string>& seen, std::vector<const string*>& order, const string& name) {
+      if (!order.empty() && *order.back() == name) return;  // most texts use the font before them
+      auto [it, added] = seen.insert(name);
+      if (added) order.push_back(&*it);
+    };
+    for (Cardinal read = 0; read < count; ++read) {
+      const EntKind kind = ar_.ReadEntityTag(s_);
+      if (kind == kEntNone) {
+        --read;  // unrecognised: neither an object nor a counter step
+        continue;
+      }
+      switch (kind) {
+        case kEntLine: Scratch(c.line, [&] { LineRecord(io_, line_); }); break;
+        case kEntEnko: Scratch(c.enko, [&] { EnkoRecord(io_, enko_); }); break;
+        case kEntTen: Scratch(c.ten, [&] { TenRecord(io_, ten_, 1.0); }); break;
+        case kEntMoji:
+          // A fresh record's names are empty; the reused one's are emptied to match.
+          moji_.strFontName.clear();
+          Scratch(c.moji, [&] { MojiRecord(io_, moji_); },
+                  [&] { note(fontsSeen_, textFonts_, moji_.strFontName); });
+          break;
+        case kEntSunpo:
+          sunpo_.Moji.strFontName.clear();
+          Scratch(c.sunpo, [&] { SunpoRecord(io_, sunpo_); },
+                  [&] { note(dimensionFontsSeen_, dimensionFonts_, sunpo_.Moji.strFontName); });
+          break;
+        case kEntSolid: Scratch(c.solid, [&] { SolidRecord(io_, solid_); }); break;
+        case kEntBlock: {
+          const Integer index = Add(d_.EntBlock, d_.EntBlockN, [&](auto& e) { BlockRecord(io_, e); });
+          if (index >= 0) {
+            d_.EntNo.push_back(TEntJwwNo{kEntBlock, index});
+            d_.Enthd.n1 = static_cast<Integer>(d_.EntNo.size());
+            ++c.block;
+          }
+          break;
+        }
+        default: break;
+      }
+      ar_.ObjectDone();
+    }
+    io_.SkipTexts(false);  // the definitions' texts are kept
+  }
+
+  /// Reads one object into a reused record and counts it, unless it was dropped; `kept` then
+  /// notes what the summary needs of it. An object the end of the file cuts short still counts
+  /// (and is noted), as its partly read record stays in a whole read's list.
+  template <class Body, class Kept = void (*)()>
+  static void Scratch(Integer& n, Body&& body, Kept&& kept = [] {}) {
+    try {
+      body();
+    } catch (const TDropObject&) {
+      return;
+    } catch (const TJwwIOError&) {
+      ++n;
+      kept();
+      throw;
+    }
+    ++n;
+    kept();
+  }
+
   /// Appends one object to its list; returns its index, or -1 when it was dropped.
   template <class T, class Body>
   static Integer Add(std::vector<T>& list, Integer& n, Body&& body) {
@@ -295,22 +438,45 @@ class StreamReader {
   bool bounded_;
   Integer budget_;
   Integer items_ = 0;
+  // A summary read's counts, reused records and the distinct font names in the order met.
+  TJwwKindCounts* summary_;
+  TEntJwwLine line_;
+  TEntJwwEnko enko_;
+  TEntJwwTen ten_;
+  TEntJwwMoji moji_;
+  TEntJwwSunpo sunpo_;
+  TEntJwwSolid solid_;
+  std::unordered_set<string> fontsSeen_, dimensionFontsSeen_;
+  std::vector<const string*> textFonts_, dimensionFonts_;
 };
 
 }  // namespace
 
-Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN) {
+Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN, TJwwKindCounts* summary) {
   ClearLastError();
+  if (summary) *summary = TJwwKindCounts{};
   bool ok = false;
+  std::unique_ptr<StreamReader> reader;
   try {
     DataInit();
     if (!HeaderIn(s)) return false;  // no block tree after a header failure
-    StreamReader(*this, s, bounded, ZMaxN).Run();
+    reader = std::make_unique<StreamReader>(*this, s, bounded, ZMaxN, summary);
+    reader->Run();
     ok = true;
   } catch (const TJwwIOError& e) {
     SetLastError(e.what(), s.Position());
   } catch (...) {
     SetLastError(kIOError, s.Position());
+  }
+  if (summary && reader) {
+    try {
+      reader->SummaryFontNames();
+    } catch (...) {
+      FontNames = {};
+      FontNameN = 0;
+      if (ok) SetLastError("cannot list the font names (out of memory)", s.Position());
+      ok = false;
+    }
   }
   try {
     MakeBlockTree();
@@ -327,6 +493,19 @@ Boolean TJwwData::FileIn(const string& FName) {
   try {
     const char* why = kCannotOpen;
     if (auto s = InStream::OpenFile(FName, 1 << 16, &why)) return DrawingIn(*s, false, 0);
+    DataInit();
+    SetLastError(why, 0);
+  } catch (...) {
+    SetLastError(kIOError, 0);
+  }
+  return false;
+}
+
+Boolean TJwwData::FileSummaryIn(const string& FName, TJwwKindCounts& counts) {
+  counts = TJwwKindCounts{};
+  try {
+    const char* why = kCannotOpen;
+    if (auto s = InStream::OpenFile(FName, 1 << 16, &why)) return DrawingIn(*s, false, 0, &counts);
     DataInit();
     SetLastError(why, 0);
   } catch (...) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_set>
+#include <vector>
 
 #include "jww/JwwUnit.h"
 #include "jww/stream.h"
@@ -19,5 +21,21 @@ void BindImagesIn(TJwwData& d, InStream& s);
 /// True when `name` may be used as a file name inside the bound-image folder: not empty, no path
 /// separator of any platform, no drive colon, no "..", no control character.
 bool IsPlainImageName(const string& name);
+
+/// Builds FontNames and FontNameN from the names of texts visited in the order GetFontNames
+/// visits them: the drawing's texts, its dimensions, then each definition's texts and dimensions.
+/// Visiting a name again changes nothing, so a reader may visit each distinct name once.
+class TFontNameList {
+ public:
+  explicit TFontNameList(TJwwData& d);  ///< empties the document's list
+  void Visit(const string& name);
+  void VisitLists(const std::vector<TEntJwwMoji>& moji, Integer mojiN,
+                  const std::vector<TEntJwwSunpo>& sunpo, Integer sunpoN);
+  void VisitDefinitions();
+
+ private:
+  TJwwData& d_;
+  std::unordered_set<string> stored_;
+};
 
 }  // namespace jww

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "jww/JwwUnit.h"
+#include "jww/entity_in.h"
 
 namespace jww {
 
@@ -40,37 +41,61 @@ void TJwwData::GetPaperSize(Double& px, Double& py) {
   }
 }
 
-Integer TJwwData::GetFontNamesIndex(const string& s) {
-  std::u16string_view name(s);
+namespace {
+
+/// The name as the lookup compares it: up to three leading "@" removed.
+std::u16string_view LookupName(std::u16string_view name) {
   for (int i = 0; i < 3 && !name.empty() && name.front() == u'@'; ++i) name.remove_prefix(1);
+  return name;
+}
+
+}  // namespace
+
+Integer TJwwData::GetFontNamesIndex(const string& s) {
+  const std::u16string_view name = LookupName(s);
   const Integer n = std::min<Integer>(FontNameN, static_cast<Integer>(FontNames.size()));
   for (Integer i = 0; i < n; ++i)
     if (FontNames[i] == name) return i;
   return -1;
 }
 
-void TJwwData::GetFontNames() {
-  FontNameN = 0;
-  FontNames.clear();
-  FontNames.reserve(100);
-  auto visit = [this](const string& name) {
-    if (GetFontNamesIndex(name) != -1) return;
-    FontNames.push_back(name);
-    ++FontNameN;
-  };
-  auto visitLists = [&](const std::vector<TEntJwwMoji>& moji, Integer mojiN,
-                        const std::vector<TEntJwwSunpo>& sunpo, Integer sunpoN) {
-    mojiN = std::min<Integer>(mojiN, static_cast<Integer>(moji.size()));
-    sunpoN = std::min<Integer>(sunpoN, static_cast<Integer>(sunpo.size()));
-    for (Integer i = 0; i < mojiN; ++i) visit(moji[i].strFontName);
-    for (Integer i = 0; i < sunpoN; ++i) visit(sunpo[i].Moji.strFontName);
-  };
-  visitLists(EntMoji, EntMojiN, EntSunpo, EntSunpoN);
-  const Integer defN = std::min<Integer>(EntBlockDefN, static_cast<Integer>(EntBlockDef.size()));
+TFontNameList::TFontNameList(TJwwData& d) : d_(d) {
+  d_.FontNameN = 0;
+  d_.FontNames.clear();
+}
+
+// A name is stored as the text holds it, once: a name with a leading "@" is never found again by
+// the lookup, and storing it for every text that uses it made the list (and the time to build
+// it) grow with the texts rather than with the fonts.
+void TFontNameList::Visit(const string& name) {
+  if (stored_.count(name)) return;
+  const std::u16string_view key = LookupName(name);
+  if (key.size() != name.size() && stored_.count(string(key))) return;
+  d_.FontNames.push_back(name);
+  d_.FontNameN = static_cast<Integer>(d_.FontNames.size());
+  stored_.insert(name);
+}
+
+void TFontNameList::VisitLists(const std::vector<TEntJwwMoji>& moji, Integer mojiN,
+                               const std::vector<TEntJwwSunpo>& sunpo, Integer sunpoN) {
+  mojiN = std::min<Integer>(mojiN, static_cast<Integer>(moji.size()));
+  sunpoN = std::min<Integer>(sunpoN, static_cast<Integer>(sunpo.size()));
+  for (Integer i = 0; i < mojiN; ++i) Visit(moji[i].strFontName);
+  for (Integer i = 0; i < sunpoN; ++i) Visit(sunpo[i].Moji.strFontName);
+}
+
+void TFontNameList::VisitDefinitions() {
+  const Integer defN = std::min<Integer>(d_.EntBlockDefN, static_cast<Integer>(d_.EntBlockDef.size()));
   for (Integer i = 0; i < defN; ++i) {
-    const TEntJwwBlockDef& d = EntBlockDef[i];
-    visitLists(d.mMoji, d.mMojiN, d.mSunpo, d.mSunpoN);
+    const TEntJwwBlockDef& b = d_.EntBlockDef[i];
+    VisitLists(b.mMoji, b.mMojiN, b.mSunpo, b.mSunpoN);
   }
+}
+
+void TJwwData::GetFontNames() {
+  TFontNameList list(*this);
+  list.VisitLists(EntMoji, EntMojiN, EntSunpo, EntSunpoN);
+  list.VisitDefinitions();
   FontNames.shrink_to_fit();
 }
 

@@ -76,6 +76,12 @@ class InStream {
     return p;
   }
 
+  /// The next n bytes where they lie, when all of them are in view; nullptr otherwise. Nothing
+  /// moves: the pointer stays valid until the stream reads on past the bytes in view.
+  const uint8_t* PeekInView(size_t n) const {
+    return n <= static_cast<size_t>(end_ - cur_) ? cur_ : nullptr;
+  }
+
   /// Checked read: throws File I/O Error unless all bytes are there.
   void ReadExact(void* dst, size_t n) {
     if (Read(dst, n) != n) throw TJwwIOError(kIOError);

@@ -251,4 +251,14 @@ TEST(FontsPaper, FontNamesInOrderOfFirstUse) {
   EXPECT_EQ(d.GetFontNamesIndex(u"@@@@X"), -1);
   EXPECT_EQ(d.GetFontNamesIndex(u"x"), -1);
   EXPECT_EQ(d.GetFontNamesIndex(u"Z"), -1);
+
+  // A name with a leading "@" is stored once as held, however many texts use it (not once per
+  // text: the list would grow with the texts), and not at all after the plain name.
+  d = TJwwData();
+  d.EntMoji = {moji(u"@V"), moji(u"@V"), moji(u"V"), moji(u"@V"), moji(u"W"), moji(u"@@W")};
+  d.EntMojiN = 6;
+  d.GetFontNames();
+  EXPECT_EQ(d.FontNames, (std::vector<std::u16string>{u"@V", u"V", u"W"}));
+  EXPECT_EQ(d.FontNameN, 3);
+  EXPECT_EQ(d.GetFontNamesIndex(u"@V"), 1);
 }

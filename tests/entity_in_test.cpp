@@ -7,6 +7,7 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <tuple>
 
 #include "jww/stream.h"
 #include "tests/entity_bytes.h"
@@ -18,12 +19,50 @@ using jwwtest::StreamBytes;
 
 namespace {
 
-bool ReadBytes(TJwwData& d, const std::string& bytes, bool bounded = false, Integer budget = 0) {
+bool ReadBytes(TJwwData& d, const std::string& bytes, bool bounded = false, Integer budget = 0,
+               TJwwKindCounts* summary = nullptr) {
   // Exactly the input's size on the heap, so that ASan sees any read past the end.
   std::unique_ptr<uint8_t[]> buf(new uint8_t[bytes.size() + (bytes.empty() ? 1 : 0)]);
   std::memcpy(buf.get(), bytes.data(), bytes.size());
   InStream s(buf.get(), bytes.size());
-  return d.DrawingIn(s, bounded, budget);
+  return d.DrawingIn(s, bounded, budget, summary);
+}
+
+// A summary read of `bytes` tells what a whole read followed by GetFontNames tells: result,
+// failure and its offset, counts, font names, insertions, definitions, block tree, images.
+void ExpectSummaryAgrees(const std::string& bytes) {
+  TJwwData whole, sum;
+  whole.BindImageExr = sum.BindImageExr = true;
+  TJwwKindCounts c;
+  const bool ok = ReadBytes(whole, bytes);
+  whole.GetFontNames();
+  ASSERT_EQ(ReadBytes(sum, bytes, false, 0, &c), ok);
+  EXPECT_EQ(sum.LastError().message, whole.LastError().message);
+  EXPECT_EQ(sum.LastError().offset, whole.LastError().offset);
+  if (!whole.EntLgrp.empty() || !whole.EntNo.empty())  // a header was read
+    EXPECT_EQ(c.stored, whole.Enthd.n1);
+  const TJwwKindCounts expect{c.stored,          whole.EntLineN,  whole.EntEnkoN, whole.EntTenN,
+                              whole.EntMojiN,    whole.EntSunpoN, whole.EntSolidN, whole.EntBlockN};
+  EXPECT_EQ(std::tie(c.line, c.enko, c.ten, c.moji, c.sunpo, c.solid, c.block),
+            std::tie(expect.line, expect.enko, expect.ten, expect.moji, expect.sunpo, expect.solid, expect.block));
+  EXPECT_EQ(sum.FontNames, whole.FontNames);
+  EXPECT_EQ(sum.FontNameN, whole.FontNameN);
+  EXPECT_EQ(sum.EntLineN + sum.EntEnkoN + sum.EntTenN + sum.EntMojiN + sum.EntSunpoN + sum.EntSolidN, 0);
+  ASSERT_EQ(sum.EntBlockN, whole.EntBlockN);
+  for (Integer i = 0; i < sum.EntBlockN; ++i) EXPECT_EQ(sum.EntBlock[i].nNumber, whole.EntBlock[i].nNumber);
+  EXPECT_EQ(sum.Enthd.n1, static_cast<Integer>(sum.EntNo.size()));
+  ASSERT_EQ(sum.EntBlockDefN, whole.EntBlockDefN);
+  for (Integer i = 0; i < sum.EntBlockDefN; ++i) {
+    EXPECT_EQ(sum.EntBlockDef[i].strName, whole.EntBlockDef[i].strName);
+    EXPECT_EQ(sum.EntBlockDef[i].N, whole.EntBlockDef[i].N);
+    EXPECT_EQ(sum.EntBlockDef[i].ref_flag, whole.EntBlockDef[i].ref_flag);
+  }
+  ASSERT_EQ(sum.EntBlockTreeN, whole.EntBlockTreeN);
+  for (Integer i = 0; i < sum.EntBlockTreeN; ++i) {
+    EXPECT_EQ(sum.EntBlockTree[i].no, whole.EntBlockTree[i].no);
+    EXPECT_EQ(sum.EntBlockTree[i].x, whole.EntBlockTree[i].x);
+  }
+  EXPECT_EQ(sum.BindImageN, whole.BindImageN);
 }
 
 TEntJwwAttr Attr(uint8_t style, uint16_t color, uint16_t width = 7) {
@@ -587,6 +626,64 @@ TEST(FilePrevIn, CostFollowsTheBudgetNotTheStoredCounts) {
   }
 }
 
+// ---- summary read -----------------------------------------------------------------------------
+
+// Fonts met first in dimensions, names with "@", fonts only inside definitions, texts repeated
+// and texts in every string form: the summary keeps none of the drawing's own geometry but gives
+// the same counts, font names and block tree as a whole read, for every prefix of the file too.
+TEST(FileSummaryIn, AgreesWithAWholeRead) {
+  auto moji = [](std::u16string font, std::u16string text) {
+    TEntJwwMoji m;
+    m.att = Attr(1, 2);
+    m.strFontName = std::move(font);
+    m.str = std::move(text);
+    m.dSizeX = m.dSizeY = 2.5;
+    return m;
+  };
+  TEntJwwSunpo dim;
+  dim.att = Attr(1, 2);
+  dim.Moji = moji(u"寸法体", u"1,000");
+  TEntJwwBlock ins;
+  ins.att = Attr(1, 2);
+  ins.nNumber = 7;
+  TEntJwwBlockDef def;
+  def.nNumber = 7;
+  def.strName = u"部品";
+  for (int ver : {300, 600, 700}) {
+    SCOPED_TRACE(ver);
+    Bytes b;
+    b.Header(ver);
+    StreamBytes sb(b, ver);
+    sb.Count(12);
+    sb.Entity(Line(1)).Entity(dim).Entity(moji(u"@ＭＳ 明朝", u"一"));
+    sb.Entity(moji(u"@ＭＳ 明朝", std::u16string(300, u'長'))).Entity(moji(u"ＭＳ 明朝", u"abc"));
+    sb.Entity(moji(u"寸法体", u"")).Entity(ins).Entity(dim).Entity(ins);
+    TEntJwwTen ten;
+    ten.att = Attr(100, 1);
+    TEntJwwSolid solid;
+    solid.att = Attr(1, 10);
+    TEntJwwEnko arc;
+    arc.att = Attr(1, 1);
+    sb.Entity(ten).Entity(solid).Entity(arc);
+    sb.Count(1);
+    sb.Def(def, 1, 2);
+    sb.Entity(moji(u"定義だけ", u"x")).Entity(Line(2));
+    if (ver >= 700) b.i32(0);
+    const std::string bytes = b.data();
+    ExpectSummaryAgrees(bytes);
+    TJwwData d;
+    TJwwKindCounts c;
+    ASSERT_TRUE(ReadBytes(d, bytes, false, 0, &c));
+    EXPECT_EQ(c.stored, 12);
+    EXPECT_EQ(c.moji, 4);
+    EXPECT_EQ(d.EntBlockTreeN, 2);
+    for (size_t n = 0; ver == 700 && n < bytes.size(); ++n) {
+      SCOPED_TRACE(n);
+      ExpectSummaryAgrees(bytes.substr(0, n));
+    }
+  }
+}
+
 // ---- real drawings ----------------------------------------------------------------------------
 
 namespace {
@@ -642,6 +739,7 @@ TEST(EntityInCorpus, EveryDrawingReadsAndPreviewAgrees) {
     ASSERT_TRUE(full.FileIn(FromFsPath(f))) << full.LastError().message << " at " << full.LastError().offset;
     EXPECT_GT(full.Enthd.n1, 0);
     for (Integer i = 0; i < full.Enthd.n1; ++i) EXPECT_NE(full.EntNo[i].EntType, 0) << i;
+    ExpectSummaryAgrees(ReadFile(f.string()));
     TJwwData plain, prev;
     ASSERT_TRUE(plain.FileIn(FromFsPath(f)));
     ASSERT_TRUE(prev.FilePrevIn(FromFsPath(f), 1 << 30));
@@ -672,5 +770,6 @@ TEST(EntityInCorpus, TruncationSweep) {
     ASSERT_LE(d.EntNo.size() * sizeof(TEntJwwNo), 8 * n + 64) << n;
     TJwwData p;
     ReadBytes(p, bytes.substr(0, n), true, 1 << 30);
+    ExpectSummaryAgrees(bytes.substr(0, n));
   }
 }

@@ -1,6 +1,8 @@
 // The jww tool as a user runs it: new, info, dump, convert, and its failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "tests/jww_bytes.h"
@@ -62,6 +64,37 @@ TEST(JwwTool, InfoEscapesControlCharacters) {
   const std::string info = Read(dir.path("info.txt"));
   EXPECT_NE(info.find("memo      \\x1b]0;owned\\x07\\x1b[2Jline\\r\\nnext\\x9b\n"), std::string::npos) << info;
   EXPECT_EQ(info.find('\x1b'), std::string::npos);
+}
+
+// A description lists the first 100 tree nodes and says how many more there are; --all lists
+// every one. The counts come from the summary read and match the drawing.
+TEST(JwwTool, InfoListsTheFirstNodesUnlessAllAreAsked) {
+  jwwtest::TempDir dir;
+  jww::TJwwData d;
+  d.DataDefaultSet();
+  ASSERT_TRUE(d.AddBlkDef(0, 0, 0, 1, 1, 0, 0, 4, u"part"));
+  ASSERT_TRUE(d.AddBlkLine(0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1));
+  for (int i = 0; i < 150; ++i) ASSERT_TRUE(d.AddEntBlock(0, 0, 0, 1, 1, 0, 0, 0, i, 0, 1, 1, 0));
+  ASSERT_TRUE(d.AddEntLine(0, 0, 0, 1, 1, 0, 0, 0, 0, 5, 5));
+  ASSERT_TRUE(d.AddEntPost());
+  const std::string f = dir.path("many.jww");
+  ASSERT_TRUE(d.FileOut(jww::Utf8ToStr(f), 600));
+
+  auto nodeLines = [](const std::string& info) {  // "  name (#no) at x, y"
+    int n = 0;
+    for (size_t at = info.find(") at "); at != std::string::npos; at = info.find(") at ", at + 1)) ++n;
+    return n;
+  };
+  ASSERT_EQ(Jww("info " + f + " >" + dir.path("a.txt"), dir).status, 0);
+  ASSERT_EQ(Jww("info --all " + f + " >" + dir.path("b.txt"), dir).status, 0);
+  const std::string shown = Read(dir.path("a.txt")), all = Read(dir.path("b.txt"));
+  EXPECT_NE(shown.find("entities  151: lines 1, arcs 0, points 0, texts 0, dimensions 0, solids 0, "
+                       "block insertions 150\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("block tree 150 nodes\n"), std::string::npos);
+  EXPECT_NE(shown.find("\n  ... 50 more (--all lists them)\n"), std::string::npos) << shown;
+  EXPECT_EQ(nodeLines(shown), 100);
+  EXPECT_EQ(nodeLines(all), 150);
+  EXPECT_EQ(all.find("more"), std::string::npos);
 }
 
 // The private image folder is made only for a drawing with images; a missing TMPDIR then fails

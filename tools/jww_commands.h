@@ -30,6 +30,9 @@ bool ParseOptions(CLI::App& app, int argc, char** argv, int& status);
 /// one line "jww: <path>: <why> at byte <offset>" to standard error and returns false.
 bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optional<int>& budget);
 
+/// Passes `ok` on, after printing ReadDrawing's message for a failed read of `path`.
+bool ReportRead(const jww::TJwwData& doc, const std::string& path, bool ok);
+
 /// The export format an output path names by its extension (case-insensitive): "pdf", "svg",
 /// "png" or "dxf"; empty for anything else (a drawing).
 std::string ExportFormat(const std::string& out);

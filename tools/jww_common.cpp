@@ -21,7 +21,10 @@ bool ParseOptions(CLI::App& app, int argc, char** argv, int& status) {
 
 bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optional<int>& budget) {
   const std::u16string name = jww::Utf8ToStr(path);
-  const bool ok = budget ? doc.FilePrevIn(name, *budget) : doc.FileIn(name);
+  return ReportRead(doc, path, budget ? doc.FilePrevIn(name, *budget) : doc.FileIn(name));
+}
+
+bool ReportRead(const jww::TJwwData& doc, const std::string& path, bool ok) {
   if (!ok) {
     const jww::TJwwError& e = doc.LastError();
     if (e.message == jww::kNotRegular || e.message == jww::kCannotOpen)

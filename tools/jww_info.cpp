@@ -1,6 +1,7 @@
 // jww info: a drawing in a few lines for people.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,6 +35,16 @@ std::string U8(const std::u16string& s) {
   return jww::StrToUtf8(safe);
 }
 
+// A description stays a few screens long: of the definitions and the block tree (one node per
+// placed block, which can run to millions) the first ones are listed unless all are asked for.
+constexpr int kListed = 100;
+
+int Shown(int count, bool all) { return all ? count : std::min(count, kListed); }
+
+void MoreLine(int count, bool all) {
+  if (count > Shown(count, all)) std::printf("  ... %d more (--all lists them)\n", count - kListed);
+}
+
 }  // namespace
 
 int Info(int argc, char** argv) {
@@ -42,13 +53,23 @@ int Info(int argc, char** argv) {
   std::string file;
   std::optional<int> budget;
   app.add_option("drawing", file, "The drawing (.jww)")->required();
+  bool all = false;
   app.add_option("--budget", budget, "Read only this many entity items (bounded preview)");
+  app.add_flag("--all", all, "List every block definition and block tree node");
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
 
   jww::TJwwData d;
   d.BindImageExr = true;  // list the images, write none
-  if (!ReadDrawing(d, file, budget)) return 1;
-  d.GetFontNames();
+  jww::TJwwKindCounts n;
+  if (budget) {
+    if (!ReadDrawing(d, file, budget)) return 1;
+    d.GetFontNames();
+    n = {d.Enthd.n1, d.EntLineN, d.EntEnkoN, d.EntTenN, d.EntMojiN, d.EntSunpoN, d.EntSolidN, d.EntBlockN};
+  } else if (!ReportRead(d, file, d.FileSummaryIn(jww::Utf8ToStr(file), n))) {
+    // Counts and font names are all a description needs of the entities: a summary read keeps
+    // no geometry, which on a large drawing is most of a whole read's time and memory.
+    return 1;
+  }
   double w = 0, h = 0;
   d.GetPaperSize(w, h);
 
@@ -59,21 +80,22 @@ int Info(int argc, char** argv) {
               d.Enthd.nZumen, w, h);
   std::printf("entities  %d: lines %d, arcs %d, points %d, texts %d, dimensions %d, solids %d, "
               "block insertions %d\n",
-              d.Enthd.n1, d.EntLineN, d.EntEnkoN, d.EntTenN, d.EntMojiN, d.EntSunpoN, d.EntSolidN,
-              d.EntBlockN);
+              n.stored, n.line, n.enko, n.ten, n.moji, n.sunpo, n.solid, n.block);
   std::printf("fonts     %d\n", d.FontNameN);
   for (int i = 0; i < d.FontNameN; ++i) std::printf("  %s\n", U8(d.FontNames[i]).c_str());
   std::printf("definitions %d (%d in use)\n", d.EntBlockDefN, d.EntBlockNum);
-  for (int i = 0; i < d.EntBlockDefN; ++i) {
+  for (int i = 0; i < Shown(d.EntBlockDefN, all); ++i) {
     const auto& b = d.EntBlockDef[i];
     std::printf("  #%u %s: %d entities%s\n", b.nNumber, U8(b.strName).c_str(), b.N,
                 b.ref_flag ? "" : " (not in use)");
   }
+  MoreLine(d.EntBlockDefN, all);
   std::printf("block tree %d nodes\n", d.EntBlockTreeN);
-  for (int i = 0; i < d.EntBlockTreeN; ++i) {
-    const auto& n = d.EntBlockTree[i];
-    std::printf("  %*s%s (#%u) at %g, %g\n", 2 * n.level, "", U8(n.name).c_str(), n.no, n.x, n.y);
+  for (int i = 0; i < Shown(d.EntBlockTreeN, all); ++i) {
+    const auto& t = d.EntBlockTree[i];
+    std::printf("  %*s%s (#%u) at %g, %g\n", 2 * t.level, "", U8(t.name).c_str(), t.no, t.x, t.y);
   }
+  MoreLine(d.EntBlockTreeN, all);
   std::printf("images    %d\n", d.BindImageN);
   for (int i = 0; i < d.BindImageN; ++i)
     std::printf("  %s, %d bytes\n", U8(d.BindImage[i].Fname).c_str(), d.BindImage[i].Fsize);
