@@ -39,8 +39,9 @@ void ExpectSummaryAgrees(const std::string& bytes) {
   ASSERT_EQ(ReadBytes(sum, bytes, false, 0, &c), ok);
   EXPECT_EQ(sum.LastError().message, whole.LastError().message);
   EXPECT_EQ(sum.LastError().offset, whole.LastError().offset);
-  if (!whole.EntLgrp.empty() || !whole.EntNo.empty())  // a header was read
+  if (!whole.EntLgrp.empty() || !whole.EntNo.empty()) {  // a header was read
     EXPECT_EQ(c.stored, whole.Enthd.n1);
+  }
   const TJwwKindCounts expect{c.stored,          whole.EntLineN,  whole.EntEnkoN, whole.EntTenN,
                               whole.EntMojiN,    whole.EntSunpoN, whole.EntSolidN, whole.EntBlockN};
   EXPECT_EQ(std::tie(c.line, c.enko, c.ten, c.moji, c.sunpo, c.solid, c.block),

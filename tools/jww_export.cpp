@@ -1,14 +1,16 @@
 // jww convert to PDF, SVG, PNG or DXF: the drawing's scene, painted or written as DXF.
-#include <QGuiApplication>
+#include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "common/codepage.h"
-#include "painter/ScenePainter.h"
 #include "scene/DxfOut.h"
 #include "tools/jww_commands.h"
+#include "tools/jww_paint.h"
 
 namespace jwwtool {
 
@@ -20,6 +22,29 @@ std::string ExportFormat(const std::string& out) {
   return ext == "pdf" || ext == "svg" || ext == "png" || ext == "dxf" ? ext : std::string();
 }
 
+namespace {
+
+using PaintFn = decltype(&jww_paint);
+
+// The painting module: beside the program in a build folder, in the library folder of an
+// installed one (its path relative to the program's folder is set at build time).
+PaintFn LoadPainter(std::string& why) {
+  std::string self(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+  const std::string dir = n > 0 ? self.substr(0, self.find_last_of('/', static_cast<size_t>(n)) + 1) : "./";
+  for (const std::string& path : {dir + JWW_PAINT_MODULE, dir + DRAVIK_PAINT_MODULE_REL "/" JWW_PAINT_MODULE}) {
+    if (void* lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      if (auto fn = reinterpret_cast<PaintFn>(::dlsym(lib, "jww_paint"))) return fn;
+      why = ::dlerror();
+      return nullptr;
+    }
+    if (why.empty()) why = ::dlerror();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 int Export(const std::string& in, const std::string& out, const std::string& format, double dpi) {
   jww::TJwwData d;
   if (!ReadDrawing(d, in, std::nullopt)) return 1;
@@ -28,19 +53,13 @@ int Export(const std::string& in, const std::string& out, const std::string& for
   if (format == "dxf") {
     ok = scene::WriteDxf(s, jww::Utf8ToStr(out));
   } else {
-    // Fonts need a GUI application; no display is needed for drawing into files.
-    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // The toolkit's own diagnostics (missing runtime folder and the like) are no concern of
-    // the user's; the tool says what failed itself.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    int argc = 1;
-    char name[] = "jww";
-    char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
-    const QString path = QString::fromStdString(out);
-    ok = format == "pdf" ? scene::WritePdf(s, path)
-         : format == "svg" ? scene::WriteSvg(s, path)
-                           : scene::WritePng(s, path, dpi);
+    std::string why;
+    PaintFn paint = LoadPainter(why);
+    if (!paint) {
+      std::fprintf(stderr, "jww: cannot load the %s export: %s\n", format.c_str(), why.c_str());
+      return 1;
+    }
+    ok = paint(&s, out.c_str(), format.c_str(), dpi);
   }
   if (!ok) {
     std::fprintf(stderr, "jww: %s: cannot write the %s file\n", out.c_str(), format.c_str());
