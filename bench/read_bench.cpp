@@ -3,7 +3,10 @@
 // read-only mapping with every page touched (BM_MapTouch). Benchmarks of reading report
 // `x_baseline`: their processor time divided by the faster of the two for the same file.
 //
-// - BM_FileIn/<n>, BM_FilePrevIn1000/<n>: synthetic drawings of n entities (steady state).
+// - BM_FileIn/<n>, BM_FilePrevIn1000/<n>: synthetic drawings of n entities (steady state). FileIn
+//   also reports `x_read` (against BM_ReadInto alone) and `x_floor`: against BM_ListsFloor/<n>,
+//   writing fresh memory of the size of the lists it loads, which no reader of the whole model
+//   can go below.
 // - BM_FileInPeakMemory/<n>, BM_FilePrevIn1000Memory/<n>: peak resident memory a read adds
 //   (FileIn as a ratio to the lists it loads).
 // - BM_FileInTest2, BM_FirstFileInTest2: the small real drawing Test2 of the corpus (skipped when
@@ -20,6 +23,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -28,6 +33,7 @@
 #include "bench/synth.h"
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
+#include "jww/list_memory.h"
 
 namespace {
 
@@ -86,7 +92,10 @@ void FileInBody(benchmark::State& state, const std::string& path, const std::str
     if (!d.FileIn(upath)) state.SkipWithError("FileIn failed");
     benchmark::DoNotOptimize(d.EntLineN);
   }
-  ReportRatio(state, "x_baseline", t.Done(state), {"read" + n, "map" + n});
+  const double seconds = t.Done(state);
+  ReportRatio(state, "x_baseline", seconds, {"read" + n, "map" + n});
+  ReportRatio(state, "x_read", seconds, {"read" + n});
+  ReportRatio(state, "x_floor", seconds, {"floor" + n});
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(path)));
 }
 
@@ -238,6 +247,29 @@ double PeakMb(Read&& read) {
   return (StatusKb("VmHWM:") - before) / 1024.0;
 }
 
+// The least any reader that loads the lists must spend: memory of the lists' size, from the
+// allocator as FileIn takes it (advised for huge pages from 32 MiB on) and written once, then
+// freed, as a document's lists are when the next read starts. No parsing at all; FileIn reports
+// its time against it as `x_floor`.
+void BM_ListsFloor(benchmark::State& state) {
+  size_t bytes = 0;
+  {
+    jww::TJwwData d;
+    if (!d.FileIn(jww::Utf8ToStr(SynthPath(state)))) return state.SkipWithError("FileIn failed");
+    bytes = ListBytes(d);
+  }
+  Timed t(Key("floor", state));
+  for (auto _ : state) {
+    std::vector<char> lists;
+    jww::ReserveList(lists, bytes);
+    lists.resize(bytes);
+    benchmark::DoNotOptimize(lists.data());
+    benchmark::ClobberMemory();
+  }
+  t.Done(state);
+  state.counters["lists_MiB"] = bytes / 1048576.0;
+}
+
 void BM_FileInPeakMemory(benchmark::State& state) {
   const auto path = jww::Utf8ToStr(SynthPath(state));
   double peakMb = 0, listMb = 0;
@@ -269,6 +301,7 @@ void BM_FilePrevIn1000Memory(benchmark::State& state) {
 
 BENCHMARK(BM_ReadInto)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MapTouch)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListsFloor)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileIn)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilePrevIn1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MakeBlockTree)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
