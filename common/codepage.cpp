@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 namespace jww {
@@ -89,8 +90,9 @@ namespace {
 // Encoding goes through a per-character table filled on first sight of each character by one
 // converter call: drawings repeat the same few hundred characters, so nearly every character is a
 // lookup. Slot value 0 = not yet asked; kNoForm = no code page 932 form; otherwise
-// (byte count << 16) | bytes, first byte high, with kApprox set when the form decodes to another
-// character (the converter maps U+00A5 to 0x5C, which reads back as a backslash).
+// (byte count << 16) | bytes, the first byte in the low bits (so a form is stored with one
+// two-byte store), with kApprox set when the form decodes to another character (the converter
+// maps U+00A5 to 0x5C, which reads back as a backslash).
 class EncodeTable {
  public:
   static constexpr uint32_t kNoForm = 1u << 24;
@@ -99,6 +101,13 @@ class EncodeTable {
   uint32_t Get(char16_t ch) {
     uint32_t v = slot_[ch].load(std::memory_order_relaxed);
     return v ? v : Ask(ch);
+  }
+
+  /// Puts the form of a slot value without kNoForm at `o` (room for two bytes); returns its end.
+  static char* Put(uint32_t v, char* o) {
+    const uint16_t bytes = static_cast<uint16_t>(v);
+    std::memcpy(o, &bytes, 2);
+    return o + ((v >> 16) & 0xFF);
   }
 
  private:
@@ -117,7 +126,7 @@ class EncodeTable {
     uint32_t v = kNoForm;
     if (r != static_cast<size_t>(-1) && srcLeft == 0 && (n == 1 || n == 2)) {
       v = n == 1 ? (1u << 16) | static_cast<uint8_t>(out[0])
-                 : (2u << 16) | (static_cast<uint8_t>(out[0]) << 8) | static_cast<uint8_t>(out[1]);
+                 : (2u << 16) | static_cast<uint8_t>(out[0]) | (static_cast<uint8_t>(out[1]) << 8);
     }
     if (v != kNoForm) {
       if (AnsiToStr(std::string_view(out, n)) != std::u16string(1, ch)) v |= kApprox;
@@ -133,6 +142,8 @@ EncodeTable& Encoding() {
   static EncodeTable* table = new EncodeTable();  // never freed: used until exit
   return *table;
 }
+
+bool IsSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDFFF; }
 
 // Encodes the text; returns false when a character has no code page 932 form, or (with `exact`)
 // none that decodes to the same character. With `replace`, such a character (a surrogate pair
@@ -152,7 +163,7 @@ bool Encode(std::u16string_view text, std::string* out, bool replace, bool exact
       continue;
     }
     uint32_t v = EncodeTable::kNoForm;
-    if (ch >= 0xD800 && ch <= 0xDFFF) {
+    if (IsSurrogate(ch)) {
       // No surrogate has a form; a pair is one character and one "?".
       if (ch <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
     } else {
@@ -164,8 +175,7 @@ bool Encode(std::u16string_view text, std::string* out, bool replace, bool exact
       if (!replace) break;
       if (o) *o++ = '?';
     } else if (o) {
-      if ((v >> 16) == 2) *o++ = static_cast<char>((v >> 8) & 0xFF);
-      *o++ = static_cast<char>(v & 0xFF);
+      o = EncodeTable::Put(v, o);
     }
   }
   if (out) out->resize(static_cast<size_t>(o - out->data()));
@@ -183,8 +193,29 @@ std::string StrToAnsi(std::u16string_view text) {
 bool IsAnsiRepresentable(std::u16string_view text) { return Encode(text, nullptr, false, true); }
 
 bool StrToAnsiExact(std::u16string_view text, std::string& out) {
-  out.clear();
-  return Encode(text, &out, false, true);
+  out.resize(2 * text.size());
+  const size_t n = StrToAnsiExactInto(text, out.data());
+  if (n == kNotExact) return false;
+  out.resize(n);
+  return true;
+}
+
+size_t StrToAnsiExactInto(std::u16string_view text, char* out) {
+  constexpr uint32_t kRefused = EncodeTable::kNoForm | EncodeTable::kApprox;
+  char* o = out;
+  EncodeTable* table = nullptr;
+  for (const char16_t ch : text) {
+    if (ch < 0x80) {
+      *o++ = static_cast<char>(ch);
+      continue;
+    }
+    if (IsSurrogate(ch)) return kNotExact;
+    if (!table) table = &Encoding();
+    const uint32_t v = table->Get(ch);
+    if (v & kRefused) return kNotExact;
+    o = EncodeTable::Put(v, o);
+  }
+  return static_cast<size_t>(o - out);
 }
 
 namespace {

@@ -25,6 +25,12 @@ bool IsAnsiRepresentable(std::u16string_view text);
 /// (U+00A5 would become a backslash, U+2014 U+2015, U+203E a tilde).
 bool StrToAnsiExact(std::u16string_view text, std::string& out);
 
+/// StrToAnsiExact into `out`, which has room for two bytes a character: the number of bytes
+/// written, or kNotExact where StrToAnsiExact returns false. Writers encode into their buffer
+/// with it, without a string of their own.
+inline constexpr size_t kNotExact = static_cast<size_t>(-1);
+size_t StrToAnsiExactInto(std::u16string_view text, char* out);
+
 /// UTF-8 <-> UTF-16, for paths, command lines and JSON. Invalid input becomes U+FFFD.
 std::u16string Utf8ToStr(std::string_view utf8);
 std::string StrToUtf8(std::u16string_view text);

@@ -55,32 +55,13 @@ void TArchive::ReadDefinitionTag(InStream& s) {
   }
 }
 
-TArchive::TTagBytes TArchive::TagOut(int kind, uint16_t schema) {
-  TTagBytes t;
-  if (index_[kind] != 0) {
-    t.size = ClassRefBytes(index_[kind], t.bytes);
-    return t;
-  }
+size_t TArchive::NewClassTagOut(int kind, uint16_t schema, uint8_t* out) {
   const std::string_view name = kClassNames[kind];
   const uint16_t head[3] = {kNewClassTag, schema, static_cast<uint16_t>(name.size())};
-  std::memcpy(t.bytes, head, sizeof head);
-  std::memcpy(t.bytes + sizeof head, name.data(), name.size());
-  t.size = sizeof head + name.size();
+  std::memcpy(out, head, sizeof head);
+  std::memcpy(out + sizeof head, name.data(), name.size());
   Register(kind);
-  return t;
-}
-
-size_t ClassRefBytes(Cardinal index, uint8_t out[6]) {
-  if (index < 32767) {
-    const uint16_t tag = static_cast<uint16_t>(0x8000u + index);
-    std::memcpy(out, &tag, 2);
-    return 2;
-  }
-  const uint16_t tag = TArchive::kBigRefTag;
-  const Cardinal big = TArchive::kBigRefFlag + index;
-  std::memcpy(out, &tag, 2);
-  std::memcpy(out + 2, &big, 4);
-  return 6;
+  return sizeof head + name.size();
 }
 
 size_t CountBytes(Cardinal count, uint8_t out[6]) {

@@ -79,13 +79,22 @@ class TArchive {
   /// The bytes of the tag that precedes one object of `kind` (1..8): a new-class tag carrying
   /// `schema` (the format version) when the class has not been introduced yet, which registers
   /// it; otherwise a reference. The object itself still calls ObjectDone once written.
+  static constexpr size_t kMaxTagBytes = 6 + 11;
   struct TTagBytes {
-    uint8_t bytes[6 + 11];
+    uint8_t bytes[kMaxTagBytes];
     size_t size = 0;
   };
-  TTagBytes TagOut(int kind, uint16_t schema);
+  TTagBytes TagOut(int kind, uint16_t schema) {
+    TTagBytes t;
+    t.size = TagOut(kind, schema, t.bytes);
+    return t;
+  }
+  /// The same tag put at `out` (room for kMaxTagBytes); returns its size.
+  size_t TagOut(int kind, uint16_t schema, uint8_t* out);
 
  private:
+  size_t NewClassTagOut(int kind, uint16_t schema, uint8_t* out);
+
   Cardinal counter_ = 1;
   std::array<Cardinal, 9> index_{};
 };
@@ -93,7 +102,24 @@ class TArchive {
 /// The tag that refers to a class introduced under `index` (ClassRefOut): the Word
 /// 0x8000 + index below 32767, otherwise 0x7FFF and the Cardinal 0x80000000 + index.
 /// Returns the number of bytes put into `out` (2 or 6).
-size_t ClassRefBytes(Cardinal index, uint8_t out[6]);
+inline size_t ClassRefBytes(Cardinal index, uint8_t out[6]) {
+  if (index < 32767) {
+    const uint16_t tag = static_cast<uint16_t>(0x8000u + index);
+    std::memcpy(out, &tag, 2);
+    return 2;
+  }
+  const uint16_t tag = TArchive::kBigRefTag;
+  const Cardinal big = TArchive::kBigRefFlag + index;
+  std::memcpy(out, &tag, 2);
+  std::memcpy(out + 2, &big, 4);
+  return 6;
+}
+
+inline size_t TArchive::TagOut(int kind, uint16_t schema, uint8_t* out) {
+  // Every object but the first of its class is a reference: kept inline for the writer's loop.
+  if (index_[kind] != 0) return ClassRefBytes(index_[kind], out);
+  return NewClassTagOut(kind, schema, out);
+}
 
 /// Counts on file: a Word, or 0xFFFF and the real count as a Cardinal (CountOut/ReadCount).
 size_t CountBytes(Cardinal count, uint8_t out[6]);

@@ -22,51 +22,75 @@ constexpr Word kColorBelow420[16] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2
 
 bool StandardOrExtendedColor(Word c) { return (c >= 1 && c <= 9) || (c >= 101 && c <= 356); }
 
-// The attribute part as it is written for `kind` (1..7 entities, 8 a definition).
-TEntJwwAttr NormalizedAttr(const TEntJwwAttr& a, int kind, Integer ver, Integer defcol, Integer defltp) {
-  TEntJwwAttr c = a;
-  Byte& s = c.nPenStyle;
-  Word& col = c.nPenColor;
-  const Byte defStyle = static_cast<Byte>(defltp);
-  const Word defColor = static_cast<Word>(defcol);
-  if (ver < 420) {
-    if (kind == kEntLine || kind == kEntEnko) {
-      if (s >= 31 && s <= 45) s = kStyleBelow420[s - 31];
-      else if (s >= 46 && s <= 62) s = defStyle;
-    }
-    if (kind >= kEntLine && kind <= kEntSolid) {
-      if (col >= 101 && col <= 116) col = kColorBelow420[col - 101];
-      else if (col >= 117 && col <= 356) col = defColor;
-    }
+// The line type of an attribute part as it is written for `kind` (1..7 entities, 8 a definition).
+Byte StyleOut(Byte s, int kind, Integer ver, Byte defStyle) {
+  if (ver < 420 && (kind == kEntLine || kind == kEntEnko)) {
+    if (s >= 31 && s <= 45) s = kStyleBelow420[s - 31];
+    else if (s >= 46 && s <= 62) s = defStyle;
   }
   switch (kind) {
     case kEntLine:
     case kEntEnko:
       if (!((s >= 1 && s <= 9) || (s >= 11 && s <= 19) || (s >= 31 && s <= 62))) s = defStyle;
-      if (!StandardOrExtendedColor(col)) col = defColor;
       break;
     case kEntTen:
       if (s != 1 && s != 100) s = 1;
-      if (!StandardOrExtendedColor(col)) col = defColor;
       break;
     case kEntMoji:
       if (s < 1 || s > 9) s = 1;
-      if (!StandardOrExtendedColor(col)) col = defColor;
-      break;
-    case kEntSunpo:
-      if (!StandardOrExtendedColor(col)) col = defColor;
-      break;
-    case kEntSolid:
-      if (!StandardOrExtendedColor(col) && col != 10) col = defColor;
       break;
     default:
       break;
   }
-  if (c.nLayer > 15) c.nLayer = 0;
-  if (c.nGLayer > 15) c.nGLayer = 0;
-  if (c.nPenWidth > 30000) c.nPenWidth = 0;
-  return c;
+  return s;
 }
+
+// The colour as it is written for `kind`.
+Word ColorOut(Word col, int kind, Integer ver, Word defColor) {
+  if (kind < kEntLine || kind > kEntSolid) return col;
+  if (ver < 420) {
+    if (col >= 101 && col <= 116) col = kColorBelow420[col - 101];
+    else if (col >= 117 && col <= 356) col = defColor;
+  }
+  if (!StandardOrExtendedColor(col) && !(kind == kEntSolid && col == 10)) col = defColor;
+  return col;
+}
+
+// StyleOut and ColorOut of one FileOut as tables, since every object asks. Colours above 356
+// all become the default colour, so one slot stands for them.
+class AttrRules {
+ public:
+  AttrRules(Integer ver, Integer defcol, Integer defltp) {
+    const Byte defStyle = static_cast<Byte>(defltp);
+    const Word defColor = static_cast<Word>(defcol);
+    for (int kind = 0; kind <= kEntBlockDef; ++kind)
+      for (int s = 0; s < 256; ++s) style_[kind][s] = StyleOut(static_cast<Byte>(s), kind, ver, defStyle);
+    for (int c = 0; c <= kTopColor; ++c) {
+      color_[0][c] = ColorOut(static_cast<Word>(c), kEntLine, ver, defColor);
+      color_[1][c] = ColorOut(static_cast<Word>(c), kEntSolid, ver, defColor);
+    }
+  }
+  Byte Style(Byte s, int kind) const { return style_[kind][s]; }
+  Word Color(Word c, int kind) const {
+    if (kind > kEntSolid) return c;
+    return color_[kind == kEntSolid][std::min<Word>(c, kTopColor)];
+  }
+  /// The attribute part as it is written for `kind`.
+  TEntJwwAttr Normalized(const TEntJwwAttr& a, int kind) const {
+    TEntJwwAttr c = a;
+    c.nPenStyle = Style(a.nPenStyle, kind);
+    c.nPenColor = Color(a.nPenColor, kind);
+    if (c.nLayer > 15) c.nLayer = 0;
+    if (c.nGLayer > 15) c.nGLayer = 0;
+    if (c.nPenWidth > 30000) c.nPenWidth = 0;
+    return c;
+  }
+
+ private:
+  static constexpr int kTopColor = 357;
+  Byte style_[kEntBlockDef + 1][256];
+  Word color_[2][kTopColor + 1];
+};
 
 // True when DelMarkChar would change the text, so that the common clean text is written without
 // a copy.
@@ -124,48 +148,128 @@ struct EntityLists {
              Valid(b.mMojiN, b.mMoji), Valid(b.mSunpoN, b.mSunpo), Valid(b.mSolidN, b.mSolid),
              Valid(b.mBlockN, b.mBlock)}};
   }
-  /// True when the drawing-order entry names an entity these lists hold.
+  /// True when the drawing-order entry names an entity these lists hold. Without branches on
+  /// the kind (count[0] is 0, a negative number compares as a large one): drawing orders mix
+  /// kinds, which no branch predictor follows.
   bool Holds(const TEntJwwNo& no) const {
-    return no.EntType >= kEntLine && no.EntType <= kEntBlock && no.EntNo >= 0 &&
-           no.EntNo < count[no.EntType];
+    const auto kind = static_cast<uint32_t>(no.EntType);
+    const Integer n = count[kind <= kEntBlock ? kind : 0];
+    return static_cast<uint32_t>(no.EntNo) < static_cast<uint32_t>(n);
   }
 };
 
-// Writing side of the record schemas, plus the stream-level state of one FileOut: the archive
-// and the definition renumbering.
-class EntityWriteIO : public NumberWriteIO {
+// Definition numbers as written: the running numbers of the definitions written, 0 for a number
+// whose first definition is not written or that no definition has. A table indexed by number when
+// the numbers are dense, as MakeBlockTree and construction leave them; a hash map otherwise.
+class Renumbering {
  public:
-  EntityWriteIO(OutStream& s, TJwwData& d, Integer ver) : NumberWriteIO(s), d_(d), ver_(ver) {
+  explicit Renumbering(const TJwwData& d, size_t written) {
     // The definitions written are the first n2 in use, numbered 0, 1, ... in list order. A number
-    // is looked up as ChangeBlockNo does (the first definition that has it); one whose definition
-    // is not written becomes 0, so that no insertion points at nothing or at another definition.
-    const size_t n2 = WrittenDefinitions(d);
-    const size_t defN = std::max(n2, std::min<size_t>(static_cast<size_t>(std::max<Integer>(d.EntBlockDefN, 0)),
-                                                      d.EntBlockDef.size()));
+    // is looked up as ChangeBlockNo does (the first definition that has it).
+    const size_t defN =
+        std::max(written, std::min<size_t>(static_cast<size_t>(std::max<Integer>(d.EntBlockDefN, 0)),
+                                           d.EntBlockDef.size()));
+    Cardinal top = 0;
+    for (size_t i = 0; i < defN; ++i) top = std::max(top, d.EntBlockDef[i].nNumber);
+    const bool dense = top < 4 * defN + 1024;
+    if (dense) {
+      table_.assign(static_cast<size_t>(top) + 1, kUnset);
+    } else {
+      map_.reserve(defN);
+    }
     Cardinal running = 0;
-    renumber_.reserve(defN);
     for (size_t i = 0; i < defN; ++i) {
       const TEntJwwBlockDef& b = d.EntBlockDef[i];
-      const bool written = i < n2 && b.ref_flag;
-      renumber_.emplace(b.nNumber, written ? running : 0);
-      if (written) ++running;
+      const bool isWritten = i < written && b.ref_flag;
+      const Cardinal to = isWritten ? running : 0;
+      if (isWritten) ++running;
+      if (!dense) map_.emplace(b.nNumber, to);
+      else if (table_[b.nNumber] == kUnset) table_[b.nNumber] = to;
     }
+    for (Cardinal& v : table_)
+      if (v == kUnset) v = 0;
   }
+  Cardinal operator()(Cardinal n) const {
+    if (!map_.empty()) {
+      const auto it = map_.find(n);
+      return it == map_.end() ? 0 : it->second;
+    }
+    return n < table_.size() ? table_[n] : 0;
+  }
+
+ private:
+  static constexpr Cardinal kUnset = 0xFFFFFFFFu;  // never a running number: at most 2^31 definitions
+  std::vector<Cardinal> table_;
+  std::unordered_map<Cardinal, Cardinal> map_;
+};
+
+// Names repeat from record to record (the texts of a drawing name the same few fonts; a
+// dimension's font alternates with its text): the written bytes of the last two distinct short
+// clean names are kept and copied.
+class NameCache {
+ public:
+  struct Entry {
+    string name;
+    size_t size = 0;  // 0: empty (a name takes at least its length byte)
+    uint8_t bytes[kShortStrBytes];
+  };
+  const Entry* Find(const string& v) {
+    if (entry_[last_].size && entry_[last_].name == v) return &entry_[last_];
+    Entry& other = entry_[1 - last_];
+    if (other.size && other.name == v) {
+      last_ = 1 - last_;
+      return &other;
+    }
+    return nullptr;
+  }
+  /// `v` is short and clean (no mark, no character below U+0020); it replaces the entry used
+  /// longer ago.
+  const Entry* Add(const string& v) {
+    last_ = 1 - last_;
+    Entry& e = entry_[last_];
+    e.name = v;
+    e.size = ShortStrBytes(v, e.bytes);
+    return &e;
+  }
+
+ private:
+  Entry entry_[2];
+  int last_ = 0;
+};
+
+// Writing side of the record schemas, plus the stream-level state of one FileOut: the archive,
+// the attribute rules and the definition renumbering.
+class EntityWriteIO : public NumberWriteIO {
+ public:
+  EntityWriteIO(OutStream& s, TJwwData& d, Integer ver)
+      : NumberWriteIO(s), d_(d), ver_(ver), rules_(ver, d.defcoljww, d.defltpjww),
+        renumber_(d, WrittenDefinitions(d)) {}
   using NumberWriteIO::Num;
 
   Integer Ver() const { return ver_; }
 
+  /// A fixed part is encoded straight into the stream's buffer: its size is known beforehand, so
+  /// room is taken once and the fields go in without a check each.
   template <class Body>
-  void Fixed(Part, Check, Body&& body) {
-    body(*this);
-  }
-  void Attr(const TEntJwwAttr& a, int kind) {
-    const TEntJwwAttr c = Normalized(a, kind);
-    AttrFields(*this, c, ver_);
+  [[gnu::always_inline]] void Fixed(Part part, Check, Body&& body) {
+    FixedOut f{*this, {s_.Reserve(FixedSize(part, ver_))}};
+    body(f);
+    s_.Advance(f.out.p);
   }
   void Str(const string& v, StrKind kind) {
-    if (kind == StrKind::kMemo || !NeedsMarkCleaning(v)) StrOut(s_, v);
-    else StrOut(s_, DelMarkChar(v));
+    if (kind == StrKind::kMemo) {
+      StrOut(s_, v);
+      return;
+    }
+    const NameCache::Entry* e = names_.Find(v);
+    if (!e) {
+      if (v.size() > kShortStrChars || NeedsMarkCleaning(v)) {
+        StrOut(s_, DelMarkChar(v));
+        return;
+      }
+      e = names_.Add(v);
+    }
+    s_.Write(e->bytes, e->size);
   }
 
   /// A text entity's text: marks cleaned, then image references rewritten as FileOutOpt asks.
@@ -173,7 +277,13 @@ class EntityWriteIO : public NumberWriteIO {
     static constexpr std::u16string_view kImage = u"^@BM";
     static constexpr std::u16string_view kBound = u"^@BM%temp%";
     if (!NeedsMarkCleaning(v) && !StartsWith(v, kImage)) {
-      StrOut(s_, v);
+      // Clean, so without U+0000: a short one goes straight into the buffer.
+      if (v.size() <= kShortStrChars) {
+        uint8_t* p = s_.Reserve(4 + 2 * v.size());
+        s_.Advance(p + ShortStrBytes(v, p));
+      } else {
+        StrOut(s_, v);
+      }
       return;
     }
     string t = DelMarkChar(v);
@@ -188,14 +298,8 @@ class EntityWriteIO : public NumberWriteIO {
     StrOut(s_, t);
   }
 
-  /// Definition numbers are written as the running numbers of the definitions written; a number
-  /// no written definition carries as 0.
-  void BlockNumber(const Cardinal& n) {
-    auto it = renumber_.find(n);
-    s_.Put(it == renumber_.end() ? Cardinal{0} : it->second);
-  }
-  Byte WrittenStyle(const TEntJwwAttr& a, int kind) const { return Normalized(a, kind).nPenStyle; }
-  Word WrittenColor(const TEntJwwAttr& a, int kind) const { return Normalized(a, kind).nPenColor; }
+  Byte WrittenStyle(const TEntJwwAttr& a, int kind) const { return rules_.Style(a.nPenStyle, kind); }
+  Word WrittenColor(const TEntJwwAttr& a, int kind) const { return rules_.Color(a.nPenColor, kind); }
 
   /// The long time field a stored dtime announces (bit 31): its 8 bytes are written as zeros, so
   /// that readers, which skip them, stay in step.
@@ -204,8 +308,8 @@ class EntityWriteIO : public NumberWriteIO {
   // ---- stream level -----------------------------------------------------------------------
 
   void Tag(int kind) {
-    const auto t = archive_.TagOut(kind, static_cast<uint16_t>(ver_));
-    s_.Write(t.bytes, t.size);
+    uint8_t* p = s_.Reserve(TArchive::kMaxTagBytes);
+    s_.Advance(p + archive_.TagOut(kind, static_cast<uint16_t>(ver_), p));
   }
   void ObjectDone() { archive_.ObjectDone(); }
 
@@ -216,11 +320,12 @@ class EntityWriteIO : public NumberWriteIO {
   /// Objects an entity list of `n` drawing-order entries writes.
   Cardinal ObjectCount(const EntityLists& L, const std::vector<TEntJwwNo>& order, size_t n) const {
     Cardinal count = 0;
+    const bool expanding = ver_ < 420 && d_.Enthd.jwVer >= 420;
     for (size_t i = 0; i < n; ++i) {
       const TEntJwwNo& no = order[i];
-      if (!L.Holds(no)) continue;
-      ++count;
-      if (no.EntType == kEntSunpo && Expands(L.sunpo[no.EntNo])) count += 6;
+      const bool held = L.Holds(no);
+      count += held;
+      if (expanding && held && no.EntType == kEntSunpo && Expands(L.sunpo[no.EntNo])) count += 6;
     }
     return count;
   }
@@ -233,9 +338,28 @@ class EntityWriteIO : public NumberWriteIO {
   }
 
  private:
-  TEntJwwAttr Normalized(const TEntJwwAttr& a, int kind) const {
-    return NormalizedAttr(a, kind, ver_, d_.defcoljww, d_.defltpjww);
-  }
+  // The policy a fixed part's fields go through: unchecked puts into the room Fixed took.
+  struct FixedOut {
+    static constexpr bool kReading = false;
+    EntityWriteIO& io;
+    BytePut out;
+
+    Integer Ver() const { return io.ver_; }
+    template <class T>
+    void Num(const T& v) {
+      out.Put(v);
+    }
+    template <class T, class Fix>
+    void Num(const T& v, Fix&& fix) {
+      out.Put(static_cast<T>(fix(v)));
+    }
+    void Attr(const TEntJwwAttr& a, int kind) {
+      const TEntJwwAttr c = io.rules_.Normalized(a, kind);
+      AttrFields(*this, c, io.ver_);
+    }
+    /// Definition numbers are written as the running numbers of the definitions written.
+    void BlockNumber(const Cardinal& n) { out.Put(io.renumber_(n)); }
+  };
 
   void Entity(const EntityLists& L, int kind, Integer i) {
     Tag(kind);
@@ -272,7 +396,9 @@ class EntityWriteIO : public NumberWriteIO {
   TJwwData& d_;
   Integer ver_;
   TArchive archive_;
-  std::unordered_map<Cardinal, Cardinal> renumber_;
+  AttrRules rules_;
+  Renumbering renumber_;
+  NameCache names_;
 };
 
 }  // namespace

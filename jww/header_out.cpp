@@ -130,6 +130,12 @@ void StrOut(OutStream& s, const string& text) {
   // The stored length counts the bytes before the first NUL, and a reader stops there too.
   if (const size_t nul = t.find(u'\0'); nul != std::u16string_view::npos) t = t.substr(0, nul);
 
+  if (t.size() <= kShortStrChars) {
+    // Most names and texts are short: encoded straight into the stream's buffer.
+    uint8_t* p = s.Reserve(4 + 2 * t.size());
+    s.Advance(p + ShortStrBytes(t, p));
+    return;
+  }
   if (IsAscii(t)) {
     const size_t n = std::min(t.size(), kMaxStrLength);
     char buf[256];
@@ -160,6 +166,18 @@ void StrOut(OutStream& s, const string& text) {
     b.resize(fit);
   }
   AnsiOut(s, b.data(), b.size());
+}
+
+size_t ShortStrBytes(std::u16string_view t, uint8_t* out) {
+  const size_t n = StrToAnsiExactInto(t, reinterpret_cast<char*>(out + 1));
+  if (n != kNotExact) {
+    out[0] = static_cast<uint8_t>(n);
+    return 1 + n;
+  }
+  const uint8_t head[4] = {255, 0xFE, 0xFF, static_cast<uint8_t>(t.size())};
+  std::memcpy(out, head, sizeof head);
+  std::memcpy(out + sizeof head, t.data(), 2 * t.size());  // UTF-16LE on a little-endian host
+  return sizeof head + 2 * t.size();
 }
 
 void CountOut(OutStream& s, Cardinal n) {

@@ -12,13 +12,11 @@
 
 namespace jww {
 
-namespace {
-constexpr size_t kBufferSize = 1 << 20;
-}
-
-OutStream::OutStream() : storage_(kBufferSize) {
-  buf_ = cur_ = storage_.data();
-  end_ = buf_ + storage_.size();
+// The buffer is left uninitialised: clearing a megabyte on every FileOut costs more than writing
+// a small drawing.
+OutStream::OutStream() : storage_(new uint8_t[kBufferBytes]) {
+  buf_ = cur_ = storage_.get();
+  end_ = buf_ + kBufferBytes;
 }
 
 std::unique_ptr<OutStream> OutStream::CreateBeside(const std::u16string& target) {
@@ -109,7 +107,7 @@ void OutStream::Flush() {
 void OutStream::WriteSlow(const void* src, size_t n) {
   const auto* p = static_cast<const uint8_t*>(src);
   Flush();
-  if (n >= storage_.size()) {
+  if (n >= kBufferBytes) {
     Sink(p, n);
     return;
   }

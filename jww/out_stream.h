@@ -20,6 +20,17 @@
 
 namespace jww {
 
+/// Unchecked little-endian writes into room taken with OutStream::Reserve.
+struct BytePut {
+  uint8_t* p;
+  template <class T>
+  void Put(const T& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    std::memcpy(p, &v, sizeof(T));
+    p += sizeof(T);
+  }
+};
+
 class OutStream {
  public:
   /// A memory sink; Data() holds what was written.
@@ -46,6 +57,17 @@ class OutStream {
     Write(&v, sizeof(T));
   }
   void Fill(size_t n, uint8_t byte);
+
+  /// Room for `n` bytes (at most kBufferBytes) at the returned address, flushing first when the
+  /// buffer lacks it. The caller puts up to `n` bytes there and passes the end of what it put to
+  /// Advance, with no other write in between: records are encoded straight into the buffer,
+  /// without a bounds check per field.
+  uint8_t* Reserve(size_t n) {
+    if (n > static_cast<size_t>(end_ - cur_)) Flush();
+    return cur_;
+  }
+  void Advance(uint8_t* end) { cur_ = end; }
+  static constexpr size_t kBufferBytes = size_t{1} << 20;
 
   /// Bytes written so far.
   uint64_t Position() const { return flushed_ + static_cast<uint64_t>(cur_ - buf_); }
@@ -76,7 +98,7 @@ class OutStream {
   std::string tempPath_;  // UTF-8
   std::string targetPath_;
   std::string memory_;
-  std::vector<uint8_t> storage_;
+  std::unique_ptr<uint8_t[]> storage_;
   uint8_t* buf_ = nullptr;
   uint8_t* cur_ = nullptr;
   uint8_t* end_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "jww/JwwUnit.h"
 #include "jww/out_stream.h"
@@ -27,6 +28,14 @@ inline constexpr size_t kMaxStrLength = 0xFFFD;
 /// length in UTF-16 units, UTF-16LE), so no character is lost. The text ends at its first U+0000;
 /// a longer text than kMaxStrLength is cut at a character boundary.
 void StrOut(OutStream& s, const string& text);
+
+/// Texts of up to kShortStrChars characters have a one-byte length in either form (the code page
+/// form takes at most two bytes a character): StrOut of such a text takes at most kShortStrBytes.
+inline constexpr size_t kShortStrChars = 127;
+inline constexpr size_t kShortStrBytes = 4 + 2 * kShortStrChars;
+/// The bytes StrOut writes for `text` (at most kShortStrChars characters, no U+0000), put at
+/// `out`, which has room for 4 + 2 * text.size() bytes; returns their number.
+size_t ShortStrBytes(std::u16string_view text, uint8_t* out);
 
 /// The number-moving half of every writing IO policy (header rows and entity records): a value
 /// is written as it stands, or as fix(v) where the schema names a writer's clamp.
