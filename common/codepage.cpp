@@ -204,7 +204,23 @@ size_t StrToAnsiExactInto(std::u16string_view text, char* out) {
   constexpr uint32_t kRefused = EncodeTable::kNoForm | EncodeTable::kApprox;
   char* o = out;
   EncodeTable* table = nullptr;
-  for (const char16_t ch : text) {
+  const char16_t* p = text.data();
+  const char16_t* const end = p + text.size();
+  // ASCII four characters at a time (names, numbers and the ASCII parts of texts): one test for
+  // the four, then their low bytes side by side.
+  while (p != end) {
+    while (end - p >= 4) {
+      uint64_t four;
+      std::memcpy(&four, p, 8);
+      if (four & 0xFF80FF80FF80FF80u) break;
+      const uint32_t bytes = static_cast<uint32_t>((four & 0xFF) | ((four >> 8) & 0xFF00) |
+                                                   ((four >> 16) & 0xFF0000) | ((four >> 24) & 0xFF000000));
+      std::memcpy(o, &bytes, 4);
+      o += 4;
+      p += 4;
+    }
+    if (p == end) break;
+    const char16_t ch = *p++;
     if (ch < 0x80) {
       *o++ = static_cast<char>(ch);
       continue;
