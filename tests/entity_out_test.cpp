@@ -329,6 +329,84 @@ TEST(EntityStreamOut, OnlyDefinitionsInUseAreWrittenWithTheirRunningNumbers) {
   EXPECT_EQ(b, want.data());
 }
 
+// Insertion numbers become the running numbers of the definitions written, whether the stored
+// numbers are small and dense or far apart; a number two definitions share is the first one's.
+TEST(EntityStreamOut, InsertionNumbersFollowTheFirstDefinitionThatHasThem) {
+  struct Def {
+    jww::Cardinal number;
+    bool used;
+  };
+  const std::vector<Def> defs = {{7, true}, {5, false}, {12, true}, {7, true}, {3, true}};
+  // Inserted number -> number written: 7 is the first definition (0), 5 is not written, 12 the
+  // second written (1), 3 the fourth (3), 9 names no definition.
+  const std::pair<jww::Cardinal, jww::Cardinal> inserts[] = {{7, 0}, {5, 0}, {12, 1}, {3, 3}, {9, 0}};
+  for (const jww::Cardinal offset : {0u, 1000000u, 0xFFFFFF00u}) {
+    SCOPED_TRACE(offset);
+    TJwwData d = NewDrawing();
+    for (const Def& def : defs) {
+      jww::TEntJwwBlockDef b;
+      b.nNumber = def.number + offset;
+      b.ref_flag = def.used;
+      d.EntBlockDef.push_back(b);
+    }
+    d.EntBlockDefN = d.Enthd.n2 = static_cast<jww::Integer>(defs.size());
+    for (const auto& [number, want] : inserts) {
+      jww::TEntJwwBlock ins;
+      ins.nNumber = number + offset;
+      AddBlock(d, ins);
+    }
+    const std::string b = Stream(d, 600);
+    size_t off = FirstAttr("CDataBlock") + 15 + 5 * 8;
+    for (const auto& [number, want] : inserts) {
+      SCOPED_TRACE(number);
+      EXPECT_EQ(At<uint32_t>(b, off), want);
+      off += 4 + 2 + 15 + 5 * 8;  // the next insertion's reference tag, attributes, numbers
+    }
+  }
+}
+
+// Names and texts lose their marks and control characters wherever these stand (the search for
+// them takes four characters at a time), and names repeated from record to record, as font names
+// are, are written as each record holds them.
+TEST(EntityStreamOut, MarksCleanedAtEveryPositionAndRepeatedNamesWrittenAsHeld) {
+  const std::u16string base = u"W=1820\u5BDD\u5BA4ab";
+  const std::u16string marks[] = {std::u16string(1, u'\x01'), std::u16string(1, u'\0'), u"^m", u"\\n",
+                                  std::u16string(1, u'\x1F')};
+  std::vector<std::u16string> texts = {base, u"^", u"\\", u"a^b\\c", u"\x7F\x80"};
+  for (const auto& m : marks)
+    for (size_t i = 0; i <= base.size(); ++i) texts.push_back(base.substr(0, i) + m + base.substr(i));
+  const std::u16string fonts[] = {u"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF", u"Arial", u"Arial^m", u"Century",
+                                  u"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF", u"\uFF2D\uFF33 \u660E\u671D"};
+  TJwwData d = NewDrawing();
+  for (size_t i = 0; i < texts.size(); ++i) {
+    jww::TEntJwwMoji m;
+    m.att = Att();
+    m.strFontName = fonts[i % std::size(fonts)];
+    m.str = texts[i];
+    AddText(d, m);
+    jww::TEntJwwSunpo dim;
+    dim.att = Att();
+    dim.Moji.strFontName = fonts[(i + 1) % std::size(fonts)];
+    dim.Moji.str = texts[i];
+    AddDim(d, dim);
+  }
+  jww::OutStream s;
+  jww::HeaderOut(s, d, 600);
+  jww::EntityStreamOut(s, d, 600);
+  s.Commit();
+  TJwwData r;
+  jww::InStream in(s.Data().data(), s.Data().size());
+  ASSERT_TRUE(r.DrawingIn(in, false, 0));
+  ASSERT_EQ(r.EntMoji.size(), texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    SCOPED_TRACE(jww::StrToUtf8(texts[i]));
+    EXPECT_EQ(r.EntMoji[i].str, jww::DelMarkChar(texts[i]));
+    EXPECT_EQ(r.EntMoji[i].strFontName, jww::DelMarkChar(fonts[i % std::size(fonts)]));
+    EXPECT_EQ(r.EntSunpo[i].Moji.str, jww::DelMarkChar(texts[i]));
+    EXPECT_EQ(r.EntSunpo[i].Moji.strFontName, jww::DelMarkChar(fonts[(i + 1) % std::size(fonts)]));
+  }
+}
+
 TEST(EntityStreamOut, DefinitionTimeWithTheLongFlagCarriesItsEightBytes) {
   TJwwData d = NewDrawing();
   jww::TEntJwwBlockDef b;
