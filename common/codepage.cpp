@@ -67,21 +67,24 @@ std::u16string AnsiToStr(std::string_view bytes) {
     return out;
   }
   const DecodeTable& t = Table();
-  out.reserve(bytes.size());
+  // At most one character a byte: sized once and trimmed, no capacity check per character.
+  out.resize(bytes.size());
+  char16_t* o = out.data();
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   const size_t n = bytes.size();
   for (size_t i = 0; i < n; ++i) {
-    char16_t ch = t.single[p[i]];
+    const char16_t ch = t.single[p[i]];
     if (ch != DecodeTable::kLead) {
-      out.push_back(ch);
+      *o++ = ch;
     } else if (i + 1 < n && t.Pair(p[i], p[i + 1]) != u'\uFFFD') {
-      out.push_back(t.Pair(p[i], p[i + 1]));
+      *o++ = t.Pair(p[i], p[i + 1]);
       ++i;
     } else {
       // A lead byte without a valid second byte: one replacement, and the next byte starts anew.
-      out.push_back(u'\uFFFD');
+      *o++ = u'\uFFFD';
     }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 
