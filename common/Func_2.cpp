@@ -257,10 +257,15 @@ std::u16string ExecutablePath() {
 // ---- files -----------------------------------------------------------------------------------
 
 TFileDateSize FileDateSize(std::u16string_view path) {
-  TFileDateSize r;
   struct stat st;
+  if (::stat(NativePath(path).c_str(), &st) != 0) return {};
+  return FileDateSizeOf(st);
+}
+
+TFileDateSize FileDateSizeOf(const struct ::stat& st) {
+  TFileDateSize r;
   // Any entry but a folder has facts (a FIFO or device named as a drawing is listed with them).
-  if (::stat(NativePath(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return r;
+  if (S_ISDIR(st.st_mode)) return r;
   std::tm tm{};
   time_t t = st.st_mtime;
   if (localtime_r(&t, &tm)) {

@@ -11,6 +11,8 @@
 
 #include "codepage.h"
 
+struct stat;
+
 namespace jww {
 
 // ---- text ------------------------------------------------------------------------------------
@@ -142,6 +144,8 @@ struct TFileDateSize {
   int64_t size = 0;  ///< bytes; 0 when not found
 };
 TFileDateSize FileDateSize(std::u16string_view path);
+/// The same facts from a stat result (of a file already open).
+TFileDateSize FileDateSizeOf(const struct ::stat& st);
 
 bool FileExists(std::u16string_view path);
 bool DeleteFileIfExists(std::u16string_view path);

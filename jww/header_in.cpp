@@ -1,8 +1,16 @@
-// File check and header reading.
+// File check and header reading; the list's one-open glance at a drawing.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
+#include "jww/header_glance.h"
 #include "jww/header_io.h"
 #include "jww/entity_in.h"
 #include "jww/stream.h"
@@ -79,6 +87,32 @@ string ReadArchiveString(InStream& s, bool strict) {
   return BytesToStr(std::string_view(buf, got));
 }
 
+// Moves past one archive string exactly as far as ReadArchiveString (unchecked) would, without
+// decoding it.
+void SkipArchiveString(InStream& s) {
+  uint8_t n8 = 0;
+  s.Read(&n8, 1);
+  uint32_t n = n8;
+  if (n == 255) {
+    uint16_t n16 = 0;
+    if (s.Read(&n16, 2) == 2) {
+      if (n16 == 0xFFFE) {
+        uint8_t u8 = 0;
+        s.Read(&u8, 1);
+        uint32_t units = u8;
+        if (units == 255) {
+          uint16_t u16 = 0;
+          if (s.Read(&u16, 2) == 2) units = u16;
+        }
+        s.Skip(units * 2u);
+        return;
+      }
+      n = n16;
+    }
+  }
+  s.Skip(n);
+}
+
 string WithoutCtrlChars(string text) {
   for (char16_t c : text)
     if (c < 0x20) return DelCtrlChar(text);
@@ -145,6 +179,146 @@ Boolean TJwwData::FileHeaderIn(const string& FName) {
     SetLastError(kIOError, 0);
     return false;
   }
+}
+
+// ---- the list's glance ------------------------------------------------------------------------
+
+namespace {
+
+// The header tables in fixed storage, reused from drawing to drawing: HeaderRows writes every
+// value of them, so nothing needs clearing or allocating per drawing.
+struct GlanceDoc {
+  TEntJwwHeader Enthd;
+  std::array<TEntJwwLayerGroup, 16> EntLgrp;
+  std::array<TEntJwwLayer, 256> EntLay;
+  std::array<TEntJwwColorNo, 10> EntCol;
+  std::array<TEntJwwLineTypeNo, 8> EntLtp1;
+  std::array<TEntJwwRandomLineNo, 5> EntLtp2;
+  std::array<TEntJwwLineTypeNo, 4> EntLtp3;
+  std::array<TEntJwwColorExNo, 257> EntColS;
+  std::array<TEntJwwLineTypeExNo, 33> EntLtpS;
+  std::array<TEntJwwMojiType, 10> EntMoj;
+};
+
+// HeaderReadIO's walk with the names stepped over instead of decoded: the same bytes are consumed,
+// so the header is accepted or refused exactly as HeaderIn would, and the memo is read as it does.
+class HeaderGlanceIO {
+ public:
+  static constexpr bool kReading = true;
+  explicit HeaderGlanceIO(InStream& s) : s_(s) {}
+
+  template <class T>
+  void Num(T& v) {
+    s_.ReadValue(v);
+  }
+  template <class T, class Fix>
+  void Num(T& v, Fix&&) {
+    s_.ReadValue(v);
+  }
+  void LastNum(Double& v) {
+    if (s_.ReadValue(v) == 0) throw TJwwIOError(kIOError);
+  }
+  void Str(string& v, StrKind kind) {
+    if (kind == StrKind::kMemo) v = ReadArchiveString(s_, false);
+    else SkipArchiveString(s_);
+  }
+  void Reserved(size_t n, uint8_t) { s_.Skip(n); }
+  void PrintValue(TEntJwwHeader& h, Integer) { s_.ReadValue(h.nPrtDpi); }
+  void ColorExPass2(TEntJwwColorExNo& c, int) {
+    SkipArchiveString(s_);
+    Num(c.aPrtPenColor);
+    Num(c.anPrtPenWidth);
+    Num(c.adPrtTenHankei);
+  }
+  void LineTypeExPass1(TEntJwwLineTypeExNo& t, int) {
+    Num(t.alLType);
+    Num(t.anTokushuSenUintDot);
+    Num(t.anTokushuSenPich);
+    Num(t.anPrtTokushuSenPich);
+  }
+  void LineTypeExPass2(TEntJwwLineTypeExNo& t, int) {
+    SkipArchiveString(s_);
+    Num(t.anUDLTypeSegment);
+    for (auto& p : t.aadUDLTypePitch) Num(p);
+  }
+
+ private:
+  InStream& s_;
+};
+
+// As much of a file as FileHeaderIn reads ahead: headers that end within it (nearly all) are
+// read from memory after one read().
+constexpr size_t kGlanceBuffer = 1 << 16;
+
+}  // namespace
+
+struct HeaderGlance::Scratch {
+  GlanceDoc doc;
+  uint8_t buffer[kGlanceBuffer];
+};
+
+HeaderGlance::HeaderGlance() : scratch_(new Scratch) {}
+HeaderGlance::~HeaderGlance() = default;
+
+bool HeaderGlance::HeaderOf(InStream& s, TDrawingGlance& out) {
+  out.drawing = false;
+  try {
+    // FileCheck's test: the identification (plain bytes nearly always; otherwise decoded as
+    // ReadId does) and a whole version within range.
+    char id[8] = {};
+    const size_t got = s.Read(id, sizeof id);
+    if (!(got == sizeof id && std::memcmp(id, "JwwData.", sizeof id) == 0) &&
+        BytesToStr(std::string_view(id, got)) != u"JwwData.")
+      return false;
+    Integer ver = 0;
+    if (s.ReadValue(ver) != sizeof ver || ver < kMinVersion || ver > kMaxVersion) return false;
+    GlanceDoc& d = scratch_->doc;
+    HeaderGlanceIO io(s);
+    HeaderRows(io, d, ver);
+    out.memo.swap(d.Enthd.strMemo);
+    out.nZumen = d.Enthd.nZumen;
+    for (int g = 0; g < 16; ++g) out.scales[g] = d.EntLgrp[g].adScale;
+    out.drawing = true;
+  } catch (...) {
+    out.drawing = false;
+  }
+  return out.drawing;
+}
+
+const TDrawingGlance& HeaderGlance::Glance(const string& path) {
+  TDrawingGlance& out = result_;
+  out.drawing = false;
+  // Opened as InStream::OpenFile opens: a FIFO or device is not waited on.
+  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    // Present but not readable (or gone): the list still shows what stat says of it.
+    if (fd >= 0) ::close(fd);
+    out.dateSize = FileDateSize(path);
+    return out;
+  }
+  out.dateSize = FileDateSizeOf(st);
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return out;
+  }
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(kGlanceBuffer, static_cast<uint64_t>(st.st_size)));
+  size_t got = 0;
+  while (got < want) {
+    const ssize_t r = ::read(fd, scratch_->buffer + got, want - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;  // the file shrank or failed: it ends here, as for a stream
+    got += static_cast<size_t>(r);
+  }
+  ::close(fd);
+  InStream mem(scratch_->buffer, got);
+  if (HeaderOf(mem, out)) return out;
+  // Only the start of a longer file is in memory: a header that goes on past it is read again
+  // from the file, the way FileHeaderIn reads it.
+  if (got == want && want < static_cast<uint64_t>(st.st_size)) {
+    if (auto s = InStream::OpenFile(path, kGlanceBuffer)) HeaderOf(*s, out);
+  }
+  return out;
 }
 
 }  // namespace jww

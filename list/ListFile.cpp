@@ -9,6 +9,7 @@
 #include <exception>
 #include <memory>
 
+#include "jww/header_glance.h"
 #include "jww/out_stream.h"
 
 namespace dravik {
@@ -81,7 +82,7 @@ void EmptySlot(SlotWriter& w) {
   for (std::u16string_view code : kSlotCodes) w.Add(code, kBlank);
 }
 
-void FileSlot(SlotWriter& w, const std::u16string& path, jww::TJwwData& JWW, const TRegional& r) {
+void FileSlot(SlotWriter& w, const std::u16string& path, jww::HeaderGlance& glance, const TRegional& r) {
   const std::u16string base = PathText(jww::ExtractFileBaseName(path));
   w.Add(u"F", PathText(path));
   w.Add(u"e", PathText(jww::ExtractFileName(path)));
@@ -89,22 +90,21 @@ void FileSlot(SlotWriter& w, const std::u16string& path, jww::TJwwData& JWW, con
   const auto words = NameWords(base);
   for (int k = 0; k < 9; ++k) w.Add(kWordCodes[k], words[k]);
 
-  const jww::TFileDateSize ds = jww::FileDateSize(path);
-  const std::u16string date = DateText(ds.time, r), time = TimeText(ds.time, r);
+  const jww::TDrawingGlance& g = glance.Glance(path);
+  const std::u16string date = DateText(g.dateSize.time, r), time = TimeText(g.dateSize.time, r);
   w.Add(u"DT", date + u" " + time);
   w.Add(u"D", date);
   w.Add(u"T", time);
-  w.Add(u"J", EraDateText(ds.time));
-  w.Add(u"SZ", jww::FormatThousands(ds.size, r.thousandSep));
+  w.Add(u"J", EraDateText(g.dateSize.time));
+  w.Add(u"SZ", jww::FormatThousands(g.dateSize.size, r.thousandSep));
 
   // A drawing whose header cannot be read whole is treated like a file that is no drawing.
-  if (!JWW.FileCheck(path) || !JWW.FileHeaderIn(path)) {
-    JWW.DataFree();
+  if (!g.drawing) {
     BlankDrawingRows(w);
     return;
   }
 
-  const std::u16string& memo = JWW.Enthd.strMemo;
+  const std::u16string& memo = g.memo;
   std::u16string m1 = memo, m2;
   size_t br = memo.find(u"\r\n");
   if (br != std::u16string::npos) {
@@ -114,9 +114,8 @@ void FileSlot(SlotWriter& w, const std::u16string& path, jww::TJwwData& JWW, con
   w.Add(u"mm", OrBlank(m1 + u" " + m2));
   w.Add(u"m1", OrBlank(m1));
   w.Add(u"m2", OrBlank(m2));
-  w.Add(u"p", PaperLabel(JWW.Enthd.nZumen));
-  for (int g = 0; g < 16; ++g) w.Add(kScaleCodes[g], ScaleText(JWW.EntLgrp[g].adScale, r));
-  JWW.DataFree();
+  w.Add(u"p", PaperLabel(g.nZumen));
+  for (int k = 0; k < 16; ++k) w.Add(kScaleCodes[k], ScaleText(g.scales[k], r));
 }
 
 // Appends text in code page 932; ASCII (keys, blanks, dates, numbers) without a table lookup.
@@ -305,9 +304,11 @@ void ListFileOut(const std::vector<std::u16string>& files, int DatNum, jww::TJww
   if (files.empty()) return;
   const int total = std::max(static_cast<int>(files.size()), std::max(DatNum, 0));
   sink.Line(u"%%PA", PathText(jww::ExtractFileFolder(files.front())));
+  jww::HeaderGlance glance;
+  JWW.DataFree();
   for (int i = 0; i < total; ++i) {
     SlotWriter w(sink, i + 1);
-    if (i < static_cast<int>(files.size())) FileSlot(w, files[i], JWW, regional);
+    if (i < static_cast<int>(files.size())) FileSlot(w, files[i], glance, regional);
     else EmptySlot(w);
     if (progress) progress(i + 1, total);
   }

@@ -29,8 +29,9 @@ class ListSink {
 };
 
 /// Makes the list file into `sink`: the folder line, 37 lines per slot for max(files, DatNum)
-/// slots, the closing line " ". `files` must not be empty. Each drawing is read through `JWW`,
-/// which is empty again on return. A negative DatNum counts as 0.
+/// slots, the closing line " ". `files` must not be empty. `JWW` is empty on return (each file is
+/// opened once and its header read into storage reused from file to file, jww::HeaderGlance; the
+/// rows are those FileDateSize, FileCheck and FileHeaderIn give). A negative DatNum counts as 0.
 void ListFileOut(const std::vector<std::u16string>& files, int DatNum, jww::TJwwData& JWW,
                  const jww::TRegional& regional, ListSink& sink, const ListProgress& progress = {});
 
