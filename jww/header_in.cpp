@@ -7,6 +7,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <type_traits>
 
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
@@ -87,9 +89,9 @@ string ReadArchiveString(InStream& s, bool strict) {
   return BytesToStr(std::string_view(buf, got));
 }
 
-// Moves past one archive string exactly as far as ReadArchiveString (unchecked) would, without
-// decoding it.
-void SkipArchiveString(InStream& s) {
+// Reads the length part of one archive string and returns how many bytes of text follow: the
+// bytes ReadArchiveString (unchecked) would consume after it, without decoding them.
+uint64_t ArchiveStringTextSize(InStream& s) {
   uint8_t n8 = 0;
   s.Read(&n8, 1);
   uint32_t n = n8;
@@ -104,13 +106,12 @@ void SkipArchiveString(InStream& s) {
           uint16_t u16 = 0;
           if (s.Read(&u16, 2) == 2) units = u16;
         }
-        s.Skip(units * 2u);
-        return;
+        return units * 2u;
       }
       n = n16;
     }
   }
-  s.Skip(n);
+  return n;
 }
 
 string WithoutCtrlChars(string text) {
@@ -200,32 +201,44 @@ struct GlanceDoc {
   std::array<TEntJwwMojiType, 10> EntMoj;
 };
 
-// HeaderReadIO's walk with the names stepped over instead of decoded: the same bytes are consumed,
-// so the header is accepted or refused exactly as HeaderIn would, and the memo is read as it does.
+// HeaderReadIO's walk consuming the same bytes, so that a header is accepted or refused exactly as
+// HeaderIn would: the memo is read as it reads it, the paper code and the group scales are read,
+// and everything else (names, fixed fields, reserved bytes) is only counted and stepped over in
+// one move before the next read. A read at the end of the data consumes what is there and a step
+// stops there, so steps taken together end where the single reads would.
 class HeaderGlanceIO {
  public:
-  static constexpr bool kReading = true;
-  explicit HeaderGlanceIO(InStream& s) : s_(s) {}
+  // None of the reader's derived fields is shown: values not read are never looked at.
+  static constexpr bool kReading = false;
+  HeaderGlanceIO(InStream& s, const GlanceDoc& d) : s_(s), d_(d) {}
 
   template <class T>
   void Num(T& v) {
-    s_.ReadValue(v);
+    if constexpr (std::is_same_v<T, Integer>) {
+      if (&v == &d_.Enthd.nZumen) return Read(v);
+    } else if constexpr (std::is_same_v<T, Double>) {
+      const std::less_equal<const Double*> le;
+      if (le(&d_.EntLgrp.front().adScale, &v) && le(&v, &d_.EntLgrp.back().adScale)) return Read(v);
+    }
+    pending_ += sizeof(T);
   }
   template <class T, class Fix>
   void Num(T& v, Fix&&) {
-    s_.ReadValue(v);
+    Num(v);
   }
   void LastNum(Double& v) {
+    Flush();
     if (s_.ReadValue(v) == 0) throw TJwwIOError(kIOError);
   }
   void Str(string& v, StrKind kind) {
+    Flush();
     if (kind == StrKind::kMemo) v = ReadArchiveString(s_, false);
-    else SkipArchiveString(s_);
+    else pending_ = ArchiveStringTextSize(s_);
   }
-  void Reserved(size_t n, uint8_t) { s_.Skip(n); }
-  void PrintValue(TEntJwwHeader& h, Integer) { s_.ReadValue(h.nPrtDpi); }
+  void Reserved(size_t n, uint8_t) { pending_ += n; }
+  void PrintValue(TEntJwwHeader& h, Integer) { Num(h.nPrtDpi); }
   void ColorExPass2(TEntJwwColorExNo& c, int) {
-    SkipArchiveString(s_);
+    Str(c.astrUDColorName, StrKind::kName);
     Num(c.aPrtPenColor);
     Num(c.anPrtPenWidth);
     Num(c.adPrtTenHankei);
@@ -237,13 +250,25 @@ class HeaderGlanceIO {
     Num(t.anPrtTokushuSenPich);
   }
   void LineTypeExPass2(TEntJwwLineTypeExNo& t, int) {
-    SkipArchiveString(s_);
+    Str(t.astrUDLTypeName, StrKind::kName);
     Num(t.anUDLTypeSegment);
     for (auto& p : t.aadUDLTypePitch) Num(p);
   }
 
  private:
+  template <class T>
+  void Read(T& v) {
+    Flush();
+    s_.ReadValue(v);
+  }
+  void Flush() {
+    if (pending_) s_.Skip(pending_);
+    pending_ = 0;
+  }
+
   InStream& s_;
+  const GlanceDoc& d_;
+  uint64_t pending_ = 0;
 };
 
 // As much of a file as FileHeaderIn reads ahead: headers that end within it (nearly all) are
@@ -273,7 +298,7 @@ bool HeaderGlance::HeaderOf(InStream& s, TDrawingGlance& out) {
     Integer ver = 0;
     if (s.ReadValue(ver) != sizeof ver || ver < kMinVersion || ver > kMaxVersion) return false;
     GlanceDoc& d = scratch_->doc;
-    HeaderGlanceIO io(s);
+    HeaderGlanceIO io(s, d);
     HeaderRows(io, d, ver);
     out.memo.swap(d.Enthd.strMemo);
     out.nZumen = d.Enthd.nZumen;
