@@ -89,29 +89,20 @@ string ReadArchiveString(InStream& s, bool strict) {
   return BytesToStr(std::string_view(buf, got));
 }
 
-// Reads the length part of one archive string and returns how many bytes of text follow: the
-// bytes ReadArchiveString (unchecked) would consume after it, without decoding them.
-uint64_t ArchiveStringTextSize(InStream& s) {
-  uint8_t n8 = 0;
-  s.Read(&n8, 1);
-  uint32_t n = n8;
-  if (n == 255) {
-    uint16_t n16 = 0;
-    if (s.Read(&n16, 2) == 2) {
-      if (n16 == 0xFFFE) {
-        uint8_t u8 = 0;
-        s.Read(&u8, 1);
-        uint32_t units = u8;
-        if (units == 255) {
-          uint16_t u16 = 0;
-          if (s.Read(&u16, 2) == 2) units = u16;
-        }
-        return units * 2u;
-      }
-      n = n16;
-    }
+// The bytes of text that follow a string's first length byte 255 (a 16-bit length, or the
+// Unicode marker and its length in units), as ReadArchiveString (unchecked) would consume them.
+uint64_t LongStringTextSize(InStream& s) {
+  uint16_t n16 = 0;
+  if (s.Read(&n16, 2) != 2) return 255;
+  if (n16 != 0xFFFE) return n16;
+  uint8_t u8 = 0;
+  s.Read(&u8, 1);
+  uint32_t units = u8;
+  if (units == 255) {
+    uint16_t u16 = 0;
+    if (s.Read(&u16, 2) == 2) units = u16;
   }
-  return n;
+  return units * 2u;
 }
 
 string WithoutCtrlChars(string text) {
@@ -232,8 +223,13 @@ class HeaderGlanceIO {
   }
   void Str(string& v, StrKind kind) {
     Flush();
-    if (kind == StrKind::kMemo) v = ReadArchiveString(s_, false);
-    else pending_ = ArchiveStringTextSize(s_);
+    if (kind == StrKind::kMemo) {
+      v = ReadArchiveString(s_, false);
+      return;
+    }
+    uint8_t n8 = 0;
+    s_.ReadValue(n8);
+    pending_ = n8 < 255 ? n8 : LongStringTextSize(s_);
   }
   void Reserved(size_t n, uint8_t) { pending_ += n; }
   void PrintValue(TEntJwwHeader& h, Integer) { Num(h.nPrtDpi); }
@@ -262,7 +258,7 @@ class HeaderGlanceIO {
     s_.ReadValue(v);
   }
   void Flush() {
-    if (pending_) s_.Skip(pending_);
+    if (!s_.TakeInView(pending_)) s_.Skip(pending_);
     pending_ = 0;
   }
 

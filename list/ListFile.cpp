@@ -134,6 +134,9 @@ void AppendAnsi(std::string& out, std::u16string_view text) {
 // Parts end at the first line end past this size: large enough that a write per part costs
 // nothing, small enough that the last part's spare room is negligible.
 constexpr size_t kPartSize = 1 << 20;
+// A drained part is written and its buffer filled again: small enough to stay in the processor's
+// cache and to need no fresh pages, large enough that the writes cost nothing.
+constexpr size_t kDrainPartSize = 1 << 16;
 
 class LinesSink final : public ListSink {
  public:
@@ -222,7 +225,8 @@ uint64_t ListFileRoom(const std::u16string& LstName) {
 
 void ListBytes::Line(std::u16string_view key, std::u16string_view value) {
   if (drainFailed_) return;
-  if (parts_.empty() || parts_.back().size() >= kPartSize) {
+  const size_t partSize = drain_ ? kDrainPartSize : kPartSize;
+  if (parts_.empty() || parts_.back().size() >= partSize) {
     if (drain_ && !parts_.empty()) {
       if (!drain_(parts_.back())) {
         drainFailed_ = true;
@@ -230,7 +234,7 @@ void ListBytes::Line(std::u16string_view key, std::u16string_view value) {
       }
       parts_.back().clear();
     } else {
-      parts_.emplace_back().reserve(kPartSize + (kPartSize >> 4));
+      parts_.emplace_back().reserve(partSize + (partSize >> 4));
     }
   }
   std::string& out = parts_.back();

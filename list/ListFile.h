@@ -50,8 +50,9 @@ class ListBytes final : public ListSink {
   /// Drops everything.
   void Clear();
 
-  /// When set, each full part is handed to `drain` and dropped instead of kept; a false result
-  /// makes every later call a no-op and Drained() false.
+  /// When set (before the first line), each full part is handed to `drain` and dropped instead of
+  /// kept, and parts are of about 64 KiB; a false result makes every later call a no-op and
+  /// FinishDrain() false.
   void DrainTo(std::function<bool(std::string_view)> drain) { drain_ = std::move(drain); }
   /// Hands the last part to the drain; false when any drain failed.
   bool FinishDrain();
