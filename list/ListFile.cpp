@@ -118,17 +118,21 @@ void FileSlot(SlotWriter& w, const std::u16string& path, jww::HeaderGlance& glan
   for (int k = 0; k < 16; ++k) w.Add(kScaleCodes[k], ScaleText(g.scales[k], r));
 }
 
-// Appends text in code page 932; ASCII (keys, blanks, dates, numbers) without a table lookup.
+// Appends text in code page 932; ASCII (keys, blanks, dates, numbers) in one pass without a table
+// lookup, which the compiler turns into wide loads and stores.
 void AppendAnsi(std::string& out, std::u16string_view text) {
-  for (char16_t c : text) {
-    if (c >= 0x80) {
-      out += jww::StrToAnsi(text);
-      return;
-    }
-  }
   const size_t at = out.size();
   out.resize(at + text.size());
-  for (size_t i = 0; i < text.size(); ++i) out[at + i] = static_cast<char>(text[i]);
+  char* dst = out.data() + at;
+  char16_t bits = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bits |= text[i];
+    dst[i] = static_cast<char>(text[i]);
+  }
+  if (bits >= 0x80) {
+    out.resize(at);
+    out += jww::StrToAnsi(text);
+  }
 }
 
 // Parts end at the first line end past this size: large enough that a write per part costs
