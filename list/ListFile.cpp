@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -82,7 +83,26 @@ void EmptySlot(SlotWriter& w) {
   for (std::u16string_view code : kSlotCodes) w.Add(code, kBlank);
 }
 
-void FileSlot(SlotWriter& w, const std::u16string& path, jww::HeaderGlance& glance, const TRegional& r) {
+// The text of each group's scale for the previous drawing: drawings of one folder mostly share
+// their scales, and the text of the same value is the same text.
+struct ScaleTexts {
+  uint64_t bits[16] = {};
+  std::u16string text[16];
+  bool filled = false;
+
+  const std::u16string& Of(int g, double x, const TRegional& r) {
+    uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    if (!filled || b != bits[g]) {
+      bits[g] = b;
+      text[g] = ScaleText(x, r);
+    }
+    return text[g];
+  }
+};
+
+void FileSlot(SlotWriter& w, const std::u16string& path, jww::HeaderGlance& glance, ScaleTexts& scales,
+              const TRegional& r) {
   const std::u16string base = PathText(jww::ExtractFileBaseName(path));
   w.Add(u"F", PathText(path));
   w.Add(u"e", PathText(jww::ExtractFileName(path)));
@@ -115,7 +135,8 @@ void FileSlot(SlotWriter& w, const std::u16string& path, jww::HeaderGlance& glan
   w.Add(u"m1", OrBlank(m1));
   w.Add(u"m2", OrBlank(m2));
   w.Add(u"p", PaperLabel(g.nZumen));
-  for (int k = 0; k < 16; ++k) w.Add(kScaleCodes[k], ScaleText(g.scales[k], r));
+  for (int k = 0; k < 16; ++k) w.Add(kScaleCodes[k], scales.Of(k, g.scales[k], r));
+  scales.filled = true;
 }
 
 // Appends text in code page 932; ASCII (keys, blanks, dates, numbers) in one pass without a table
@@ -313,10 +334,11 @@ void ListFileOut(const std::vector<std::u16string>& files, int DatNum, jww::TJww
   const int total = std::max(static_cast<int>(files.size()), std::max(DatNum, 0));
   sink.Line(u"%%PA", PathText(jww::ExtractFileFolder(files.front())));
   jww::HeaderGlance glance;
+  ScaleTexts scales;
   JWW.DataFree();
   for (int i = 0; i < total; ++i) {
     SlotWriter w(sink, i + 1);
-    if (i < static_cast<int>(files.size())) FileSlot(w, files[i], glance, regional);
+    if (i < static_cast<int>(files.size())) FileSlot(w, files[i], glance, scales, regional);
     else EmptySlot(w);
     if (progress) progress(i + 1, total);
   }

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <map>
 
 #include "jww/header_glance.h"
@@ -144,8 +145,12 @@ TEST(ListGlance, ListRowsAsTheSeparateReadsGiveThem) {
   // Names long enough that the header goes on past the first 64 KiB of the file.
   const std::string large = Bytes().Header(Doc(9000), 700).fill(5000, 0).data();
   ASSERT_GT(large.size(), 70000u);
+  jww::TJwwData rescaled = Doc();  // scales that differ from the slot before in some groups
+  rescaled.EntLgrp[3].adScale = 0.5;
+  rescaled.EntLgrp[5].adScale = std::nan("");
   std::vector<std::pair<std::string, std::string>> files = {
       {"v220.jww", Bytes().Header(Doc(), 220).data()},
+      {"rescaled.jww", Bytes().Header(rescaled, 420).data()},
       {"v600.jww", good},
       {"unicode.jww", UnicodeHeader(Doc(), 600)},
       {"cut-version.jww", good.substr(0, 10)},
@@ -194,6 +199,6 @@ TEST(ListGlance, ListRowsAsTheSeparateReadsGiveThem) {
       EXPECT_EQ(got.at(key), value) << jww::StrToUtf8(key);
     drawings += got.at(slot + u"SS1") != u" ";
   }
-  // Three whole headers, the one lacking only part of its last value, and the large one.
-  EXPECT_EQ(drawings, 5);
+  // Four whole headers, the one lacking only part of its last value, and the large one.
+  EXPECT_EQ(drawings, 6);
 }
