@@ -197,7 +197,7 @@ struct GlanceDoc {
 // and everything else (names, fixed fields, reserved bytes) is only counted and stepped over in
 // one move before the next read. A read at the end of the data consumes what is there and a step
 // stops there, so steps taken together end where the single reads would.
-class HeaderGlanceIO {
+class HeaderGlanceIO : public HeaderTableReadHooks<HeaderGlanceIO> {
  public:
   // None of the reader's derived fields is shown: values not read are never looked at.
   static constexpr bool kReading = false;
@@ -233,23 +233,6 @@ class HeaderGlanceIO {
   }
   void Reserved(size_t n, uint8_t) { pending_ += n; }
   void PrintValue(TEntJwwHeader& h, Integer) { Num(h.nPrtDpi); }
-  void ColorExPass2(TEntJwwColorExNo& c, int) {
-    Str(c.astrUDColorName, StrKind::kName);
-    Num(c.aPrtPenColor);
-    Num(c.anPrtPenWidth);
-    Num(c.adPrtTenHankei);
-  }
-  void LineTypeExPass1(TEntJwwLineTypeExNo& t, int) {
-    Num(t.alLType);
-    Num(t.anTokushuSenUintDot);
-    Num(t.anTokushuSenPich);
-    Num(t.anPrtTokushuSenPich);
-  }
-  void LineTypeExPass2(TEntJwwLineTypeExNo& t, int) {
-    Str(t.astrUDLTypeName, StrKind::kName);
-    Num(t.anUDLTypeSegment);
-    for (auto& p : t.aadUDLTypePitch) Num(p);
-  }
 
  private:
   template <class T>

@@ -252,9 +252,39 @@ void HeaderRows(IO& io, Doc& d, Integer ver) {
   io.LastNum(h.adMojiKijunZureY2);  // a reader fails here when the file ended earlier
 }
 
+/// The extended colour and line-type entries as a reading policy takes them, field by field
+/// through the policy's own Num and Str.
+template <class IO>
+class HeaderTableReadHooks {
+ public:
+  void ColorExPass2(TEntJwwColorExNo& c, int) {
+    IO& io = Self();
+    io.Str(c.astrUDColorName, StrKind::kName);
+    io.Num(c.aPrtPenColor);
+    io.Num(c.anPrtPenWidth);
+    io.Num(c.adPrtTenHankei);
+  }
+  void LineTypeExPass1(TEntJwwLineTypeExNo& t, int) {
+    IO& io = Self();
+    io.Num(t.alLType);
+    io.Num(t.anTokushuSenUintDot);
+    io.Num(t.anTokushuSenPich);
+    io.Num(t.anPrtTokushuSenPich);
+  }
+  void LineTypeExPass2(TEntJwwLineTypeExNo& t, int) {
+    IO& io = Self();
+    io.Str(t.astrUDLTypeName, StrKind::kName);
+    io.Num(t.anUDLTypeSegment);
+    for (auto& p : t.aadUDLTypePitch) io.Num(p);
+  }
+
+ private:
+  IO& Self() { return static_cast<IO&>(*this); }
+};
+
 /// Reading side of HeaderRows: unchecked reads, as the format's header reader has always done,
 /// except for the very last field.
-class HeaderReadIO {
+class HeaderReadIO : public HeaderTableReadHooks<HeaderReadIO> {
  public:
   static constexpr bool kReading = true;
   explicit HeaderReadIO(InStream& s) : s_(s) {}
@@ -279,23 +309,6 @@ class HeaderReadIO {
     s_.ReadValue(p);
     h.nPrtDpi = p / 10;  // C++ division truncates toward zero, as the format wants
     h.nPrtDispOnlyNonDraw = p % 10;
-  }
-  void ColorExPass2(TEntJwwColorExNo& c, int) {
-    Str(c.astrUDColorName, StrKind::kName);
-    Num(c.aPrtPenColor);
-    Num(c.anPrtPenWidth);
-    Num(c.adPrtTenHankei);
-  }
-  void LineTypeExPass1(TEntJwwLineTypeExNo& t, int) {
-    Num(t.alLType);
-    Num(t.anTokushuSenUintDot);
-    Num(t.anTokushuSenPich);
-    Num(t.anPrtTokushuSenPich);
-  }
-  void LineTypeExPass2(TEntJwwLineTypeExNo& t, int) {
-    Str(t.astrUDLTypeName, StrKind::kName);
-    Num(t.anUDLTypeSegment);
-    for (auto& p : t.aadUDLTypePitch) Num(p);
   }
 
  private:
