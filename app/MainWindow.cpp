@@ -448,8 +448,13 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   connect(fileList, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { listMenu_->popup(fileList->viewport()->mapToGlobal(at)); });
 
+  // The count under the list follows every change of the rows: adding, deleting (button and
+  // key), opening a list, and the last header read.
+  connect(model_, &QAbstractItemModel::rowsInserted, this, &MainWindow::showCount);
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::showCount);
+  connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::showCount);
   connect(model_, &DrawingListModel::factsArrived, this, [this] {
-    if (model_->pending() == 0) showStatus(QStringLiteral("%1 件の図面").arg(model_->rowCount()));
+    if (model_->pending() == 0) showCount();
   });
 
   // The design's client area; the settings file sets the real size when the window is shown.
@@ -531,8 +536,7 @@ void MainWindow::openWindow() {
   document_->BindImageExr = false;
   open_ = true;
   loadKeptList();
-  if (model_->rowCount() == 0)
-    showStatus(QStringLiteral("右クリック: 並べ替え、図面リストを開く・保存"));
+  showCount();
 }
 
 void MainWindow::closeWindow() {
@@ -599,6 +603,16 @@ void MainWindow::saveKeptList() {
   jww::WriteFileAtomic(keptListFile_, DrawingListBytes(paths()));
 }
 
+void MainWindow::showCount() {
+  const int rows = model_->rowCount();
+  if (rows == 0)
+    showStatus(QStringLiteral("右クリック: 並べ替え、図面リストを開く・保存"));
+  else if (model_->pending() > 0)
+    showStatus(QStringLiteral("%1 件の図面を読み込んでいます…").arg(rows));
+  else
+    showStatus(QStringLiteral("%1 件の図面").arg(rows));
+}
+
 void MainWindow::showStatus(const QString& text) {
   statusLine->setText(text);
   statusLine->setToolTip(text);
@@ -660,7 +674,6 @@ void MainWindow::appendFiles(const QStringList& paths) {
     fresh << path;
   }
   model_->append(fresh);
-  if (!fresh.isEmpty()) showStatus(QStringLiteral("%1 件の図面を読み込んでいます…").arg(model_->rowCount()));
 }
 
 void MainWindow::addCommandLineFiles(const QStringList& args) {

@@ -178,6 +178,7 @@ class MainWindow : public QWidget {
   void loadKeptList();
   void saveKeptList();
   void showStatus(const QString& text);
+  void showCount();  ///< the number of drawings listed (or how to start, when none is)
   void fitHelp();
 
   std::unique_ptr<FileDialogs> dialogs_;

@@ -188,6 +188,7 @@ class WindowTest : public QObject {
   void severalRows_data();
   void severalRows();
   void keysOfTheList();
+  void countFollowsEveryChange();
   void dragReordersRows();
   void sortByReordersSlots();
   void statusLineSaysWhatWasWritten();
@@ -929,6 +930,32 @@ void WindowTest::keysOfTheList() {
   QCOMPARE(h.Rows().join(QString()), QStringLiteral("bcad"));
   QTest::keyClick(w.fileList, Qt::Key_Delete);
   QCOMPARE(h.Rows().join(QString()), QStringLiteral("ad"));
+}
+
+void WindowTest::countFollowsEveryChange() {
+  Harness h;
+  MainWindow& w = h.Open();
+  QApplication::setActiveWindow(&w);
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  const QString empty = w.statusLine->text();
+  w.appendFiles({h.Path("a"), h.Path("b"), h.Path("c"), h.Path("d"), h.Path("e")});
+  QTRY_COMPARE(w.statusLine->text(), QStringLiteral("5 件の図面"));
+  // The Delete key and the delete button alike, a row at a time and several at once.
+  w.fileList->setFocus();
+  w.selectRows({0, 1});
+  QTest::keyClick(w.fileList, Qt::Key_Delete);
+  QCOMPARE(w.statusLine->text(), QStringLiteral("3 件の図面"));
+  w.selectRows({2});
+  w.deleteButton->click();
+  QCOMPARE(w.statusLine->text(), QStringLiteral("2 件の図面"));
+  // Rows deleted before their headers are read.
+  w.appendFiles({h.Path("f"), h.Path("g")});
+  w.selectRows({2, 3});
+  w.deleteSelected();
+  QTRY_COMPARE(w.statusLine->text(), QStringLiteral("2 件の図面"));
+  w.selectRows({0, 1});
+  w.deleteSelected();
+  QCOMPARE(w.statusLine->text(), empty);
 }
 
 void WindowTest::dragReordersRows() {
