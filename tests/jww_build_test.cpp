@@ -227,6 +227,19 @@ TEST(JwwBuild, BadRecipesNameTheItemAndWriteNothing) {
       {R"({"items": {}})", "/items: expected a list"},
       {R"([1, 2])", "/: expected an object"},
       {R"({"items": [)", "not JSON"},
+      {R"({"items": [{"type": "line", "from": [1e400, 0], "to": [1, 1]}]})", "not JSON"},
+      {R"({"items": [{"type": "line", "from": [-1e400, 0], "to": [1, 1]}]})", "not JSON"},
+      {R"({"write_group": 16, "items": []})", "/write_group: expected 0 to 15"},
+      {R"({"write_group": -2147483648, "items": []})", "/write_group: expected 0 to 15"},
+      {R"({"paper": 999, "items": []})", "/paper: unknown paper code"},
+      {R"({"paper": -5, "items": []})", "/paper: unknown paper code"},
+      {R"({"paper": 5, "items": []})", "/paper: unknown paper code"},
+      {R"({"items": [{"type": "line", "layer": 18446744073709551615, "from": [0, 0], "to": [1, 1]}]})",
+       "item 0 at /items/0/layer: expected an integer from -2147483648 to 2147483647"},
+      {R"({"items": [{"type": "line", "group": 9223372036854775808, "from": [0, 0], "to": [1, 1]}]})",
+       "item 0 at /items/0/group: expected an integer from"},
+      {R"({"items": [{"type": "block", "name": "a\u001b[2J", "items": []}, {"type": "block", "name": "a\u001b[2J", "items": []}]})",
+       "item 1 at /items/1/name: a block named 'a\\x1b[2J' is already defined"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.recipe);
@@ -241,12 +254,28 @@ TEST(JwwBuild, BadRecipesNameTheItemAndWriteNothing) {
     EXPECT_EQ(Read(kept), "keep me");
   }
   // A drawing that cannot be written: exit 1.
-  Write(dir.path("ok.json"), R"({"items": [{"type": "line", "from": [0, 0], "to": [1, 1]}]})");
+  Write(dir.path("ok.json"), R"({"paper": 14, "write_group": 15, "items": [{"type": "line", "from": [0, 0], "to": [1, 1]}]})");
   EXPECT_EQ(Jww("build " + dir.path("ok.json") + " " + kept + "/sub.jww", dir).status, 1);
   EXPECT_EQ(Jww("build " + dir.path("missing.json") + " " + out, dir).status, 2);
   EXPECT_EQ(Jww("build " + dir.path("ok.json") + " " + out + " --version 100", dir).status, 2);
   EXPECT_EQ(Jww("build " + dir.path("ok.json") + " " + out, dir).status, 0);
 }
+
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator reserves far more address space
+// A recipe too large for the memory at hand ends with one line and exit 1, never an abort.
+TEST(JwwBuild, ARecipeBeyondTheMemoryEndsCleanly) {
+  jwwtest::TempDir dir;
+  std::string items;
+  for (int i = 0; i < 300000; ++i) items += R"({"type": "line", "from": [0, 0], "to": [1, 1]},)";
+  items.pop_back();
+  Write(dir.path("big.json"), R"({"items": [)" + items + "]}");
+  const jwwtest::ToolRun run = jwwtest::RunTool("ulimit -v 100000; " DRAVIK_JWW_TOOL,
+                                                "build " + dir.path("big.json") + " " + dir.path("big.jww"), dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "jww: " + dir.path("big.json") + ": the recipe is too large for the memory available\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.path("big.jww")));
+}
+#endif
 #endif
 
 #ifdef DRAVIK_EXAMPLE_BUILD

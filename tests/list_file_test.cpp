@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "list/ListFile.h"
@@ -424,5 +426,20 @@ TEST(DravikList, ErrorsAreReported) {
   r = RunTool("--from " + dir.path("nolist.txt") + " -o " + dir.path("out.txt"), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
+}
+
+// A path list line longer than any path ends the reading at once (input without line breaks
+// would otherwise be gathered until the memory runs out).
+TEST(DravikList, PathListLinesLongerThanAnyPathAreRefused) {
+  jwwtest::TempDir dir;
+  const std::string list = dir.path("list.txt");
+  std::ofstream(list) << "a.jww\r\n" << std::string(PATH_MAX + 1, 'x') << "\n";
+  for (const std::string& from : {std::string("/dev/zero"), list}) {
+    const jwwtest::ToolRun r = RunTool("--from " + from + " -o " + dir.path("out.txt"), dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(from + ": line " + (from == list ? "2" : "1") + " is longer than any path"),
+              std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path("out.txt")));
+  }
 }
 #endif

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,14 +20,35 @@
 
 namespace {
 
-// Paths one per line; blank lines are skipped, a trailing CR is dropped.
-bool ReadPathList(std::istream& in, std::vector<std::string>& out) {
+// Paths one per line; blank lines are skipped, a trailing CR is dropped. A line longer than any
+// path can be (PATH_MAX bytes, and a CR) is refused as soon as it is seen, so that input without
+// line breaks (/dev/zero) is not gathered until the memory runs out. False with `why` set when the
+// list cannot be read.
+bool ReadPathList(std::istream& in, std::vector<std::string>& out, std::string& why) {
+  constexpr size_t kLongest = PATH_MAX;  // counts the terminating zero, which leaves room for a CR
   std::string line;
-  while (std::getline(in, line)) {
+  size_t number = 1;
+  for (char c; in.get(c);) {
+    if (c != '\n') {
+      if (line.size() == kLongest) {
+        why = "line " + std::to_string(number) + " is longer than any path (" + std::to_string(kLongest) + " bytes)";
+        return false;
+      }
+      line.push_back(c);
+      continue;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty()) out.push_back(line);
+    line.clear();
+    ++number;
   }
-  return !in.bad();
+  if (in.bad()) {
+    why = "cannot read it";
+    return false;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!line.empty()) out.push_back(line);
+  return true;
 }
 
 // A drawing path as the list names it: absolute, so that the folder line and the path keys say
@@ -77,19 +99,20 @@ int Run(int argc, char** argv) {
   }
 
   if (!from.empty()) {
+    std::string why;
     bool ok;
     if (from == "-") {
-      ok = ReadPathList(std::cin, files);
+      ok = ReadPathList(std::cin, files, why);
     } else {
       std::ifstream in(from);
       if (!in) {
         std::cerr << "dravik-list: cannot read " << from << "\n";
         return 1;
       }
-      ok = ReadPathList(in, files);
+      ok = ReadPathList(in, files, why);
     }
     if (!ok) {
-      std::cerr << "dravik-list: cannot read " << from << "\n";
+      std::cerr << "dravik-list: " << (from == "-" ? "standard input" : from) << ": " << why << "\n";
       return 1;
     }
   }
@@ -128,6 +151,10 @@ int main(int argc, char** argv) {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
     std::cerr << "dravik-list: out of memory\n";
-    return 1;
+  } catch (const std::exception& e) {  // whatever was not foreseen ends as one line, not an abort
+    std::cerr << "dravik-list: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "dravik-list: unexpected failure\n";
   }
+  return 1;
 }

@@ -1,6 +1,8 @@
 // jww: command-line access to drawings. One subcommand per file; this table is the only list.
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "tools/jww_commands.h"
 
@@ -20,20 +22,42 @@ constexpr Entry kCommands[] = {
     {"build", jwwtool::Build, "build a drawing from a JSON recipe (docs/recipes.md)"},
 };
 
-int Usage(FILE* out) {
-  std::fprintf(out, "usage: jww <command> [options] drawing.jww\n\ncommands:\n");
-  for (const Entry& e : kCommands) std::fprintf(out, "  %-8s %s\n", e.name, e.summary);
-  std::fprintf(out, "\n'jww <command> --help' describes a command's options.\n");
-  return out == stdout ? 0 : 2;
+int Usage() {
+  std::printf("usage: jww <command> [options] drawing.jww\n\ncommands:\n");
+  for (const Entry& e : kCommands) std::printf("  %-8s %s\n", e.name, e.summary);
+  std::printf("\n'jww <command> --help' describes a command's options; 'jww --version' says which "
+              "Dravik this is.\n");
+  return 0;
+}
+
+int Run(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "jww: no command given ('jww --help' lists them)\n");
+    return 2;
+  }
+  if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) return Usage();
+  if (!std::strcmp(argv[1], "--version")) {
+    std::printf("jww (Dravik) %s\n", DRAVIK_VERSION);
+    return 0;
+  }
+  for (const Entry& e : kCommands)
+    if (!std::strcmp(argv[1], e.name)) return e.run(argc - 1, argv + 1);
+  std::fprintf(stderr, "jww: unknown command '%s' ('jww --help' lists them)\n", jwwtool::Shown(argv[1]).c_str());
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage(stderr);
-  if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) return Usage(stdout);
-  for (const Entry& e : kCommands)
-    if (!std::strcmp(argv[1], e.name)) return e.run(argc - 1, argv + 1);
-  std::fprintf(stderr, "jww: unknown command '%s'\n", argv[1]);
-  return Usage(stderr);
+  // Whatever a command did not foresee ends as one line and a failure, never as an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "jww: out of memory\n");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "jww: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "jww: unexpected failure\n");
+  }
+  return 1;
 }

@@ -4,10 +4,15 @@
 // path), exit status 2, and no output file.
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <map>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -70,10 +75,20 @@ class Fields {
       if (!def) Fail(key, "missing integer");
       return *def;
     }
-    if (!v->is_number_integer() || v->get<int64_t>() < std::numeric_limits<Integer>::min() ||
-        v->get<int64_t>() > std::numeric_limits<Integer>::max())
-      Fail(key, "expected an integer");
+    if (!v->is_number_integer()) Fail(key, "expected an integer");
+    // A number past 2^63 is held unsigned and would wrap to a negative one through int64_t.
+    if ((v->is_number_unsigned() && v->get<uint64_t>() > uint64_t{std::numeric_limits<Integer>::max()}) ||
+        v->get<int64_t>() < std::numeric_limits<Integer>::min() || v->get<int64_t>() > std::numeric_limits<Integer>::max())
+      Fail(key, "expected an integer from " + std::to_string(std::numeric_limits<Integer>::min()) + " to " +
+                    std::to_string(std::numeric_limits<Integer>::max()));
     return static_cast<Integer>(v->get<int64_t>());
+  }
+
+  /// An integer setting that the drawing only holds within [lo, hi].
+  Integer IntIn(const char* key, Integer lo, Integer hi) {
+    const Integer v = Int(key);
+    if (v < lo || v > hi) Fail(key, "expected " + std::to_string(lo) + " to " + std::to_string(hi));
+    return v;
   }
 
   bool Bool(const char* key) {
@@ -154,7 +169,9 @@ class Builder {
           if (!want.empty() && jww::PaperLabel(code) == want) d_.Enthd.nZumen = code, found = true;
         if (!found) f.Fail("paper", "unknown paper size");
       } else {
-        d_.Enthd.nZumen = f.Int("paper");
+        const Integer code = f.Int("paper");
+        if (jww::PaperLabel(code).empty()) f.Fail("paper", "unknown paper code (0..4 for A0..A4, 8..14)");
+        d_.Enthd.nZumen = code;
       }
     }
     if (const json* s = f.Get("scales")) {
@@ -165,7 +182,7 @@ class Builder {
         d_.EntLgrp[g].adScale = (*s)[g].get<Double>();
       }
     }
-    if (f.Has("write_group")) d_.Enthd.nWriteGLay = f.Int("write_group");
+    if (f.Has("write_group")) d_.Enthd.nWriteGLay = f.IntIn("write_group", 0, 15);
   }
 
   void Items(const json& items, const std::string& pointer, Integer bdn, const std::string& owner) {
@@ -460,6 +477,18 @@ class Builder {
   std::set<std::string> keys_;  // stable storage for prefixed field names
 };
 
+// The line said when memory runs out while the recipe is read or built, made beforehand.
+std::string outOfMemoryLine;
+
+// A JSON tree frees a large list through a helper list it allocates inside a destructor: once
+// memory has run out while a recipe is parsed, unwinding would end in std::terminate. Nothing has
+// been written by then, so the command ends here with its one line.
+[[noreturn]] void OutOfMemory() {
+  const ssize_t ignored = ::write(STDERR_FILENO, outOfMemoryLine.data(), outOfMemoryLine.size());
+  (void)ignored;
+  ::_exit(1);
+}
+
 }  // namespace
 
 int Build(int argc, char** argv) {
@@ -472,16 +501,19 @@ int Build(int argc, char** argv) {
   app.add_option("--version", version, "Format version to write, 220..700 (default 600)")->check(CLI::Range(220, 700));
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
 
+  const std::string shown = Shown(recipe);
   std::ifstream in(recipe, std::ios::binary);
   if (!in) {
-    std::fprintf(stderr, "jww: %s: cannot read the recipe\n", recipe.c_str());
+    std::fprintf(stderr, "jww: %s: cannot read the recipe: %s\n", shown.c_str(), std::strerror(errno));
     return 2;
   }
+  outOfMemoryLine = "jww: " + shown + ": the recipe is too large for the memory available\n";
+  const std::new_handler before = std::set_new_handler(OutOfMemory);
   json plan;
   try {
     plan = json::parse(in);
-  } catch (const json::parse_error& e) {
-    std::fprintf(stderr, "jww: %s: not JSON: %s\n", recipe.c_str(), e.what());
+  } catch (const json::exception& e) {  // bad syntax, or a number beyond the range of a double
+    std::fprintf(stderr, "jww: %s: not JSON: %s\n", shown.c_str(), e.what());
     return 2;
   }
 
@@ -496,15 +528,18 @@ int Build(int argc, char** argv) {
     b.Items(*items, "/items", -1, "");
     top.Done();
   } catch (const RecipeError& e) {
-    std::fprintf(stderr, "jww: %s: %s: %s\n", recipe.c_str(), e.where.c_str(), e.what.c_str());
+    std::fprintf(stderr, "jww: %s: %s: %s\n", shown.c_str(), Shown(e.where).c_str(), Shown(e.what).c_str());
     return 2;
-  } catch (const std::exception& e) {  // lack of memory, or JSON the checks above missed
-    std::fprintf(stderr, "jww: %s: %s\n", recipe.c_str(), e.what());
+  } catch (const std::exception& e) {  // JSON the checks above missed
+    std::fprintf(stderr, "jww: %s: %s\n", shown.c_str(), e.what());
     return 2;
   }
+  plan = json();
+  std::set_new_handler(before);  // the writer reports its own failures
   d.AddEntPost();
   if (!d.FileOut(jww::Utf8ToStr(out), version)) {
-    std::fprintf(stderr, "jww: %s: cannot write a version %d drawing\n", out.c_str(), version);
+    std::fprintf(stderr, "jww: %s: cannot write a version %d drawing: %s\n", Shown(out).c_str(), version,
+                 d.LastError().message.c_str());
     return 1;
   }
   return 0;

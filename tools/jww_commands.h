@@ -23,18 +23,33 @@ int New(int argc, char** argv);
 int Build(int argc, char** argv);
 
 /// Parses a subcommand's options. False when the command should end at once with `status`:
-/// 0 after --help, 2 (with CLI11's message on standard error) for wrong options.
+/// 0 after --help, 2 for wrong options (one line "jww: <why> (see 'jww <command> --help')").
 bool ParseOptions(CLI::App& app, int argc, char** argv, int& status);
 
 /// Reads `path` (UTF-8) with FileIn, or with FilePrevIn when `budget` is set; on failure prints
-/// one line "jww: <path>: <why> at byte <offset>" to standard error and returns false.
+/// one line "jww: <path>: <why>" to standard error and returns false.
 bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optional<int>& budget);
 
 /// Passes `ok` on, after printing ReadDrawing's message for a failed read of `path`.
 bool ReportRead(const jww::TJwwData& doc, const std::string& path, bool ok);
 
-/// The export format an output path names by its extension (case-insensitive): "pdf", "svg",
-/// "png" or "dxf"; empty for anything else (a drawing).
+/// Why the last read of `path` into `doc` failed, for people: the library's LastError (its own
+/// terse words and offset) told as what it means for this file ("the drawing ends early (byte
+/// 5000 of 5000)").
+std::string ReadFailure(const jww::TJwwData& doc, const std::string& path);
+
+/// A file name (bytes) for a terminal: control characters escaped as "\n", "\t", "\x1b", bytes
+/// that are not UTF-8 as "\xHH", so that a name cannot move the cursor or retitle the window.
+std::string Shown(const std::string& bytes);
+
+/// Text from a drawing as UTF-8 for a terminal, control characters escaped as in Shown.
+std::string ShownText(const std::u16string& text);
+
+/// What `jww convert` writes: a drawing, or an export of its picture or geometry.
+inline constexpr const char* kOutputFormats[] = {"jww", "pdf", "svg", "png", "dxf"};
+
+/// The output format an output path names by its extension (case-insensitive), one of
+/// kOutputFormats; empty for any other extension or none.
 std::string ExportFormat(const std::string& out);
 
 /// jww convert to a picture or DXF: reads `in`, builds its scene and writes `out` in `format`.

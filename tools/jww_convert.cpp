@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/codepage.h"
 #include "tools/jww_commands.h"
@@ -61,8 +62,20 @@ int Convert(int argc, char** argv) {
   app.add_option("output", out, "The file to write (.jww .pdf .svg .png .dxf); an existing file is replaced only on success")->required();
   app.add_option("--version", version, "Format version to write, 220..700")->check(CLI::Range(220, 700));
   app.add_option("--dpi", dpi, "Resolution of a PNG, 10..1200 (default 150)")->check(CLI::Range(10.0, 1200.0));
+  std::string format;
+  app.add_option("--format", format, "What to write whatever the output's extension: jww, pdf, svg, png or dxf")
+      ->check(CLI::IsMember(std::vector<std::string>(std::begin(kOutputFormats), std::end(kOutputFormats))));
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
-  if (const std::string format = ExportFormat(out); !format.empty()) {
+  // An output named out.jpg is not silently written as a drawing: the extension must say what to write.
+  if (format.empty()) format = ExportFormat(out);
+  if (format.empty()) {
+    std::string known;
+    for (const char* f : kOutputFormats) known += std::string(" .") + f;
+    std::fprintf(stderr, "jww: %s: unknown output type (known:%s; or give --format)\n", Shown(out).c_str(),
+                 known.c_str());
+    return 2;
+  }
+  if (format != "jww") {
     if (version) {
       std::fprintf(stderr, "jww: --version applies to .jww output only\n");
       return 2;

@@ -1,13 +1,18 @@
 // jww dump: the whole document as JSON, stable enough to diff two drawings. Keys are the model's
 // own names in the model's order; doubles are printed so that they read back exactly (non-finite
-// values as the strings "NaN", "Infinity", "-Infinity"); text is UTF-8.
+// values as the strings "NaN", "Infinity", "-Infinity"); text is UTF-8. The JSON is written as
+// it is produced, never held whole: a drawing of millions of entities needs only its model and
+// a small buffer. Layout and escaping are those of nlohmann's dump() with the same indent, whose
+// serializer writes every single value.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <iostream>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "common/codepage.h"
 #include "tools/jww_commands.h"
@@ -19,164 +24,240 @@ namespace {
 using Json = nlohmann::ordered_json;
 using namespace jww;
 
-Json V(double v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-  return v;
+/// Writes one JSON document to a file piece by piece, in dump()'s layout: `indent` spaces per
+/// level with one member or element per line, or everything on one line for a negative indent.
+class Writer {
+ public:
+  Writer(FILE* out, int indent)
+      : out_(out), pretty_(indent >= 0), step_(indent >= 0 ? static_cast<size_t>(indent) : 0),
+        values_(nlohmann::detail::output_adapter<char, std::string>(buf_), ' ', Json::error_handler_t::replace) {}
+
+  void Begin(char bracket) {
+    Element();
+    buf_ += bracket;
+    empty_.push_back(true);
+  }
+  void End(char bracket) {
+    const bool empty = empty_.back();
+    empty_.pop_back();
+    if (!empty && pretty_) {
+      buf_ += '\n';
+      buf_.append(empty_.size() * step_, ' ');
+    }
+    buf_ += bracket;
+    if (buf_.size() >= kFlushAt) Flush();
+  }
+  /// A member's name; the value comes next. Names are the model's identifiers (nothing to escape).
+  void Key(const char* name) {
+    Element();
+    buf_ += '"';
+    buf_ += name;
+    buf_ += pretty_ ? "\": " : "\":";
+    keyed_ = true;
+  }
+  void Value(const Json& v) {
+    Element();
+    values_.dump(v, false, false, 0);
+  }
+  void NewLine() { buf_ += '\n'; }
+  /// Writes what is buffered; false once any write has failed.
+  bool Flush() {
+    if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), out_) != buf_.size()) failed_ = true;
+    buf_.clear();
+    return !failed_;
+  }
+
+ private:
+  static constexpr size_t kFlushAt = 1 << 16;
+
+  // What goes before a value: nothing after its name; else a separator and the line's indent.
+  void Element() {
+    if (keyed_) {
+      keyed_ = false;
+      return;
+    }
+    if (empty_.empty()) return;
+    if (empty_.back()) empty_.back() = false;
+    else buf_ += ',';
+    if (pretty_) {
+      buf_ += '\n';
+      buf_.append(empty_.size() * step_, ' ');
+    }
+  }
+
+  FILE* out_;
+  bool pretty_;
+  size_t step_;
+  std::string buf_;
+  nlohmann::detail::serializer<Json> values_;
+  std::vector<bool> empty_;  // per open object or array: nothing written in it yet
+  bool keyed_ = false;
+  bool failed_ = false;
+};
+
+void V(Writer& w, double v) {
+  if (std::isnan(v)) w.Value("NaN");
+  else if (std::isinf(v)) w.Value(v > 0 ? "Infinity" : "-Infinity");
+  else w.Value(v);
 }
-Json V(int32_t v) { return v; }
-Json V(uint32_t v) { return v; }
-Json V(uint16_t v) { return v; }
-Json V(uint8_t v) { return v; }
-Json V(bool v) { return v; }
-Json V(const std::u16string& s) { return StrToUtf8(s); }
-Json V(const TBlockName& s) { return StrToUtf8(s.str()); }
+void V(Writer& w, int32_t v) { w.Value(v); }
+void V(Writer& w, uint32_t v) { w.Value(v); }
+void V(Writer& w, uint16_t v) { w.Value(v); }
+void V(Writer& w, uint8_t v) { w.Value(v); }
+void V(Writer& w, bool v) { w.Value(v); }
+void V(Writer& w, const std::u16string& s) { w.Value(StrToUtf8(s)); }
+void V(Writer& w, const TBlockName& s) { w.Value(StrToUtf8(s.str())); }
 template <class T, size_t N>
-Json V(const std::array<T, N>& a) {
-  Json j = Json::array();
-  for (const T& v : a) j.push_back(V(v));
-  return j;
+void V(Writer& w, const std::array<T, N>& a) {
+  w.Begin('[');
+  for (const T& v : a) V(w, v);
+  w.End(']');
 }
 
-#define F(obj, field) j[#field] = V(obj.field)
+#define F(obj, field) \
+  w.Key(#field);        \
+  V(w, obj.field)
 
-Json V(const TEntJwwAttr& a) {
-  Json j;
+void V(Writer& w, const TEntJwwAttr& a) {
+  w.Begin('{');
   F(a, lGroup); F(a, nPenStyle); F(a, nPenColor); F(a, nPenWidth); F(a, nLayer); F(a, nGLayer);
   F(a, sFlg);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwLine& e) {
-  Json j;
+void V(Writer& w, const TEntJwwLine& e) {
+  w.Begin('{');
   F(e, att); F(e, start_x); F(e, start_y); F(e, end_x); F(e, end_y);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwEnko& e) {
-  Json j;
+void V(Writer& w, const TEntJwwEnko& e) {
+  w.Begin('{');
   F(e, att); F(e, start_x); F(e, start_y); F(e, dHankei); F(e, radKaishiKaku); F(e, radEnkoKaku);
   F(e, radKatamukiKaku); F(e, dHenpeiRitsu); F(e, bZenEnFlg);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwTen& e) {
-  Json j;
+void V(Writer& w, const TEntJwwTen& e) {
+  w.Begin('{');
   F(e, att); F(e, start_x); F(e, start_y); F(e, bKariten); F(e, nCode); F(e, radKaitenKaku);
   F(e, dBairitsu);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwMoji& e) {
-  Json j;
+void V(Writer& w, const TEntJwwMoji& e) {
+  w.Begin('{');
   F(e, att); F(e, start_x); F(e, start_y); F(e, end_x); F(e, end_y); F(e, nMojiShu); F(e, dSizeX);
   F(e, dSizeY); F(e, dKankaku); F(e, degKakudo); F(e, strFontName); F(e, str);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwSunpo& e) {
-  Json j;
+void V(Writer& w, const TEntJwwSunpo& e) {
+  w.Begin('{');
   F(e, att); F(e, Sen); F(e, Moji); F(e, bSxfMode); F(e, Ho1); F(e, Ho2); F(e, Te1); F(e, Te2);
   F(e, Kt1); F(e, Kt2);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwSolid& e) {
-  Json j;
+void V(Writer& w, const TEntJwwSolid& e) {
+  w.Begin('{');
   F(e, att); F(e, start_x); F(e, start_y); F(e, end_x); F(e, end_y); F(e, DPoint2_x);
   F(e, DPoint2_y); F(e, DPoint3_x); F(e, DPoint3_y); F(e, Color);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwBlock& e) {
-  Json j;
+void V(Writer& w, const TEntJwwBlock& e) {
+  w.Begin('{');
   F(e, att); F(e, DPKijunTen_x); F(e, DPKijunTen_y); F(e, dBairitsuX); F(e, dBairitsuY);
   F(e, radKaitenKaku); F(e, nNumber);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwNo& e) {
-  Json j;
+void V(Writer& w, const TEntJwwNo& e) {
+  w.Begin('{');
   F(e, EntType); F(e, EntNo);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwLayerGroup& e) {
-  Json j;
+void V(Writer& w, const TEntJwwLayerGroup& e) {
+  w.Begin('{');
   F(e, anGLay); F(e, anWriteLay); F(e, adScale); F(e, anGLayProtect); F(e, aStrGLayName);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwLayer& e) {
-  Json j;
+void V(Writer& w, const TEntJwwLayer& e) {
+  w.Begin('{');
   F(e, aanLay); F(e, aanLayProtect); F(e, aStrLayName);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwColorNo& e) {
-  Json j;
+void V(Writer& w, const TEntJwwColorNo& e) {
+  w.Begin('{');
   F(e, aPenColor); F(e, anPenWidth); F(e, aPrtPenColor); F(e, anPrtPenWidth); F(e, adPrtTenHankei);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwLineTypeNo& e) {
-  Json j;
+void V(Writer& w, const TEntJwwLineTypeNo& e) {
+  w.Begin('{');
   F(e, alLType); F(e, anTokushuSenUintDot); F(e, anTokushuSenPich); F(e, anPrtTokushuSenPich);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwRandomLineNo& e) {
-  Json j;
+void V(Writer& w, const TEntJwwRandomLineNo& e) {
+  w.Begin('{');
   F(e, alLType); F(e, anRandSenWide); F(e, anTokushuSenPich); F(e, anPrtRandSenWide);
   F(e, anPrtTokushuSenPich);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwColorExNo& e) {
-  Json j;
+void V(Writer& w, const TEntJwwColorExNo& e) {
+  w.Begin('{');
   F(e, aPenColor); F(e, anPenWidth); F(e, astrUDColorName); F(e, aPrtPenColor); F(e, anPrtPenWidth);
   F(e, adPrtTenHankei);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwLineTypeExNo& e) {
-  Json j;
+void V(Writer& w, const TEntJwwLineTypeExNo& e) {
+  w.Begin('{');
   F(e, alLType); F(e, anTokushuSenUintDot); F(e, anTokushuSenPich); F(e, anPrtTokushuSenPich);
   F(e, astrUDLTypeName); F(e, anUDLTypeSegment); F(e, aadUDLTypePitch);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwMojiType& e) {
-  Json j;
+void V(Writer& w, const TEntJwwMojiType& e) {
+  w.Begin('{');
   F(e, adMojiX); F(e, adMojiY); F(e, adMojiD); F(e, anMojiCol);
-  return j;
+  w.End('}');
 }
-Json V(const TEntJwwBlockTree& e) {
-  Json j;
+void V(Writer& w, const TEntJwwBlockTree& e) {
+  w.Begin('{');
   F(e, att); F(e, level); F(e, parent); F(e, no); F(e, defno); F(e, name); F(e, x); F(e, y);
   F(e, r1); F(e, r2); F(e, r3); F(e, r4);
-  return j;
+  w.End('}');
 }
-Json V(const TBindImageType& e) {
-  Json j;
+void V(Writer& w, const TBindImageType& e) {
+  w.Begin('{');
   F(e, Fname); F(e, Fsize); F(e, exf);
-  return j;
+  w.End('}');
 }
 
-Json V(const TEntJwwBlockDef& e);
+void V(Writer& w, const TEntJwwBlockDef& e);
 
 /// The first `n` entries of a list (its valid part).
 template <class T>
-Json List(const std::vector<T>& v, int32_t n) {
-  Json j = Json::array();
+void List(Writer& w, const std::vector<T>& v, int32_t n) {
+  w.Begin('[');
   const size_t count = std::min(v.size(), static_cast<size_t>(std::max(n, 0)));
-  for (size_t i = 0; i < count; ++i) j.push_back(V(v[i]));
-  return j;
+  for (size_t i = 0; i < count; ++i) V(w, v[i]);
+  w.End(']');
 }
 template <class T>
-Json List(const std::vector<T>& v) {
-  return List(v, static_cast<int32_t>(v.size()));
+void List(Writer& w, const std::vector<T>& v) {
+  List(w, v, static_cast<int32_t>(v.size()));
 }
 
-Json V(const TEntJwwBlockDef& e) {
-  Json j;
+void V(Writer& w, const TEntJwwBlockDef& e) {
+  w.Begin('{');
   F(e, att); F(e, nNumber); F(e, bRefferd); F(e, dtime); F(e, strName); F(e, N);
-  j["mNo"] = List(e.mNo, e.N);
-#define L(name)                          \
-  j[#name] = List(e.name, e.name##N); \
-  j[#name "N"] = e.name##N
+  w.Key("mNo");
+  List(w, e.mNo, e.N);
+#define L(name)                 \
+  w.Key(#name);                 \
+  List(w, e.name, e.name##N);   \
+  w.Key(#name "N");             \
+  w.Value(e.name##N)
   L(mLine); L(mEnko); L(mTen); L(mMoji); L(mSunpo); L(mSolid); L(mBlock);
 #undef L
   F(e, ref_flag); F(e, ref_no);
-  return j;
+  w.End('}');
 }
 
-Json V(const TEntJwwHeader& h) {
-  Json j;
+void V(Writer& w, const TEntJwwHeader& h) {
+  w.Begin('{');
   F(h, jwID); F(h, jwVer); F(h, strMemo); F(h, nZumen); F(h, nWriteGLay); F(h, lnSunpou1);
   F(h, lnSunpou2); F(h, lnSunpou3); F(h, lnSunpou4); F(h, lnSunpou5); F(h, nMaxDrawWid);
   F(h, bSenHaba100); F(h, nMaxDrawWidBak); F(h, DPPrtGenten_x); F(h, DPPrtGenten_y);
@@ -198,7 +279,7 @@ Json V(const TEntJwwHeader& h) {
   F(h, dMojiSeiriSuu); F(h, nMojiKijunZureOn); F(h, adMojiKijunZureX0); F(h, adMojiKijunZureX1);
   F(h, adMojiKijunZureX2); F(h, adMojiKijunZureY0); F(h, adMojiKijunZureY1);
   F(h, adMojiKijunZureY2); F(h, n1); F(h, n2);
-  return j;
+  w.End('}');
 }
 #undef F
 
@@ -211,7 +292,9 @@ int Dump(int argc, char** argv) {
   int indent = 1;
   app.add_option("drawing", file, "The drawing (.jww)")->required();
   app.add_option("--budget", budget, "Read through the bounded preview with this item budget");
-  app.add_option("--indent", indent, "Spaces per level; -1 for one line")->capture_default_str();
+  app.add_option("--indent", indent, "Spaces per level, 0..16; -1 for one line")
+      ->capture_default_str()
+      ->check(CLI::Range(-1, 16));
   bool tree = false;
   app.add_flag("--tree", tree,
                "Also write the derived block tree EntBlockTree (one entry per placed block, which "
@@ -222,31 +305,44 @@ int Dump(int argc, char** argv) {
   d.BindImageExr = true;  // list the images, write none
   if (!ReadDrawing(d, file, budget)) return 1;
 
-  Json j;
-  j["Enthd"] = V(d.Enthd);
-  j["EntLgrp"] = List(d.EntLgrp);
-  j["EntLay"] = List(d.EntLay);
-  j["EntCol"] = List(d.EntCol);
-  j["EntLtp1"] = List(d.EntLtp1);
-  j["EntLtp2"] = List(d.EntLtp2);
-  j["EntLtp3"] = List(d.EntLtp3);
-  j["EntColS"] = List(d.EntColS);
-  j["EntLtpS"] = List(d.EntLtpS);
-  j["EntMoj"] = List(d.EntMoj);
-  j["EntNo"] = List(d.EntNo, d.Enthd.n1);
-#define L(name)                       \
-  j[#name] = List(d.name, d.name##N); \
-  j[#name "N"] = d.name##N
+  Writer w(stdout, indent);
+  w.Begin('{');
+  w.Key("Enthd");
+  V(w, d.Enthd);
+#define L(name)   \
+  w.Key(#name);   \
+  List(w, d.name)
+  L(EntLgrp); L(EntLay); L(EntCol); L(EntLtp1); L(EntLtp2); L(EntLtp3); L(EntColS); L(EntLtpS); L(EntMoj);
+#undef L
+  w.Key("EntNo");
+  List(w, d.EntNo, d.Enthd.n1);
+#define L(name)                 \
+  w.Key(#name);                 \
+  List(w, d.name, d.name##N);   \
+  w.Key(#name "N");             \
+  w.Value(d.name##N)
   L(EntLine); L(EntEnko); L(EntTen); L(EntMoji); L(EntSunpo); L(EntSolid); L(EntBlock);
   L(EntBlockDef);
 #undef L
-  if (tree) j["EntBlockTree"] = List(d.EntBlockTree, d.EntBlockTreeN);
-  j["EntBlockTreeN"] = d.EntBlockTreeN;
-  j["EntBlockNum"] = d.EntBlockNum;
-  j["BindImage"] = List(d.BindImage, d.BindImageN);
-  j["BindImageN"] = d.BindImageN;
-  std::cout << j.dump(indent, ' ', false, Json::error_handler_t::replace) << '\n';
-  return std::cout.good() ? 0 : 1;
+  if (tree) {
+    w.Key("EntBlockTree");
+    List(w, d.EntBlockTree, d.EntBlockTreeN);
+  }
+  w.Key("EntBlockTreeN");
+  w.Value(d.EntBlockTreeN);
+  w.Key("EntBlockNum");
+  w.Value(d.EntBlockNum);
+  w.Key("BindImage");
+  List(w, d.BindImage, d.BindImageN);
+  w.Key("BindImageN");
+  w.Value(d.BindImageN);
+  w.End('}');
+  w.NewLine();
+  if (!w.Flush() || std::fflush(stdout) != 0) {
+    std::fprintf(stderr, "jww: cannot write the JSON: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace jwwtool

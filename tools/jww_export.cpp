@@ -19,7 +19,9 @@ std::string ExportFormat(const std::string& out) {
   if (dot == std::string::npos || out.find('/', dot) != std::string::npos) return {};
   std::string ext = out.substr(dot + 1);
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == "pdf" || ext == "svg" || ext == "png" || ext == "dxf" ? ext : std::string();
+  for (const char* known : kOutputFormats)
+    if (ext == known) return ext;
+  return {};
 }
 
 namespace {

@@ -7,42 +7,29 @@
 #include <string>
 
 #include "common/codepage.h"
+#include "jww/construct.h"
 #include "tools/jww_commands.h"
 
 namespace jwwtool {
 
 namespace {
 
-// Text from the drawing as UTF-8 for a terminal: control characters are written escaped ("\n",
-// "\x1b"), so that a memo cannot move the cursor, retitle the window or clear the screen.
-std::string U8(const std::u16string& s) {
-  std::u16string safe;
-  safe.reserve(s.size());
-  for (char16_t c : s) {
-    if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0x9F)) {
-      safe.push_back(c);
-      continue;
-    }
-    char buf[8];
-    switch (c) {
-      case u'\n': std::snprintf(buf, sizeof buf, "\\n"); break;
-      case u'\r': std::snprintf(buf, sizeof buf, "\\r"); break;
-      case u'\t': std::snprintf(buf, sizeof buf, "\\t"); break;
-      default: std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(c));
-    }
-    safe.append(buf, buf + std::strlen(buf));
-  }
-  return jww::StrToUtf8(safe);
+// A definition's name as the user gave it: names made by the construction library carry a
+// decoration ("@@SfigorgFlag@@4") that the block tree and the drawing program leave out too.
+// `jww dump` keeps the stored name whole.
+std::u16string GivenName(const std::u16string& stored) {
+  const size_t at = jww::build::BlkNameDecorationPos(stored);
+  return at == std::u16string::npos || at == 0 ? stored : stored.substr(0, at);
 }
 
 // A description stays a few screens long: of the definitions and the block tree (one node per
 // placed block, which can run to millions) the first ones are listed unless all are asked for.
 constexpr int kListed = 100;
 
-int Shown(int count, bool all) { return all ? count : std::min(count, kListed); }
+int ShownCount(int count, bool all) { return all ? count : std::min(count, kListed); }
 
 void MoreLine(int count, bool all) {
-  if (count > Shown(count, all)) std::printf("  ... %d more (--all lists them)\n", count - kListed);
+  if (count > ShownCount(count, all)) std::printf("  ... %d more (--all lists them)\n", count - kListed);
 }
 
 }  // namespace
@@ -73,32 +60,36 @@ int Info(int argc, char** argv) {
   double w = 0, h = 0;
   d.GetPaperSize(w, h);
 
-  std::printf("file      %s\n", file.c_str());
+  std::printf("file      %s\n", Shown(file).c_str());
   std::printf("version   %d\n", d.Enthd.jwVer);
-  std::printf("memo      %s\n", U8(d.Enthd.strMemo).c_str());
-  std::printf("paper     %s (code %d) %g x %g mm\n", U8(jww::PaperLabel(d.Enthd.nZumen)).c_str(),
+  std::printf("memo      %s\n", ShownText(d.Enthd.strMemo).c_str());
+  std::printf("paper     %s (code %d) %g x %g mm\n", ShownText(jww::PaperLabel(d.Enthd.nZumen)).c_str(),
               d.Enthd.nZumen, w, h);
   std::printf("entities  %d: lines %d, arcs %d, points %d, texts %d, dimensions %d, solids %d, "
               "block insertions %d\n",
               n.stored, n.line, n.enko, n.ten, n.moji, n.sunpo, n.solid, n.block);
   std::printf("fonts     %d\n", d.FontNameN);
-  for (int i = 0; i < d.FontNameN; ++i) std::printf("  %s\n", U8(d.FontNames[i]).c_str());
+  for (int i = 0; i < d.FontNameN; ++i) {
+    // Texts that name no font are drawn in the drawing program's default one.
+    const std::string name = ShownText(d.FontNames[i]);
+    std::printf("  %s\n", name.empty() ? "(no name: the default font)" : name.c_str());
+  }
   std::printf("definitions %d (%d in use)\n", d.EntBlockDefN, d.EntBlockNum);
-  for (int i = 0; i < Shown(d.EntBlockDefN, all); ++i) {
+  for (int i = 0; i < ShownCount(d.EntBlockDefN, all); ++i) {
     const auto& b = d.EntBlockDef[i];
-    std::printf("  #%u %s: %d entities%s\n", b.nNumber, U8(b.strName).c_str(), b.N,
+    std::printf("  #%u %s: %d entities%s\n", b.nNumber, ShownText(GivenName(b.strName)).c_str(), b.N,
                 b.ref_flag ? "" : " (not in use)");
   }
   MoreLine(d.EntBlockDefN, all);
   std::printf("block tree %d nodes\n", d.EntBlockTreeN);
-  for (int i = 0; i < Shown(d.EntBlockTreeN, all); ++i) {
+  for (int i = 0; i < ShownCount(d.EntBlockTreeN, all); ++i) {
     const auto& t = d.EntBlockTree[i];
-    std::printf("  %*s%s (#%u) at %g, %g\n", 2 * t.level, "", U8(t.name).c_str(), t.no, t.x, t.y);
+    std::printf("  %*s%s (#%u) at %g, %g\n", 2 * t.level, "", ShownText(GivenName(t.name)).c_str(), t.no, t.x, t.y);
   }
   MoreLine(d.EntBlockTreeN, all);
   std::printf("images    %d\n", d.BindImageN);
   for (int i = 0; i < d.BindImageN; ++i)
-    std::printf("  %s, %d bytes\n", U8(d.BindImage[i].Fname).c_str(), d.BindImage[i].Fsize);
+    std::printf("  %s, %d bytes\n", ShownText(d.BindImage[i].Fname).c_str(), d.BindImage[i].Fsize);
   return 0;
 }
 
