@@ -33,7 +33,7 @@ bool IsControl(uint32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 
 
 // Why a drawing could not be opened, in the system's words when it has some.
 std::string OpenFailure(const std::string& path, const std::string& library) {
-  if (library == jww::kNotRegular) return "not a regular file (a folder, device or pipe)";
+  if (library == jww::kNotRegular) return library;
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return std::strerror(errno);
   ::close(fd);
