@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 
 #include "common/Func_2.h"
@@ -152,13 +155,148 @@ uint32_t AciRgb(int i) {
   return (q(r) << 16) | (q(g) << 8) | q(b);
 }
 
+// A box in the coordinates it is filled in.
+struct Box {
+  double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+  bool Empty() const { return !(x0 <= x1 && y0 <= y1); }
+  void Add(double x, double y) {
+    x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+  }
+  /// `b` mapped by `m` and then multiplied by `f` (its corners: a rotated box grows to hold them).
+  void Add(const Box& b, const Xform& m, double f) {
+    if (b.Empty()) return;
+    for (const double x : {b.x0, b.x1})
+      for (const double y : {b.y0, b.y1}) {
+        double X, Y;
+        m.Apply(x, y, X, Y);
+        Add(X * f, Y * f);
+      }
+  }
+  void Add(const Box& b) { Add(b, Xform{}, 1); }
+};
+
+// The box of a primitive's entity in its own coordinates (a text by the rectangle of its advance
+// and height along its angle as the writer turns it).
+void AddPrim(const Prim& p, Box& box) {
+  switch (p.kind) {
+    case Kind::Line:
+      box.Add(p.p[0], p.p[1]);
+      box.Add(p.p[2], p.p[3]);
+      break;
+    case Kind::Arc: {
+      // The ends and the parameters where x or y turn (those within the sweep).
+      const double ct = std::cos(p.tilt), st = std::sin(p.tilt), r = p.radius, b = p.radius * p.flat;
+      auto at = [&](double t) {
+        const double x = r * std::cos(t), y = b * std::sin(t);
+        box.Add(p.p[0] + ct * x - st * y, p.p[1] + st * x + ct * y);
+      };
+      const double start = p.full ? 0 : p.start, sweep = p.full ? 2 * kPi : p.sweep;
+      const double lo = std::min(start, start + sweep), hi = std::max(start, start + sweep);
+      at(lo), at(hi);
+      for (double t : {std::atan2(-b * st, r * ct), std::atan2(b * ct, r * st)})
+        for (int k = 0; k < 2; ++k, t += kPi) {
+          const double u = lo + std::fmod(std::fmod(t - lo, 2 * kPi) + 2 * kPi, 2 * kPi);
+          if (u <= hi) at(u);
+        }
+      break;
+    }
+    case Kind::Fill:
+      for (size_t i = 0; i + 1 < p.ring.size(); i += 2) box.Add(p.ring[i], p.ring[i + 1]);
+      break;
+    case Kind::Point:
+      box.Add(p.p[0], p.p[1]);
+      break;
+    case Kind::Text: {
+      const double n = TextUnits(p.text), len = n * p.sizeX + (n > 0 ? n - 1 : 0) * p.spacing;
+      const double a = p.vertical ? p.angle - kPi / 2 : p.angle, c = std::cos(a), sn = std::sin(a);
+      for (const double u : {0.0, len})
+        for (const double v : {0.0, p.sizeY}) box.Add(p.p[0] + c * u - sn * v, p.p[1] + sn * u + c * v);
+      break;
+    }
+    case Kind::Insert:
+      break;
+  }
+}
+
+// The root dictionary and the objects it lists, as dxflib writes them, lack their owners (group
+// code 330), which readers check: each object gets the dictionary that lists it as its owner, the
+// root dictionary none ("0"). `out` holds the objects section from `from` on.
+void AddObjectOwners(std::string& out, size_t from) {
+  std::vector<std::pair<std::string_view, std::string_view>> tags;  // (code, value)
+  const std::string_view all(out);
+  for (size_t at = from; at < all.size();) {
+    const size_t a = all.find('\n', at);
+    if (a == std::string_view::npos) break;
+    const size_t b = all.find('\n', a + 1);
+    if (b == std::string_view::npos) break;
+    std::string_view code = all.substr(at, a - at);
+    while (!code.empty() && code.front() == ' ') code.remove_prefix(1);
+    tags.emplace_back(code, all.substr(a + 1, b - a - 1));
+    at = b + 1;
+  }
+  std::map<std::string_view, std::string_view> owner;
+  std::string_view type, self;
+  for (const auto& [code, value] : tags) {
+    if (code == "0") type = value, self = {};
+    else if (code == "5" && self.empty()) self = value;
+    else if ((code == "350" || code == "360") && !self.empty() &&
+             (type == "DICTIONARY" || type == "ACDBDICTIONARYWDFLT"))
+      owner.emplace(value, self);
+  }
+  std::string fixed;
+  fixed.reserve(out.size() - from + tags.size() * 8);
+  MemWriter w(fixed);
+  for (size_t i = 0; i < tags.size(); ++i) {
+    w.dxfString(std::atoi(std::string(tags[i].first).c_str()), std::string(tags[i].second));
+    if (tags[i].first == "5" && i > 0 && tags[i - 1].first == "0") {
+      const auto it = owner.find(tags[i].second);
+      w.dxfString(330, it == owner.end() ? "0" : std::string(it->second));
+    }
+  }
+  out.replace(from, std::string::npos, fixed);
+}
+
+// A text style for a font of the drawing: the font file CAD programs load (the Japanese gothic
+// or mincho face), and the family name for programs that look fonts up by name.
+struct Style {
+  std::string name, file;
+  std::u16string family;
+  int flags;  // the family's character set and pitch, as the ACAD extended data holds them
+};
+
+Style StyleFor(const std::u16string& font, std::string name) {
+  const bool mincho = font.find(u"明朝") != std::u16string::npos ||
+                      font.find(u"Mincho") != std::u16string::npos;
+  // Character set 128 (Japanese) in bits 8..15; fixed pitch, modern or roman family below.
+  return {std::move(name), mincho ? "msmincho.ttc" : "msgothic.ttc",
+          font.empty() ? std::u16string(u"ＭＳ ゴシック") : font, (128 << 8) | (mincho ? 0x11 : 0x31)};
+}
+
 struct Writer {
+  Writer(const Scene& scene, MemWriter& w, std::string& o) : s(scene), dw(w), out(o) {}
   const Scene& s;
   DL_Dxf dxf;
   MemWriter& dw;
+  std::string& out;  // what `dw` writes to
   std::vector<std::string> layerNames;
   std::map<std::pair<int, double>, std::string> blockNames;  // (definition, group scale)
   std::set<std::pair<int, int>> droppedEdges;                // insertions that would recurse
+  std::vector<Style> styles;                                 // "Standard" first
+  std::unordered_map<std::u16string, std::string> styleOf;   // font -> style name
+  // The style of a font (texts mostly repeat the font of the text before).
+  const std::string& StyleOf(const std::u16string& font) {
+    if (lastStyle && font == *lastFont) return *lastStyle;
+    const auto it = styleOf.find(font);
+    if (it == styleOf.end()) return styles[0].name;  // beyond kMaxStyles
+    lastFont = &it->first, lastStyle = &it->second;
+    return it->second;
+  }
+  const std::u16string* lastFont = nullptr;
+  const std::string* lastStyle = nullptr;
+
+  Box extents;  // of every entity
+  Box shown;    // of the entities on layers not switched off
+  Box onPaper;  // of their parts on the paper
 
   double Scale(const Prim& p) const { return s.groupScale[(p.layer / 16) & 15]; }
 
@@ -246,8 +384,7 @@ struct Writer {
         if (!(h > 0)) break;
         const double w = p.sizeY > 0 ? std::clamp(p.sizeX / p.sizeY, 0.01, 100.0) : 1.0;
         const double angle = p.vertical ? p.angle - kPi / 2 : p.angle;
-        dxf.writeText(dw,
-                      DL_TextData(x, y, 0, x, y, 0, h, w, 0, 0, 0, DxfText(p.text), "Standard", angle),
+        dxf.writeText(dw, DL_TextData(x, y, 0, x, y, 0, h, w, 0, 0, 0, DxfText(p.text), StyleOf(p.font), angle),
                       Attr(p, f));
         break;
       }
@@ -321,26 +458,166 @@ struct Writer {
     }
   }
 
+  // One style per font the texts name ("Standard" for the default gothic face), noted while the
+  // extents are collected; a drawing naming more fonts than kMaxStyles has the rest written in
+  // "Standard".
+  static constexpr size_t kMaxStyles = 64;
+  std::set<std::string> styleKeys{"STANDARD"};  // style names are compared without case
+  const std::u16string* lastNoted = nullptr;
+  void NoteFont(const Prim& p) {
+    if (p.kind != Kind::Text || p.font == *lastNoted) return;
+    lastNoted = &p.font;
+    if (styleOf.count(p.font) || styles.size() >= kMaxStyles) return;
+    std::string name = DxfName(p.font), key = name;
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (name.empty() || !styleKeys.insert(key).second) name = "JW_FONT_" + std::to_string(styles.size());
+    styles.push_back(StyleFor(p.font, name));
+    styleOf[p.font] = name;
+  }
+
+  // The boxes of the entities as written (and the fonts of the texts): real millimetres, each top-level primitive at its
+  // group's scale, an insertion by the box of its definition placed (definitions once each).
+  void CollectExtents() {
+    styles.push_back(StyleFor(u"", "Standard"));
+    styleOf[u""] = styleOf[styles[0].family] = "Standard";
+    lastNoted = &styleOf.find(styles[0].family)->first;  // (map keys stay where they are)
+    std::vector<Box> defBox(s.defs.size());
+    std::vector<int> state(s.defs.size(), 0);  // 0 new, 1 on the path, 2 done
+    // Definitions after the ones they insert (iterative: chains may be long); an insertion that
+    // would make a definition contain itself is left out, as the writer leaves it out.
+    for (size_t root = 0; root < s.defs.size(); ++root) {
+      if (state[root] != 0) continue;
+      std::vector<std::pair<int, size_t>> stack{{int(root), 0}};
+      state[root] = 1;
+      while (!stack.empty()) {
+        auto& [d, next] = stack.back();
+        const auto& prims = s.defs[d].prims;
+        while (next < prims.size() &&
+               (prims[next].kind != Kind::Insert || prims[next].def < 0 || state[prims[next].def] != 0))
+          ++next;
+        if (next < prims.size()) {
+          const int child = prims[next++].def;
+          state[child] = 1;
+          stack.push_back({child, 0});
+          continue;
+        }
+        Box& b = defBox[d];
+        for (const Prim& p : prims) {
+          NoteFont(p);
+          if (p.kind != Kind::Insert) AddPrim(p, b);
+          else if (p.def >= 0 && state[p.def] == 2 && !droppedEdges.count({d, p.def}))
+            b.Add(defBox[p.def], p.place, 1);
+        }
+        state[d] = 2;
+        stack.pop_back();
+      }
+    }
+    for (const Prim& p : s.prims) {
+      NoteFont(p);
+      Box b;
+      if (p.kind != Kind::Insert) {
+        Box own;
+        AddPrim(p, own);
+        b.Add(own, Xform{}, Scale(p));
+      } else if (p.def >= 0 && size_t(p.def) < s.defs.size()) {
+        b.Add(defBox[p.def], p.place, Scale(p));
+      }
+      extents.Add(b);
+      if (b.Empty() || (p.layer < s.layers.size() && s.layers[p.layer].hidden)) continue;
+      shown.Add(b);
+      // The part on the paper (the paper at the primitive's scale): what the print shows.
+      const double w = s.paperW / 2 * Scale(p), h = s.paperH / 2 * Scale(p);
+      Box on;
+      on.Add(std::max(b.x0, -w), std::max(b.y0, -h));
+      on.Add(std::min(b.x1, w), std::min(b.y1, h));
+      if (b.x0 <= w && b.x1 >= -w && b.y0 <= h && b.y1 >= -h) onPaper.Add(on);
+    }
+  }
+
+  // The view a CAD program opens on: what the print shows, the shown entities' parts on the paper
+  // (the paper is where the drawing is; the drawing program keeps notes and construction lines
+  // beyond it). Failing that, the shown entities, then all of them, then the paper at group 0's
+  // scale. With a margin, and high enough that the width fits a window 1.6 times as wide as high.
+  void WriteVPort() {
+    Box v = !onPaper.Empty() ? onPaper : !shown.Empty() ? shown : extents;
+    if (v.Empty()) v.Add(-s.paperW / 2 * s.groupScale[0], -s.paperH / 2 * s.groupScale[0]),
+                   v.Add(s.paperW / 2 * s.groupScale[0], s.paperH / 2 * s.groupScale[0]);
+    constexpr double kAspect = 1.6;
+    double h = std::max(v.y1 - v.y0, (v.x1 - v.x0) / kAspect) * 1.1;
+    if (!(h > 0)) h = 1;
+    dw.table("VPORT", 1, 8);
+    dw.dxfString(0, "VPORT");
+    dw.handle();
+    dw.dxfString(100, "AcDbSymbolTableRecord");
+    dw.dxfString(100, "AcDbViewportTableRecord");
+    dw.dxfString(2, "*Active");
+    dw.dxfInt(70, 0);
+    dw.coord(10, 0, 0);  // the viewport fills the window
+    dw.dxfReal(11, 1), dw.dxfReal(21, 1);
+    dw.dxfReal(12, (v.x0 + v.x1) / 2), dw.dxfReal(22, (v.y0 + v.y1) / 2);
+    dw.dxfReal(13, 0), dw.dxfReal(23, 0);
+    dw.dxfReal(14, 10), dw.dxfReal(24, 10);  // snap and grid spacing
+    dw.dxfReal(15, 10), dw.dxfReal(25, 10);
+    dw.coord(16, 0, 0, 1);  // looking down the z axis
+    dw.coord(17, 0, 0);
+    dw.dxfReal(40, h);
+    dw.dxfReal(41, kAspect);
+    dw.dxfReal(42, 50);
+    dw.dxfReal(43, 0), dw.dxfReal(44, 0), dw.dxfReal(50, 0), dw.dxfReal(51, 0);
+    for (const auto& [code, value] : {std::pair{71, 0}, {72, 100}, {73, 1}, {74, 3}, {75, 0}, {76, 0},
+                                      {77, 0}, {78, 0}})
+      dw.dxfInt(code, value);
+    dw.tableEnd();
+  }
+
+  void WriteStyles() {
+    dw.tableStyle(static_cast<int>(styles.size()));
+    for (const Style& st : styles) {
+      dw.dxfString(0, "STYLE");
+      const unsigned long h = dw.handle();
+      if (st.name == "Standard") standardStyle = h;
+      dw.dxfString(100, "AcDbSymbolTableRecord");
+      dw.dxfString(100, "AcDbTextStyleTableRecord");
+      dw.dxfString(2, st.name);
+      dw.dxfInt(70, 0);
+      dw.dxfReal(40, 0);
+      dw.dxfReal(41, 1);
+      dw.dxfReal(50, 0);
+      dw.dxfInt(71, 0);
+      dw.dxfReal(42, 2.5);
+      dw.dxfString(3, st.file);
+      dw.dxfString(4, "");
+      dw.dxfString(1001, "ACAD");
+      dw.dxfString(1000, DxfText(st.family));
+      dw.dxfInt(1071, st.flags);
+    }
+    dw.tableEnd();
+  }
+  unsigned long standardStyle = 0;
+
   void Write() {
     // Sets dxflib's version for the table writers; the writer it opens is not used.
     delete dxf.out("/dev/null", DL_Codes::AC1015);
     for (const Layer& l : s.layers) layerNames.push_back(DxfName(l.name));
     if (layerNames.empty()) layerNames.push_back("0");
     CollectBlocks();
+    CollectExtents();
 
     dxf.writeHeader(dw);
     dw.dxfString(9, "$DWGCODEPAGE");
     dw.dxfString(3, "ANSI_932");
     dw.dxfString(9, "$INSUNITS");
     dw.dxfInt(70, 4);
+    Box e = extents;
+    if (e.Empty()) e.Add(0, 0);
     dw.dxfString(9, "$EXTMIN");
-    dw.coord(10, -s.paperW / 2, -s.paperH / 2);
+    dw.coord(10, e.x0, e.y0);
     dw.dxfString(9, "$EXTMAX");
-    dw.coord(10, s.paperW / 2, s.paperH / 2);
+    dw.coord(10, e.x1, e.y1);
     dw.sectionEnd();
 
     dw.sectionTables();
-    dxf.writeVPort(dw);
+    WriteVPort();
     std::vector<const LineType*> dashed;
     for (const LineType& t : s.lineTypes)
       if (!t.dashes.empty()) dashed.push_back(&t);
@@ -359,20 +636,48 @@ struct Writer {
                                             pat.data()));
     }
     dw.tableEnd();
+    // Layers the drawing hides are switched off (a negative colour); each layer's description
+    // names its layer group and the group's scale, which the layer name alone does not carry.
     dw.tableLayers(static_cast<int>(layerNames.size() + 1));
     dxf.writeLayer(dw, DL_LayerData("0", 0), DL_Attributes("", 7, 0, "CONTINUOUS", 1.0));
-    for (const std::string& n : layerNames)
-      dxf.writeLayer(dw, DL_LayerData(n, 0), DL_Attributes("", 7, 0, "CONTINUOUS", 1.0));
+    for (size_t i = 0; i < layerNames.size(); ++i) {
+      const Layer* l = i < s.layers.size() ? &s.layers[i] : nullptr;
+      dxf.writeLayer(dw, DL_LayerData(layerNames[i], 0, l && l->hidden),
+                     DL_Attributes("", 7, 0, "CONTINUOUS", 1.0));
+      if (!l) continue;
+      char scale[40];
+      std::snprintf(scale, sizeof scale, "1:%g", s.groupScale[l->group & 15]);
+      std::u16string about = u"group " + std::u16string(1, u"0123456789ABCDEF"[l->group & 15]);
+      if (!l->groupName.empty()) about += u" " + l->groupName;
+      dw.dxfString(1001, "AcAecLayerStandard");
+      dw.dxfString(1000, "");
+      dw.dxfString(1000, DxfText(about) + " " + scale);
+    }
     dw.tableEnd();
-    dw.tableStyle(1);
-    dxf.writeStyle(dw, DL_StyleData("Standard", 0, 0.0, 1.0, 0.0, 0, 2.5, "txt", ""));
-    dw.tableEnd();
+    WriteStyles();
     dxf.writeView(dw);
     dxf.writeUcs(dw);
-    dw.tableAppid(1);
+    dw.tableAppid(2);
     dxf.writeAppid(dw, "ACAD");
+    dxf.writeAppid(dw, "AcAecLayerStandard");
     dw.tableEnd();
-    dxf.writeDimStyle(dw, 1, 1, 1, 1, 1);
+    // Dimensions are written as their lines and texts: the one dimension style only names the
+    // text style.
+    dw.dxfString(0, "TABLE");
+    dw.dxfString(2, "DIMSTYLE");
+    dw.dxfHex(5, 0xA);
+    dw.dxfString(100, "AcDbSymbolTable");
+    dw.dxfInt(70, 1);
+    dw.dxfString(100, "AcDbDimStyleTable");
+    dw.dxfInt(71, 0);
+    dw.dxfString(0, "DIMSTYLE");
+    dw.handle(105);
+    dw.dxfString(100, "AcDbSymbolTableRecord");
+    dw.dxfString(100, "AcDbDimStyleTableRecord");
+    dw.dxfString(2, "Standard");
+    dw.dxfInt(70, 0);
+    dw.dxfHex(340, static_cast<int>(standardStyle));
+    dw.tableEnd();
     dxf.writeBlockRecord(dw);
     for (const auto& [key, name] : blockNames) dxf.writeBlockRecord(dw, name);
     dw.tableEnd();
@@ -393,8 +698,10 @@ struct Writer {
     dw.sectionEntities();
     for (const Prim& p : s.prims) Prim1(p, Scale(p), -1);
     dw.sectionEnd();
+    const size_t objects = out.size();
     dxf.writeObjects(dw);
     dxf.writeObjectsEnd(dw);
+    AddObjectOwners(out, objects);
     dw.dxfEOF();
   }
 };
@@ -426,7 +733,7 @@ std::string DxfBytes(const Scene& s) {
   out.reserve((1 << 16) + s.prims.size() * 200);
   {
     MemWriter dw(out);
-    Writer w{s, {}, dw, {}, {}, {}, {}, {}};
+    Writer w(s, dw, out);
     w.Write();
   }
   return out;

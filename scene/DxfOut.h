@@ -4,7 +4,9 @@
 // indexed colour beside them, its dash patterns as line types, texts in code page 932
 // ($DWGCODEPAGE ANSI_932; characters outside it as \U+XXXX, beyond U+FFFF as "?"), block definitions as BLOCKs placed by
 // INSERTs, four-corner solids as SOLID and curved ones as solid HATCH, arcs as ARC, CIRCLE or
-// ELLIPSE, dimensions as the lines and texts they are made of.
+// ELLIPSE, dimensions as the lines and texts they are made of. Layers the drawing hides are
+// switched off, not left out; text styles name a Japanese font; the header's extents and the
+// start view lie on the entities.
 #pragma once
 
 #include <cstdint>

@@ -94,7 +94,6 @@ std::vector<LineType> LineTypes(const TJwwData& d) {
 struct Builder {
   const TJwwData& d;
   Scene& s;
-  std::vector<bool> shown;    // per layer
   std::unordered_map<Cardinal, int> defByNumber;
 
   // Pen colour, width (mm) and point radius of a colour number; `own` for a solid's colour 10.
@@ -122,9 +121,8 @@ struct Builder {
     Pen(a.nPenColor, p);
   }
 
-  bool Shown(const TEntJwwAttr& a) const {
-    return a.nGLayer < 16 && a.nLayer < 16 && shown[a.nGLayer * 16 + a.nLayer];
-  }
+  // Entities whose layer numbers lie outside the drawing's 16 x 16 layers belong nowhere.
+  static bool Shown(const TEntJwwAttr& a) { return a.nGLayer < 16 && a.nLayer < 16; }
 
   void Line(const TEntJwwLine& l, std::vector<Prim>& out) const {
     if (!Finite({l.start_x, l.start_y, l.end_x, l.end_y})) return;
@@ -346,17 +344,18 @@ Scene Build(const TJwwData& d) {
       const size_t i = g * 16 + l;
       if (i < d.EntLay.size() && !d.EntLay[i].aStrLayName.empty())
         L.name += u" " + d.EntLay[i].aStrLayName;
+      if (size_t(g) < d.EntLgrp.size()) L.groupName = d.EntLgrp[g].aStrGLayName;
+      L.hidden = size_t(g) < d.EntLgrp.size() && i < d.EntLay.size() &&
+                 (d.EntLgrp[g].anGLay == 0 || d.EntLay[i].aanLay == 0);
     }
   s.lineTypes = LineTypes(d);
   if (d.EntLgrp.size() < 16 || d.EntLay.size() < 256) return s;
 
-  Builder b{d, s, {}, {}};
+  Builder b{d, s, {}};
   for (int g = 0; g < 16; ++g) {
     const double v = d.EntLgrp[g].adScale;
     s.groupScale[g] = std::isfinite(v) && v > 0 ? v : 1.0;
   }
-  b.shown.resize(256);
-  for (int i = 0; i < 256; ++i) b.shown[i] = d.EntLgrp[i / 16].anGLay != 0 && d.EntLay[i].aanLay != 0;
 
   const size_t nDefs = Usable(d.EntBlockDef, d.EntBlockDefN);
   for (size_t i = 0; i < nDefs; ++i) b.defByNumber.emplace(d.EntBlockDef[i].nNumber, int(i));
@@ -394,6 +393,7 @@ struct Walker {
 
   bool Walk(const std::vector<Prim>& prims, const Placement& at) {
     for (const Prim& p : prims) {
+      if (at.depth == 0 && p.layer < s.layers.size() && s.layers[p.layer].hidden) continue;
       if (p.kind != Kind::Insert) {
         if (budget == 0) return false;
         --budget;

@@ -7,8 +7,9 @@
 // its coordinates as they lie on the paper, in millimetres from the paper's centre (a text's end
 // point lies its printed length from its start; a plan at 1 : 100 keeps a 9.1 m module as 9.1),
 // so the scene takes them as they are; each layer group's scale (1 : adScale) says what they
-// measure in reality, which the DXF writer uses. Layers and layer groups the drawing hides are
-// left out. Block definitions are kept once, in block coordinates, and placed by insertion
+// measure in reality, which the DXF writer uses. Layers and layer groups the drawing hides keep
+// their primitives, marked by `Layer::hidden`: pictures leave them out (`ForEachPlaced` skips
+// them), the DXF writer keeps them on layers switched off. Block definitions are kept once, in block coordinates, and placed by insertion
 // primitives; `ForEachPlaced` expands them (under a budget) for whoever needs every primitive
 // where it lands.
 //
@@ -49,7 +50,9 @@ struct LineType {
 
 struct Layer {
   std::u16string name;  ///< "group-layer" plus the drawing's names where it has them
+  std::u16string groupName;  ///< the layer group's own name ("" when it has none)
   int group = 0, layer = 0;
+  bool hidden = false;  ///< the drawing hides the layer or its group: not drawn in pictures
 };
 
 enum class Kind : uint8_t {
@@ -113,7 +116,7 @@ struct Placement {
 };
 
 /// Visits every non-insertion primitive where it lands, in drawing order, expanding insertions
-/// depth first. Stops after `budget` primitives (returns false then). A definition that inserts
+/// depth first; primitives of hidden layers (and what their insertions place) are skipped. Stops after `budget` primitives (returns false then). A definition that inserts
 /// itself (directly or not) is not expanded below itself.
 inline constexpr size_t kDefaultBudget = 4'000'000;
 bool ForEachPlaced(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,

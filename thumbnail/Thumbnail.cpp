@@ -29,6 +29,7 @@ void LimitPlaced(scene::Scene& s, size_t budget) {
   size_t used = 0, keep = 0;
   for (; keep < s.prims.size() && used < budget; ++keep) {
     scene::Prim& p = s.prims[keep];
+    if (p.layer < s.layers.size() && s.layers[p.layer].hidden) continue;  // kept, never painted
     if (p.kind != scene::Kind::Insert) {
       ++used;
       continue;

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """An independent reader's verdict on DXF files: for each file one JSON line with the auditor's
-errors, the entity counts per type with every INSERT expanded, and (with --detail) what the
-model space, the blocks and the line types hold."""
+errors and fixes, the entity counts per type with every INSERT expanded, the extents in the
+header and the view the file opens on, and (with --detail) what the model space, the blocks, the
+line types, the layers and the text styles hold."""
 import json
 import sys
 from collections import Counter
@@ -22,7 +23,7 @@ def expand(entities, counts, depth=0):
 def describe(e):
     d = {"type": e.dxftype(), "layer": e.dxf.layer}
     for key in ("true_color", "color", "linetype", "lineweight", "ltscale", "name", "xscale",
-                "yscale", "rotation", "text", "height", "radius"):
+                "yscale", "rotation", "text", "height", "radius", "style"):
         if e.dxf.hasattr(key):
             d[key] = e.dxf.get(key)
     if "text" in d:
@@ -45,6 +46,14 @@ def main():
             continue
         auditor = doc.audit()
         out["errors"] = [str(x.message) for x in auditor.errors]
+        out["fixes"] = [str(x.message) for x in auditor.fixes]
+        out["extmin"] = list(doc.header.get("$EXTMIN", (0, 0, 0)))[:2]
+        out["extmax"] = list(doc.header.get("$EXTMAX", (0, 0, 0)))[:2]
+        active = doc.viewports.get("*Active")
+        if active:
+            v = active[0].dxf
+            out["view"] = {"center": list(v.center)[:2], "height": v.height,
+                           "aspect": v.aspect_ratio}
         counts = Counter()
         expand(doc.modelspace(), counts)
         out["counts"] = dict(counts)
@@ -56,7 +65,11 @@ def main():
             out["linetypes"] = {lt.dxf.name: list(lt.pattern_tags.tags and
                                                   [t.value for t in lt.pattern_tags.tags if t.code == 49])
                                 for lt in doc.linetypes}
-            out["layers"] = [l.dxf.name for l in doc.layers]
+            out["layers"] = {l.dxf.name: {"off": l.is_off(), "description": l.description}
+                             for l in doc.layers}
+            out["styles"] = {st.dxf.name: {"font": st.dxf.font, "bigfont": st.dxf.bigfont,
+                                           "family": st.get_extended_font_data()[0]}
+                             for st in doc.styles}
         print(json.dumps(out, ensure_ascii=False))
 
 

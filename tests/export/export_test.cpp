@@ -143,10 +143,13 @@ std::vector<json> CheckDxf(const std::vector<std::string>& files, bool detail = 
   return out;
 }
 
-// The scene's placed counts in ezdxf's terms: curves are ARC, CIRCLE or ELLIPSE alike (a block
-// scaled unevenly turns a circle into an ellipse when expanded).
+// The scene's placed counts in ezdxf's terms, hidden layers included (the DXF keeps them, switched
+// off): curves are ARC, CIRCLE or ELLIPSE alike (a block scaled unevenly turns a circle into an
+// ellipse when expanded).
 std::map<std::string, size_t> Expected(const scene::Scene& s) {
-  const scene::Counts c = scene::CountPlaced(s);
+  scene::Scene all = s;
+  for (scene::Layer& l : all.layers) l.hidden = false;
+  const scene::Counts c = scene::CountPlaced(all);
   std::map<std::string, size_t> m{{"LINE", c.lines},   {"CURVE", c.curves}, {"SOLID", c.solids},
                                   {"HATCH", c.hatches}, {"POINT", c.points}, {"TEXT", c.texts}};
   for (auto it = m.begin(); it != m.end();) it = it->second ? std::next(it) : m.erase(it);
@@ -393,6 +396,7 @@ TEST_F(Export, DxfHoldsLayersColoursLineTypesBlocksAndJapaneseText) {
   ASSERT_EQ(j.size(), 1u);
   const json& r = j[0];
   EXPECT_EQ(r["errors"].size(), 0u) << r["errors"];
+  EXPECT_EQ(r["fixes"].size(), 0u) << r["fixes"];
   EXPECT_EQ(Got(r), Expected(s));
   std::map<std::string, json> first;
   for (const json& ent : r["entities"]) first.emplace(ent["type"].get<std::string>(), ent);
@@ -407,6 +411,106 @@ TEST_F(Export, DxfHoldsLayersColoursLineTypesBlocksAndJapaneseText) {
   EXPECT_TRUE(first.count("ELLIPSE"));
   EXPECT_EQ(first["INSERT"]["name"], "扉");
   EXPECT_EQ(r["blocks"]["扉"].size(), 1u);
+}
+
+// The header's extents are those of the entities as written (real millimetres, each at its
+// group's scale, insertions where they land), and the file opens on what lies on the paper: not
+// on the settings notes the drawing program keeps far below it.
+TEST_F(Export, DxfExtentsAndStartViewLieOnTheEntities) {
+  if (!HaveTools()) GTEST_SKIP() << "ezdxf missing";
+  Doc doc;
+  doc.d.EntLgrp[0].adScale = 100;
+  doc.Line(-50, 0, 50, 10);                   // real (-5000, 0) .. (5000, 1000)
+  doc.Circle(20, -30, 5, Att(2, 1, 1, 0));    // group 1 at 1:1: (15, -35) .. (25, -25)
+  doc.Def(7, u"扉");
+  doc.Insert(7, 60, 0, 1, 1, kPi / 2);        // its line runs up to (60, 10): real (6000, 1000)
+  doc.Text(0, -1000, 2, u"Printer_Orientation = 0");  // real (0, -100000) and 200 high
+  const std::string dxf = dir.path("e.dxf");
+  ASSERT_TRUE(scene::WriteDxf(doc.Scene(), Utf8ToStr(dxf)));
+  const auto j = CheckDxf({dxf});
+  ASSERT_EQ(j.size(), 1u);
+  const json& r = j[0];
+  const double x0 = -5000, x1 = 6000, y1 = 1000;
+  EXPECT_NEAR(r["extmin"][0].get<double>(), x0, 1e-6);
+  EXPECT_NEAR(r["extmin"][1].get<double>(), -100000, 1e-6);
+  EXPECT_NEAR(r["extmax"][0].get<double>(), x1, 1e-6);
+  EXPECT_NEAR(r["extmax"][1].get<double>(), y1, 1e-6);
+  // The view: centred on (-5000, -35) .. (6000, 1000), holding it whole and not much more.
+  const double y0 = -35, w = x1 - x0, h = y1 - y0;
+  const json& v = r["view"];
+  EXPECT_NEAR(v["center"][0].get<double>(), (x0 + x1) / 2, 1e-6);
+  EXPECT_NEAR(v["center"][1].get<double>(), (y0 + y1) / 2, 1e-6);
+  const double vh = v["height"], vw = vh * v["aspect"].get<double>();
+  EXPECT_GE(vh, h);
+  EXPECT_GE(vw, w);
+  EXPECT_LE(std::min(vh / h, vw / w), 1.2);
+}
+
+// Every text style names a Japanese font file and a family: the drawing's own font name, the
+// mincho face for a mincho font and the gothic face for the rest.
+TEST_F(Export, DxfTextStylesNameJapaneseFonts) {
+  if (!HaveTools()) GTEST_SKIP() << "ezdxf missing";
+  Doc doc;
+  const std::u16string fonts[] = {u"", u"ＭＳ ゴシック", u"ＭＳ 明朝", u"Arial"};
+  for (const auto& f : fonts) {
+    doc.Text(0, 0, 3, u"文字");
+    doc.d.EntMoji.back().strFontName = f;
+  }
+  const std::string dxf = dir.path("f.dxf");
+  ASSERT_TRUE(scene::WriteDxf(doc.Scene(), Utf8ToStr(dxf)));
+  const auto j = CheckDxf({dxf}, true);
+  ASSERT_EQ(j.size(), 1u);
+  const json& r = j[0];
+  EXPECT_EQ(r["fixes"].size(), 0u) << r["fixes"];
+  struct Case {
+    const char *style, *font, *family;
+  } const want[] = {{"Standard", "msgothic.ttc", "ＭＳ ゴシック"},
+                    {"Standard", "msgothic.ttc", "ＭＳ ゴシック"},
+                    {"ＭＳ 明朝", "msmincho.ttc", "ＭＳ 明朝"},
+                    {"Arial", "msgothic.ttc", "Arial"}};
+  ASSERT_EQ(r["entities"].size(), std::size(want));
+  for (size_t i = 0; i < std::size(want); ++i) {
+    SCOPED_TRACE(i);
+    const std::string style = r["entities"][i]["style"];
+    EXPECT_EQ(style, want[i].style);
+    EXPECT_EQ(r["styles"][style]["font"], want[i].font);
+    EXPECT_EQ(r["styles"][style]["family"], want[i].family);
+  }
+  EXPECT_EQ(r["styles"].size(), 3u);
+}
+
+// Hidden layers and groups are written, with their entities, as layers switched off; each
+// layer's description carries its group's name and scale.
+TEST_F(Export, DxfKeepsHiddenLayersSwitchedOffWithTheirGroupNames) {
+  if (!HaveTools()) GTEST_SKIP() << "ezdxf missing";
+  Doc doc;
+  doc.Line(0, 0, 1, 0, Att(2, 1, 0, 0));
+  doc.Line(0, 0, 2, 0, Att(2, 1, 1, 5));  // layer 5 of group 1: hidden
+  doc.Line(0, 0, 3, 0, Att(2, 1, 2, 0));  // group 2: hidden
+  doc.d.EntLay[1 * 16 + 5].aanLay = 0;
+  doc.d.EntLgrp[2].anGLay = 0;
+  doc.d.EntLgrp[2].aStrGLayName = u"平面図";
+  doc.d.EntLgrp[2].adScale = 50;
+  const scene::Scene s = doc.Scene();
+  EXPECT_EQ(scene::CountPlaced(s).lines, 1u);  // pictures leave them out
+  const std::string dxf = dir.path("h.dxf");
+  ASSERT_TRUE(scene::WriteDxf(s, Utf8ToStr(dxf)));
+  const auto j = CheckDxf({dxf}, true);
+  ASSERT_EQ(j.size(), 1u);
+  const json& r = j[0];
+  EXPECT_EQ(r["fixes"].size(), 0u) << r["fixes"];
+  std::map<std::string, double> length;
+  for (const json& e : r["entities"])
+    length[e["layer"]] = e["end"][0].get<double>() - e["start"][0].get<double>();
+  EXPECT_EQ(length, (std::map<std::string, double>{{"0-0", 1}, {"1-5", 2}, {"2-0", 150}}));
+  const json& layers = r["layers"];
+  EXPECT_FALSE(layers["0-0"]["off"]);
+  EXPECT_TRUE(layers["1-5"]["off"]);
+  EXPECT_FALSE(layers["1-4"]["off"]);
+  EXPECT_TRUE(layers["2-0"]["off"]);
+  EXPECT_TRUE(layers["2-F"]["off"]);
+  EXPECT_EQ(layers["2-3"]["description"], "group 2 平面図 1:50");
+  EXPECT_EQ(layers["0-0"]["description"], "group 0 1:1");
 }
 
 // ---- the tool ----------------------------------------------------------------------------------------
@@ -502,6 +606,7 @@ TEST_F(Export, EveryCorpusDrawingExportsToAllFourFormats) {
     SCOPED_TRACE(f);
     ASSERT_FALSE(r.contains("load_error")) << r["load_error"];
     EXPECT_EQ(r["errors"].size(), 0u) << r["errors"];
+    EXPECT_EQ(r["fixes"].size(), 0u) << r["fixes"];
     EXPECT_EQ(Got(r), expected[f]);
   }
 }
