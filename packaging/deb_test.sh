@@ -33,6 +33,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Architecture) == "$(dpkg --print-architecture)" ]] || fail "Architecture is '$(field Architecture)'"
 [[ -n $(field Maintainer) && -n $(field Description) ]] || fail "no Maintainer or Description"
 grep -q '^ Section: graphics' <<<"$info" || fail "Section is not graphics"
+[[ $(field Recommends) == *bash-completion* ]] || fail "Recommends '$(field Recommends)' lacks bash-completion"
 
 # The package owning a library file; with merged /usr the file may be known under /lib or /usr/lib,
 # through its link name or its real name.

@@ -64,13 +64,24 @@ PATH=$bin:$PATH "${words[@]}" || fail "thumbnailer entry's command: ${words[*]}"
 [[ $(head -c 4 "$tmp/thumb.png" 2>/dev/null | od -An -c | tr -d ' ') == 211PNG ]] ||
   fail "the thumbnailer entry's command wrote no PNG"
 
-# Manual pages: clean for groff, version filled in, every command and option of jww described.
+# Manual pages: compressed as Debian installs them (gzip -9n: no name, no time stamp), clean for
+# groff, version filled in, every command and option of jww described.
 man1=$root/usr/share/man/man1
+for gz in "$man1"/*.1.gz "$root/usr/share/doc/dravik/recipes.md.gz"; do
+  # Header bytes 3..7: the flags (no file name stored) and the time stamp, all zero.
+  [[ $(od -An -tu1 -j3 -N5 "$gz" | tr -s ' ') == " 0 0 0 0 0" ]] || fail "$gz carries a name or time (not gzip -n)"
+  gzip -dc "$gz" >"${gz%.gz}" || fail "$gz is not gzip"
+done
 for page in "$man1"/*.1; do
   warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1) || true
   [[ -z $warnings ]] || fail "groff warnings in $page: $warnings"
   ! grep -q '@DRAVIK_VERSION@' "$page" || fail "version not filled in $page"
 done
+# The recipe guide jww.1 points to is installed, and the copyright beside it.
+doc=$root/usr/share/doc/dravik
+grep -q 'share/doc/dravik/recipes.md.gz' "$man1/jww.1" || fail "jww.1 does not name the installed recipe guide"
+grep -q '^# Drawing recipes' "$doc/recipes.md" || fail "the installed recipe guide is not docs/recipes.md"
+grep -q '^Copyright: .*Dravik developers' "$doc/copyright" || fail "no copyright of the Dravik developers"
 commands=$("$bin/jww" --help | sed -n '/^commands:/,/^$/s/^  \([a-z][a-z0-9-]*\) .*/\1/p')
 [[ -n $commands ]] || fail "no commands read from jww --help"
 for c in $commands; do
