@@ -29,7 +29,8 @@
 #include <QResizeEvent>
 #include <QSet>
 #include <QShowEvent>
-#include <QStandardPaths>
+#include <QSplitter>
+#include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -43,6 +44,7 @@
 #include <vector>
 
 #include "app/DrawingList.h"
+#include "app/Places.h"
 #include "app/Preview.h"
 #include "list/ListFile.h"
 #include "list/Settings.h"
@@ -55,7 +57,6 @@ namespace {
 // The designed client area, and the help lines' distance from the window's edges.
 constexpr int kDesignWidth = 551;
 constexpr int kDesignHeight = 355;
-constexpr int kPreviewWidth = 360;  // the least the preview adds to the window's width
 constexpr int kHelpIndent = 2;
 constexpr int kHelpHeight = 51;
 
@@ -80,29 +81,6 @@ QStringList DroppedDrawings(const QMimeData* mime) {
     if (IsDrawingName(path) && QFileInfo(path).isFile()) out << QFileInfo(path).absoluteFilePath();
   }
   return out;
-}
-
-// Where the window keeps its own files. Beside the executable while its folder is writable (a
-// build folder, a copy in the user's own folders); an installed program, whose folder only the
-// system may write, keeps the same settings file in the user's configuration folder and the
-// image folder in the user's cache, and its dialogs start in the home folder rather than
-// proposing a list file in a folder the user cannot write.
-struct WindowPlaces {
-  std::u16string settingsFile;
-  std::u16string imageFolder;    ///< "TMP/" for the document's bound images
-  std::u16string defaultFolder;  ///< where the dialogs start until the settings file says otherwise
-  QString configFolder;          ///< to create before the settings file is written; empty beside the executable
-};
-
-WindowPlaces PlacesOf(const std::u16string& exe) {
-  const std::u16string exeFolder = jww::ExtractFileFolder(exe);
-  if (QFileInfo(Q(exeFolder)).isWritable())
-    return {SettingsFilePath(exe), exeFolder + u"TMP" + jww::kPathDelim, exeFolder, {}};
-  const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-  const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-  const std::u16string settingsName = jww::ExtractFileName(SettingsFilePath(exe));
-  return {U(config) + jww::kPathDelim + settingsName, U(cache) + jww::kPathDelim + u"TMP" + jww::kPathDelim,
-          U(QDir::homePath()) + jww::kPathDelim, config};
 }
 
 // Sets the wait cursor for the life of the guard.
@@ -255,6 +233,122 @@ void LineBuffer::showEvent(QShowEvent* event) {
   if (event) QPlainTextEdit::showEvent(event);
 }
 
+DrawingListView::DrawingListView(QWidget* parent) : QTreeView(parent) {
+  header()->setStretchLastSection(false);
+  header()->setSectionsMovable(false);
+  // A width the user drags (or fits by double-clicking the handle) is kept; the other columns
+  // share what is left.
+  connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+    if (fitting_ || column < 0) return;
+    while (userWidths_.size() <= column) userWidths_ << 0;
+    userWidths_[column] = width;
+    fitColumns();
+  });
+}
+
+void DrawingListView::setUserWidths(const QList<int>& widths) {
+  userWidths_ = widths;
+  fitColumns();
+}
+
+void DrawingListView::resizeEvent(QResizeEvent* event) {
+  QTreeView::resizeEvent(event);
+  fitColumns();
+}
+
+// The file name is what tells the rows apart: its column gets the width its names need, up to
+// what memo and folder leave at their least, and never less than half the view (narrower windows
+// scroll sideways rather than cut every name). Memo and folder share what is left, 3 : 2.
+void DrawingListView::fitColumns() {
+  if (!model() || fitting_) return;
+  const int columns = model()->columnCount();
+  if (columns != DrawingListModel::ColumnCount) return;
+  fitting_ = true;
+  const QFontMetrics fm(font());
+  const int pad = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 12;
+  auto userWidth = [this](int column) { return column < userWidths_.size() ? userWidths_[column] : 0; };
+  auto setWidth = [this](int column, int width) {
+    if (header()->sectionSize(column) != width) header()->resizeSection(column, width);
+  };
+  const int view = viewport()->width();
+  int rest = view;
+  // Paper, scale and last modified: as wide as their widest value or their title.
+  for (auto [column, widest] : {std::pair{DrawingListModel::PaperColumn, u"A0 "}, {DrawingListModel::ScaleColumn, u"1/1000"},
+                                {DrawingListModel::ModifiedColumn, u"0000/00/00 00:00"}}) {
+    int w = userWidth(column);
+    if (w == 0) w = std::max(header()->sectionSizeHint(column), fm.horizontalAdvance(QString::fromUtf16(widest)) + pad);
+    setWidth(column, w);
+    rest -= w;
+  }
+  const int memoLeast = 5 * fm.averageCharWidth(), folderLeast = 5 * fm.averageCharWidth();
+  const bool memoShares = userWidth(DrawingListModel::MemoColumn) == 0;
+  const bool folderShares = userWidth(DrawingListModel::FolderColumn) == 0;
+  if (!memoShares) rest -= userWidth(DrawingListModel::MemoColumn);
+  if (!folderShares) rest -= userWidth(DrawingListModel::FolderColumn);
+  if (int name = userWidth(DrawingListModel::NameColumn); name == 0) {
+    const int want = std::max({sizeHintForColumn(DrawingListModel::NameColumn),
+                               header()->sectionSizeHint(DrawingListModel::NameColumn), 20 * fm.averageCharWidth()});
+    const int othersLeast = (memoShares ? memoLeast : 0) + (folderShares ? folderLeast : 0);
+    name = std::min(want, std::max(view / 2, rest - othersLeast));
+    setWidth(DrawingListModel::NameColumn, name);
+    rest -= name;
+  } else {
+    setWidth(DrawingListModel::NameColumn, name);
+    rest -= name;
+  }
+  rest = std::max(0, rest);
+  if (!memoShares) setWidth(DrawingListModel::MemoColumn, userWidth(DrawingListModel::MemoColumn));
+  if (!folderShares) setWidth(DrawingListModel::FolderColumn, userWidth(DrawingListModel::FolderColumn));
+  if (memoShares && folderShares) {
+    const int memo = std::max(memoLeast, rest * 3 / 5);
+    setWidth(DrawingListModel::MemoColumn, memo);
+    // The last column ends at the view's edge.
+    setWidth(DrawingListModel::FolderColumn, std::max(folderLeast, rest - memo));
+  } else if (memoShares) {
+    setWidth(DrawingListModel::MemoColumn, std::max(memoLeast, rest));
+  } else if (folderShares) {
+    setWidth(DrawingListModel::FolderColumn, std::max(folderLeast, rest));
+  }
+  fitting_ = false;
+}
+
+void StatusLine::showMessage(const QString& before, const QString& path, const QString& after) {
+  before_ = before;
+  path_ = path;
+  after_ = after;
+  setToolTip(message());
+  fit();
+}
+
+void StatusLine::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  fit();
+}
+
+// The file's name is what tells one list file from another: it stays whole while the folder in
+// front of it is elided in the middle, and only then are the words before the path cut.
+void StatusLine::fit() {
+  const QFontMetrics fm(font());
+  const int room = contentsRect().width();
+  QString shown = message();
+  if (path_.isEmpty()) {
+    shown = fm.elidedText(shown, Qt::ElideRight, room);
+  } else if (fm.horizontalAdvance(shown) > room) {
+    const qsizetype slash = path_.lastIndexOf(QLatin1Char('/'));
+    const QString folder = path_.left(slash + 1), name = path_.mid(slash + 1);
+    const int fixed = fm.horizontalAdvance(name + after_);
+    const int beforeWidth = fm.horizontalAdvance(before_);
+    const QString ellipsis(QChar(0x2026));
+    if (beforeWidth + fixed + fm.horizontalAdvance(ellipsis) <= room) {
+      shown = before_ + fm.elidedText(folder, Qt::ElideMiddle, room - beforeWidth - fixed) + name + after_;
+    } else {
+      // No room for the folder at all: the words before give way, the name stays.
+      shown = fm.elidedText(before_, Qt::ElideRight, std::max(0, room - fixed)) + name + after_;
+    }
+  }
+  if (text() != shown) setText(shown);
+}
+
 void DrawingListView::dropEvent(QDropEvent* event) {
   auto* rows = qobject_cast<DrawingListModel*>(model());
   if (!rows || !rows->canDropMimeData(event->mimeData(), Qt::MoveAction, -1, -1, {})) {
@@ -309,14 +403,15 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   fileList->setDefaultDropAction(Qt::MoveAction);
   fileList->setDragDropOverwriteMode(false);
   fileList->setContextMenuPolicy(Qt::CustomContextMenu);
-  fileList->header()->setStretchLastSection(true);
-  fileList->header()->setSectionsMovable(false);
-  for (auto [column, width] : {std::pair{DrawingListModel::NameColumn, 140}, {DrawingListModel::MemoColumn, 140},
-                               {DrawingListModel::PaperColumn, 40}, {DrawingListModel::ScaleColumn, 50},
-                               {DrawingListModel::ModifiedColumn, 110}})
-    fileList->setColumnWidth(column, width);
+  fileList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // The names' width is measured over the rows near the visible ones, never a thousand at once.
+  fileList->header()->setResizeContentsPrecision(200);
+  for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(model_, signal, fileList, &DrawingListView::fitColumns);
+  connect(model_, &QAbstractItemModel::modelReset, fileList, &DrawingListView::fitColumns);
+  fileList->fitColumns();
 
-  statusLine = new QLabel(this);
+  statusLine = new StatusLine(this);
   statusLine->setObjectName(QStringLiteral("statusLine"));
   statusLine->setTextFormat(Qt::PlainText);
   statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
@@ -347,7 +442,6 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   previewButton = MakeButton(buttonPanel, "previewButton", QStringLiteral("プレビュー (&P)"), 176, 22);
   previewButton->setCheckable(true);
   previewPane = new DrawingPreview(this);
-  previewPane->hide();
   lineBuffer = new LineBuffer(buttonPanel);
   lineBuffer->setObjectName(QStringLiteral("Memo1"));
   lineBuffer->setGeometry(8, 280, 105, 50);
@@ -382,17 +476,31 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   helpFlow->setObjectName(QStringLiteral("helpFlow"));
   helpFlow->hide();
 
-  // The list with its status line under it on the left, the panel on the right.
-  auto* listColumn = new QVBoxLayout;
+  // The list with its status line under it on the left, the panel on the right. The preview shares
+  // the list's width through a splitter: showing it never widens the window.
+  auto* listSide = new QWidget(this);
+  listSide->setObjectName(QStringLiteral("listSide"));
+  auto* listColumn = new QVBoxLayout(listSide);
   listColumn->setContentsMargins(0, 0, 0, 0);
   listColumn->setSpacing(0);
   listColumn->addWidget(fileList, 1);
   listColumn->addWidget(statusLine);
+  previewSplitter = new QSplitter(Qt::Horizontal, this);
+  previewSplitter->setObjectName(QStringLiteral("previewSplitter"));
+  previewSplitter->setChildrenCollapsible(false);
+  previewSplitter->addWidget(listSide);
+  previewSplitter->addWidget(previewPane);
+  previewSplitter->setStretchFactor(0, 1);
+  previewSplitter->setStretchFactor(1, 1);
+  previewPane->hide();
+  connect(previewSplitter, &QSplitter::splitterMoved, this, [this, listSide] {
+    const int both = listSide->width() + previewPane->width();
+    if (previewPane->isVisible() && both > 0) state_.previewShare = double(previewPane->width()) / both;
+  });
   auto* top = new QHBoxLayout;
   top->setContentsMargins(0, 0, 0, 0);
   top->setSpacing(0);
-  top->addLayout(listColumn, 1);
-  top->addWidget(previewPane, 1);
+  top->addWidget(previewSplitter, 1);
   top->addWidget(buttonPanel);
   auto* form = new QVBoxLayout(this);
   form->setContentsMargins(0, 0, 0, 0);
@@ -465,16 +573,20 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
 MainWindow::~MainWindow() = default;
 
 void MainWindow::showPreview(bool on) {
-  if (on == previewPane->isVisible()) return;
-  if (on) {
-    const int listWidth = fileList->width();
-    previewPane->show();
-    resize(width() + std::max(kPreviewWidth, listWidth), height());
-  } else {
-    const int w = previewPane->width();
+  if (on == !previewPane->isHidden()) return;
+  if (!on) {
     previewPane->hide();
-    resize(std::max(width() - w, minimumSizeHint().width()), height());
+    previewSplitter->refresh();  // the list takes the width back now, not on the next event loop turn
+    return;
   }
+  // The list's width is shared at the kept proportion; the window keeps its size.
+  const int both = previewSplitter->width() - previewSplitter->handleWidth();
+  const int listLeast = previewSplitter->widget(0)->minimumSizeHint().width();
+  const int least = previewPane->minimumWidth();
+  const int preview = std::clamp(static_cast<int>(both * state_.previewShare), least, std::max(least, both - listLeast));
+  previewPane->show();
+  previewSplitter->refresh();
+  previewSplitter->setSizes({both - preview, preview});
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -484,7 +596,52 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  noteNormalGeometry();
   fitHelp();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // Without margins from an earlier run the window was placed by its frame's corner; a window
+  // manager that put the client area there instead is corrected once the frame is known.
+  if (pendingFramePos_ && frameGeometry() != geometry()) {
+    const QPoint want = *pendingFramePos_;
+    pendingFramePos_.reset();
+    if (frameGeometry().topLeft() != want && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+      move(want);
+  }
+  noteNormalGeometry();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) return;
+  // A window manager may report the maximised size before the state: that size is no normal one.
+  if ((windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) && normalRect_ == geometry() &&
+      previousNormalRect_.isValid())
+    normalRect_ = previousNormalRect_;
+}
+
+// Keeps the client area and the frame's margins while the window is neither maximised, full
+// screen nor minimised: what the settings file keeps when it closes in any state.
+void MainWindow::noteNormalGeometry() {
+  if (!open_ || !isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+    return;
+  if (geometry() != normalRect_) {
+    previousNormalRect_ = normalRect_;
+    normalRect_ = geometry();
+  }
+  noteFrameMargins();
+}
+
+// The margins count only once the window manager has drawn a frame; a platform without one
+// (offscreen) has none to note, and the settings keep the client area's corner as the frame's.
+void MainWindow::noteFrameMargins() {
+  const QRect frame = frameGeometry(), client = geometry();
+  if (frame == client) return;
+  state_.frame = QMargins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                          frame.bottom() - client.bottom());
+  state_.frameKnown = true;
 }
 
 // At the design width the three help lines read whole. A narrower window (the first-run size is
@@ -525,6 +682,7 @@ void MainWindow::openWindow() {
   settingsFolder_ = places.configFolder;
   defaultFolder_ = places.defaultFolder;
   keptListFile_ = KeptListPath(settingsFile_);
+  statePath_ = WindowStatePath(settingsFile_);
   loadSettings();
   slotCountEdit->setText(QString::number(slotCount_));
   model_->clear();
@@ -550,41 +708,58 @@ void MainWindow::closeWindow() {
 void MainWindow::loadSettings() {
   TSettings s = DefaultSettings(defaultFolder_);
   LoadSettings(settingsFile_, s);
-  move(s.Left, s.Top);
-  resize(s.Width, s.Height);
-  clampToScreen();
+  state_ = LoadWindowState(statePath_);
+  placeWindow(QPoint(s.Left, s.Top), QSize(s.Width, s.Height));
+  if (state_.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+  fileList->setUserWidths(state_.columnWidths);
   addFolder_ = s.JwwPath;
   listFileName_ = s.LstName;
   slotCount_ = s.DatNum;
 }
 
-// A position or size from the settings file that the screen cannot show (a screen since removed,
-// a hand-edited file) is brought onto the available area of the screen the window would open on,
-// or of the primary screen; the settings file keeps its format and gets the values as shown.
-void MainWindow::clampToScreen() {
-  QScreen* screen = QGuiApplication::screenAt(pos());
+// The settings file keeps the frame's corner and the client area's size. With the frame's margins
+// from the last run the client area goes exactly where it was, so the window never creeps by its
+// title bar; without them the frame is placed by its corner, corrected once the frame is seen
+// (moveEvent). A place or size the screen cannot show (a screen since removed, a hand-edited file)
+// is brought onto the available area of the screen it would open on, or of the primary screen,
+// with the title bar on it.
+void MainWindow::placeWindow(QPoint frameTopLeft, QSize clientSize) {
+  QScreen* screen = QGuiApplication::screenAt(frameTopLeft);
   if (!screen) screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
-  const QRect avail = screen->availableGeometry();
-  const QSize size(std::clamp(width(), minimumWidth(), std::max(minimumWidth(), avail.width())),
-                   std::clamp(height(), minimumHeight(), std::max(minimumHeight(), avail.height())));
-  if (size != this->size()) resize(size);
-  const int left = std::clamp(x(), avail.left(), std::max(avail.left(), avail.right() + 1 - size.width()));
-  const int top = std::clamp(y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - size.height()));
-  if (QPoint(left, top) != pos()) move(left, top);
+  const QMargins margins = state_.frameKnown ? state_.frame : QMargins();
+  const QRect client = screen ? PlaceOnScreen(frameTopLeft, clientSize, margins, screen->availableGeometry(), minimumSize())
+                              : QRect(frameTopLeft, clientSize);
+  if (state_.frameKnown) {
+    setGeometry(client);
+  } else {
+    move(client.topLeft());
+    resize(client.size());
+    pendingFramePos_ = client.topLeft();
+  }
+  normalRect_ = previousNormalRect_ = client;
 }
 
 void MainWindow::saveSettings() {
+  // A maximised window keeps the place and size it returns to, and its state beside them.
+  state_.maximized = windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen);
+  if (!state_.maximized) {
+    normalRect_ = geometry();
+    noteFrameMargins();
+  }
+  const QRect normal = normalRect_.isValid() ? normalRect_ : geometry();
+  const QMargins margins = state_.frameKnown ? state_.frame : QMargins();
   TSettings s;
-  s.Left = x();
-  s.Top = y();
-  s.Width = width();
-  s.Height = height();
+  s.Left = normal.left() - margins.left();
+  s.Top = normal.top() - margins.top();
+  s.Width = normal.width();
+  s.Height = normal.height();
   s.JwwPath = addFolder_;
   s.LstName = listFileName_;
   s.DatNum = slotCount_;
+  state_.columnWidths = fileList->userWidths();
   if (!settingsFolder_.isEmpty()) QDir().mkpath(settingsFolder_);
   SaveSettings(settingsFile_, s);
+  SaveWindowState(statePath_, state_);
 }
 
 // The list of drawings is kept in a file of its own beside the settings file, which keeps its
@@ -613,9 +788,8 @@ void MainWindow::showCount() {
     showStatus(QStringLiteral("%1 件の図面").arg(rows));
 }
 
-void MainWindow::showStatus(const QString& text) {
-  statusLine->setText(text);
-  statusLine->setToolTip(text);
+void MainWindow::showStatus(const QString& text, const QString& path, const QString& after) {
+  statusLine->showMessage(text, path, after);
 }
 
 // ---- the list ----------------------------------------------------------------------------------
@@ -717,7 +891,7 @@ void MainWindow::openDrawingList() {
   drawingListFolder_ = jww::ExtractFileFolder(U(chosen));
   const std::optional<std::string> bytes = jww::ReadWholeFile(U(chosen));
   if (!bytes) {
-    showStatus(QStringLiteral("図面リストを読めません: %1").arg(chosen));
+    showStatus(QStringLiteral("図面リストを読めません: "), chosen);
     return;
   }
   model_->clear();
@@ -730,9 +904,9 @@ void MainWindow::saveDrawingList() {
   if (chosen.isEmpty()) return;
   drawingListFolder_ = jww::ExtractFileFolder(U(chosen));
   if (jww::WriteFileAtomic(U(chosen), DrawingListBytes(paths())))
-    showStatus(QStringLiteral("%1 件の図面を %2 に保存しました").arg(model_->rowCount()).arg(chosen));
+    showStatus(QStringLiteral("%1 件の図面を ").arg(model_->rowCount()), chosen, QStringLiteral(" に保存しました"));
   else
-    showStatus(QStringLiteral("図面リストを保存できません: %1").arg(chosen));
+    showStatus(QStringLiteral("図面リストを保存できません: "), chosen);
 }
 
 void MainWindow::writeList() {
@@ -763,7 +937,7 @@ void MainWindow::writeListFile() {
   // write that failed.
   if (ListFileMinimumSize(files.size(), slotCount_) > ListFileRoom(listFileName_)) {
     jww::DeleteFileIfExists(listFileName_);
-    showStatus(QStringLiteral("リストを出力できません（%1 スロットは大きすぎます）: %2").arg(slotTotal).arg(where));
+    showStatus(QStringLiteral("リストを出力できません（%1 スロットは大きすぎます）: ").arg(slotTotal), where);
     return;
   }
 
@@ -798,9 +972,9 @@ void MainWindow::writeListFile() {
   }
   progress.setValue(kSteps);
   if (ok)
-    showStatus(QStringLiteral("%1 件の図面、%2 スロットを出力しました: %3").arg(files.size()).arg(slotTotal).arg(where));
+    showStatus(QStringLiteral("%1 件の図面、%2 スロットを出力しました: ").arg(files.size()).arg(slotTotal), where);
   else
-    showStatus(QStringLiteral("リストを出力できませんでした: %1").arg(where));
+    showStatus(QStringLiteral("リストを出力できませんでした: "), where);
 }
 
 // ---- drops from a file manager -------------------------------------------------------------------

@@ -1,9 +1,11 @@
 // MainWindow: the Dravik window. The user collects drawings into an ordered list (the add dialog or
 // a drop from a file manager), reorders and deletes rows, sets the slot count and writes the list
 // file. Position, size, the add-files folder, the list file name and the slot count live in the
-// settings file beside the executable (list/Settings.h).
+// seven-line settings file (list/Settings.h; where it lies: app/Places.h), the rest of the layout
+// in a file beside it (app/WindowState.h).
 #pragma once
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QStringList>
@@ -11,10 +13,12 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "jww/JwwUnit.h"
 #include "app/HelpFlow.h"
+#include "app/WindowState.h"
 #include "list/ListFile.h"
 
 class QFrame;
@@ -25,6 +29,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QResizeEvent;
+class QSplitter;
 
 namespace dravik {
 
@@ -76,15 +81,48 @@ class LineBuffer : public QPlainTextEdit {
   bool filled_ = true;
 };
 
-/// The file list's view: rows move by dragging them inside it.
+/// The file list's view: rows move by dragging them inside it. Its columns share the view's width:
+/// paper, scale and last modified as wide as their contents need, the rest to file name, memo and
+/// folder (the name the most); a column whose width the user set keeps it.
 class DrawingListView : public QTreeView {
   Q_OBJECT
 
  public:
-  using QTreeView::QTreeView;
+  explicit DrawingListView(QWidget* parent = nullptr);
+  /// Per column, the width the user set; 0 for a column that takes its share.
+  QList<int> userWidths() const { return userWidths_; }
+  void setUserWidths(const QList<int>& widths);
+  /// Shares the width among the columns again (after a resize, or new user widths).
+  void fitColumns();
 
  protected:
   void dropEvent(QDropEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QList<int> userWidths_;
+  bool fitting_ = false;  ///< the columns are being sized by fitColumns, not by the user
+};
+
+/// The line under the list: what the last action did. A file named in it is shown with its name
+/// whole; its folder gives way first (elided in the middle), then the words before it. The tooltip
+/// has the whole text.
+class StatusLine : public QLabel {
+  Q_OBJECT
+
+ public:
+  using QLabel::QLabel;
+  /// Shows `before`, then `path` (may be empty), then `after`.
+  void showMessage(const QString& before, const QString& path = {}, const QString& after = {});
+  /// The whole message, as the tooltip has it.
+  QString message() const { return before_ + path_ + after_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void fit();
+  QString before_, path_, after_;
 };
 
 class DrawingListModel;
@@ -126,7 +164,8 @@ class MainWindow : public QWidget {
   LineBuffer* lineBuffer;       ///< Memo1: hidden; the last list file's lines
   QPushButton* previewButton;   ///< shows or hides the preview (not a designed control)
   class DrawingPreview* previewPane;  ///< the selected drawing's paper, beside the list; hidden at first
-  QLabel* statusLine;           ///< what the last action did
+  QSplitter* previewSplitter;   ///< the list and the preview, sharing the width left of the panel
+  StatusLine* statusLine;       ///< what the last action did
   QFrame* helpArea;             ///< StatusBar1
   QLabel* helpLine1;            ///< Label1: key help
   QLabel* helpLine2;            ///< Label2
@@ -140,7 +179,7 @@ class MainWindow : public QWidget {
   void deleteSelected();  ///< deletes the selected rows
   void writeList();       ///< asks for the list file and writes it
   void exitWindow();      ///< closes the window
-  void showPreview(bool on);  ///< shows the preview beside the list (the window widens) or hides it
+  void showPreview(bool on);  ///< shows the preview beside the list, in the width the list had, or hides it
   void openDrawingList(); ///< replaces the list by a text file of paths
   void saveDrawingList(); ///< saves the list as a text file of paths
   void sortBy(int column);  ///< reorders the slots by a column
@@ -163,6 +202,8 @@ class MainWindow : public QWidget {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -174,10 +215,12 @@ class MainWindow : public QWidget {
   void writeListFile();
 
   void moveSelection(int step);
-  void clampToScreen();
+  void placeWindow(QPoint frameTopLeft, QSize clientSize);
+  void noteNormalGeometry();
+  void noteFrameMargins();
   void loadKeptList();
   void saveKeptList();
-  void showStatus(const QString& text);
+  void showStatus(const QString& text, const QString& path = {}, const QString& after = {});
   void showCount();  ///< the number of drawings listed (or how to start, when none is)
   void fitHelp();
 
@@ -195,6 +238,11 @@ class MainWindow : public QWidget {
   std::unique_ptr<jww::TJwwData> document_;  ///< the one drawing document, while the window is open
   std::u16string keptListFile_;  ///< the list of drawings kept between runs, beside the settings file
   std::u16string drawingListFolder_;  ///< where the open and save dialogs of the drawing list start
+  QString statePath_;            ///< the window's layout kept beside the settings file
+  WindowState state_;
+  QRect normalRect_;             ///< the client area when last neither maximised nor full screen
+  QRect previousNormalRect_;     ///< the one before: a window manager may report the maximised size first
+  std::optional<QPoint> pendingFramePos_;  ///< where the frame must go once the window manager shows it
   jww::TRegional regional_;
   DrawingListModel* model_ = nullptr;
   QMenu* listMenu_ = nullptr;

@@ -55,10 +55,13 @@ int main(int argc, char** argv) {
   for (int waited = 0; form.drawings()->pending() > 0 && waited < 60000; waited += 50) QTest::qWait(50);
   // DRAVIK_SCREENSHOT_PREVIEW=N: the preview shown beside the list, of the drawing in row N.
   if (const QByteArray row = qgetenv("DRAVIK_SCREENSHOT_PREVIEW"); !row.isEmpty()) {
+    form.resize(1020, 560);
     form.selectRows({row.toInt()});
     form.previewButton->click();
-    form.resize(1020, 560);
   }
+  // DRAVIK_SCREENSHOT_SIZE=WxH: the window at that size instead.
+  if (const QList<QByteArray> size = qgetenv("DRAVIK_SCREENSHOT_SIZE").split('x'); size.size() == 2)
+    form.resize(size[0].toInt(), size[1].toInt());
   QTest::qWait(300);
 
   const QPixmap shot = form.screen()->grabWindow(form.winId());

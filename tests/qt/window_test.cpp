@@ -7,10 +7,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
+#include <QSplitter>
 #include <QTreeView>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -29,6 +31,8 @@
 
 #include "app/DrawingList.h"
 #include "app/MainWindow.h"
+#include "app/Places.h"
+#include "app/WindowState.h"
 #include "app/Preview.h"
 #include "list/Settings.h"
 #include "tests/jww_bytes.h"
@@ -153,6 +157,23 @@ class AddressSpaceCap {
   rlimit old_{};
 };
 
+// Sets an environment variable for the life of the guard.
+struct Env {
+  QByteArray name, old;
+  bool had;
+  Env(const char* n, const QString& v) : name(n), old(qgetenv(n)), had(qEnvironmentVariableIsSet(n)) {
+    qputenv(n, v.toUtf8());
+  }
+  ~Env() { had ? qputenv(name, old) : qunsetenv(name); }
+  Env(const Env&) = delete;
+  Env& operator=(const Env&) = delete;
+};
+
+QRect SettingsRect(const QString& datFile) {
+  return {SettingsLine(datFile, 1).toInt(), SettingsLine(datFile, 2).toInt(), SettingsLine(datFile, 3).toInt(),
+          SettingsLine(datFile, 4).toInt()};
+}
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -178,9 +199,17 @@ class WindowTest : public QObject {
   void droppedDrawingsAreAdded();
   void commandLineFilesAreAdded();
   void installedWindowKeepsItsFilesInUserFolders();
+  void filesBesideTheExecutableOnlyWhenNotInstalled_data();
+  void filesBesideTheExecutableOnlyWhenNotInstalled();
+  void placeOnScreen_data();
+  void placeOnScreen();
+  void geometryKeptAcrossStarts();
+  void columnsShareTheWidth();
+  void statusLineKeepsTheFileNameWhole();
   void controlsLayoutAndCaptions();
   void helpReadableAtFirstRunSize();
   void previewShowsTheSelectedDrawing();
+  void previewSharesTheWidthAndKeepsItsShare();
   void accelerators();
   void desktopDialogs();
   void columnsFromHeadersReadInTheBackground();
@@ -324,7 +353,8 @@ void WindowTest::settingsWriteFailureIsSilent() {
     h.Open();
     h.Close();
     QVERIFY(QFileInfo(h.settingsFile_()).isDir());
-    QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    // The layout file beside it is a file of its own, written whole.
+    QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"dravik.ini"});
   }
 }
 
@@ -571,14 +601,6 @@ void WindowTest::installedWindowKeepsItsFilesInUserFolders() {
   // settings file in the configuration folder and the image folder in the cache; its dialogs start
   // in the home folder.
   Harness h;
-  struct Env {
-    QByteArray name, old;
-    bool had;
-    Env(const char* n, const QString& v) : name(n), old(qgetenv(n)), had(qEnvironmentVariableIsSet(n)) {
-      qputenv(n, v.toUtf8());
-    }
-    ~Env() { had ? qputenv(name, old) : qunsetenv(name); }
-  };
   Env config("XDG_CONFIG_HOME", h.Path("config")), cache("XDG_CACHE_HOME", h.Path("cache")),
       home("HOME", h.Path("home"));
   struct AppName {
@@ -606,6 +628,159 @@ void WindowTest::installedWindowKeepsItsFilesInUserFolders() {
   w = open();  // the next start reads it back
   QCOMPARE(w->slotCountEdit->text(), QStringLiteral("7"));
   h.Close();
+}
+
+void WindowTest::filesBesideTheExecutableOnlyWhenNotInstalled_data() {
+  QTest::addColumn<QStringList>("folders");  // made first; a name with a dot is made as a file
+  QTest::addColumn<QString>("exe");          // relative to the test's folder unless absolute
+  QTest::addColumn<bool>("searchPath");      // the executable's folder is put on PATH
+  QTest::addColumn<bool>("beside");
+  QTest::newRow("build folder") << QStringList{"build/app", "build/CMakeCache.txt"} << "build/app/dravik" << false << true;
+  QTest::newRow("portable copy") << QStringList{"portable"} << "portable/dravik" << false << true;
+  QTest::newRow("bin of an install prefix") << QStringList{"prefix/bin", "prefix/share"} << "prefix/bin/dravik" << false
+                                           << false;
+  QTest::newRow("on the search path") << QStringList{"tools"} << "tools/dravik" << true << false;
+  QTest::newRow("build folder on the search path")
+      << QStringList{"b/app", "b/CMakeCache.txt"} << "b/app/dravik" << true << true;
+  // The case of a window run as root: /usr/bin is writable, and still nothing goes there.
+  QTest::newRow("system folder") << QStringList{} << "/usr/bin/dravik" << false << false;
+  QTest::newRow("folder that is not there") << QStringList{} << "gone/dravik" << false << false;
+}
+
+void WindowTest::filesBesideTheExecutableOnlyWhenNotInstalled() {
+  QFETCH(QStringList, folders);
+  QFETCH(QString, exe);
+  QFETCH(bool, searchPath);
+  QFETCH(bool, beside);
+  QTemporaryDir dir;
+  for (const QString& f : folders)
+    QVERIFY(f.contains('.') ? WriteBytes(dir.filePath(f), "") : QDir().mkpath(dir.filePath(f)));
+  const QString exePath = exe.startsWith('/') ? exe : dir.filePath(exe);
+  Env path("PATH", searchPath ? QFileInfo(exePath).absolutePath() + ":/usr/bin" : QStringLiteral("/usr/bin:/bin"));
+  QCOMPARE(dravik::KeepsFilesBesideExecutable(exePath), beside);
+  const QString settings = QString::fromStdU16String(dravik::PlacesOf(exePath.toStdU16String()).settingsFile);
+  QCOMPARE(settings.startsWith(QFileInfo(exePath).absolutePath() + '/'), beside);
+}
+
+void WindowTest::placeOnScreen_data() {
+  QTest::addColumn<QPoint>("frameTopLeft");
+  QTest::addColumn<QSize>("size");
+  QTest::addColumn<QMargins>("frame");
+  QTest::addColumn<QRect>("client");
+  const QMargins wm(1, 20, 1, 1);  // a window manager's frame: a title bar 20 high, 1 px borders
+  QTest::newRow("no frame") << QPoint(200, 150) << QSize(551, 355) << QMargins() << QRect(200, 150, 551, 355);
+  QTest::newRow("frame") << QPoint(199, 130) << QSize(551, 355) << wm << QRect(200, 150, 551, 355);
+  QTest::newRow("title bar above the screen") << QPoint(-1, -20) << QSize(551, 355) << wm << QRect(1, 20, 551, 355);
+  QTest::newRow("past the right edge") << QPoint(1200, 100) << QSize(551, 355) << wm << QRect(728, 120, 551, 355);
+  QTest::newRow("larger than the screen") << QPoint(0, 0) << QSize(5000, 5000) << wm << QRect(1, 20, 1278, 979);
+  QTest::newRow("smaller than the least") << QPoint(10, 10) << QSize(-400, -320) << wm << QRect(11, 30, 190, 300);
+}
+
+void WindowTest::placeOnScreen() {
+  QFETCH(QPoint, frameTopLeft);
+  QFETCH(QSize, size);
+  QFETCH(QMargins, frame);
+  QFETCH(QRect, client);
+  const QRect screen(0, 0, 1280, 1000);
+  const QSize least(190, 300);
+  QCOMPARE(dravik::PlaceOnScreen(frameTopLeft, size, frame, screen, least), client);
+  // What the settings keep of a placed window (the frame's corner, the client's size) places it
+  // at the same spot again: no creeping from one start to the next.
+  const QPoint kept = client.topLeft() - QPoint(frame.left(), frame.top());
+  QCOMPARE(dravik::PlaceOnScreen(kept, client.size(), frame, screen, least), client);
+}
+
+// The window opens where it closed, start after start, its frame where the seven lines say; a
+// maximised window opens maximised and returns to its own size (the seven lines keep that one).
+void WindowTest::geometryKeptAcrossStarts() {
+  Harness h;
+  MainWindow& first = h.Open();
+  first.setGeometry(210, 160, 560, 380);
+  const QRect client = first.geometry(), frame = first.frameGeometry();
+  h.Close();
+  for (int start = 0; start < 3; ++start) {
+    MainWindow& w = h.Open();
+    QCOMPARE(w.geometry(), client);
+    QCOMPARE(w.frameGeometry(), frame);
+    h.Close();
+    QCOMPARE(SettingsRect(h.settingsFile_()), QRect(frame.topLeft(), client.size()));
+  }
+
+  MainWindow& w = h.Open();
+  w.showMaximized();
+  QTRY_VERIFY(w.isMaximized() && w.geometry() != client);
+  h.Close();
+  QCOMPARE(ReadBytes(h.settingsFile_()).count("\r\n"), 7);
+  QCOMPARE(SettingsRect(h.settingsFile_()), QRect(frame.topLeft(), client.size()));
+  MainWindow& again = h.Open();
+  QTRY_VERIFY(again.isMaximized());
+  again.showNormal();
+  QTRY_COMPARE(again.geometry(), client);
+  h.Close();
+  MainWindow& normal = h.Open();
+  QVERIFY(!normal.isMaximized());
+  QCOMPARE(normal.geometry(), client);
+}
+
+// The name column gets the width its names need (half the list at least) and follows the
+// window's size; the columns end at the list's edge; a width the user sets stays, also in the next
+// run.
+void WindowTest::columnsShareTheWidth() {
+  using M = dravik::DrawingListModel;
+  Harness h;
+  MainWindow& w = h.Open();
+  QCOMPARE(w.fileList->userWidths(), QList<int>(M::ColumnCount, 0).mid(0, w.fileList->userWidths().size()));
+  w.appendFiles({h.Path("monozukuri-ai__ezjww__jww_samples_A_manshon_heimen_rei.jww")});
+  QHeaderView* header = w.fileList->header();
+  auto total = [header] {
+    int sum = 0;
+    for (int c = 0; c < M::ColumnCount; ++c) sum += header->sectionSize(c);
+    return sum;
+  };
+  const QFontMetrics fm(w.fileList->font());
+  const int name = fm.horizontalAdvance(QStringLiteral("monozukuri-ai__ezjww__jww_samples_A_manshon_heimen_rei.jww"));
+  w.resize(1260, 500);
+  const int wide = header->sectionSize(M::NameColumn);
+  QCOMPARE(total(), w.fileList->viewport()->width());
+  QVERIFY(wide > name);
+  QVERIFY(header->sectionSize(M::ModifiedColumn) > fm.horizontalAdvance(QStringLiteral("2026/12/10 12:34")));
+  w.resize(700, 500);
+  QVERIFY(header->sectionSize(M::NameColumn) < wide);
+  QVERIFY(header->sectionSize(M::NameColumn) >= w.fileList->viewport()->width() / 2);
+  QVERIFY(total() >= w.fileList->viewport()->width());  // too narrow for all: the list scrolls sideways
+
+  header->resizeSection(M::MemoColumn, 150);  // as the user's drag does
+  w.resize(1100, 500);
+  QCOMPARE(header->sectionSize(M::MemoColumn), 150);
+  QCOMPARE(total(), w.fileList->viewport()->width());
+  h.Close();
+  MainWindow& again = h.Open();
+  again.resize(1000, 500);
+  QCOMPARE(again.fileList->header()->sectionSize(M::MemoColumn), 150);
+  QCOMPARE(again.fileList->userWidths().value(M::NameColumn), 0);
+}
+
+// At the first-run size the list file's name reads whole; its folder gives way, and the tooltip
+// has the whole message.
+void WindowTest::statusLineKeepsTheFileNameWhole() {
+  Harness h;
+  MainWindow& w = h.Open();
+  QCOMPARE(w.size(), QSize(400, 320));
+  const QString folder = h.Path("drawings of the second project/lists written for the client/");
+  QVERIFY(QDir().mkpath(folder));
+  h.Add({h.Path("a.jww")});
+  h.WriteList(folder + "List for the second floor.txt");
+  QVERIFY(QFile::exists(folder + "List for the second floor.txt"));
+  const QString shown = w.statusLine->text();
+  QVERIFY2(shown.endsWith(QStringLiteral("\u2026List for the second floor.txt")) ||
+               shown.endsWith(QStringLiteral("\u2026/List for the second floor.txt")),
+           qPrintable(shown));
+  QVERIFY(QFontMetrics(w.statusLine->font()).horizontalAdvance(shown) <= w.statusLine->contentsRect().width());
+  QCOMPARE(w.statusLine->toolTip(), QStringLiteral("1 件の図面、10 スロットを出力しました: ") + folder +
+                                        "List for the second floor.txt");
+  // Wide enough again, it reads whole.
+  w.resize(1260, 500);
+  QCOMPARE(w.statusLine->text(), w.statusLine->toolTip());
 }
 
 void WindowTest::controlsLayoutAndCaptions() {
@@ -1017,13 +1192,14 @@ void WindowTest::statusLineSaysWhatWasWritten() {
   h.Add({h.Path("a.jww")});
   w.slotCountEdit->setText(QStringLiteral("4"));
   h.WriteList(h.Path("out.txt"));
-  QCOMPARE(w.statusLine->text(), QStringLiteral("1 件の図面、4 スロットを出力しました: ") + h.Path("out.txt"));
+  QCOMPARE(w.statusLine->message(), QStringLiteral("1 件の図面、4 スロットを出力しました: ") + h.Path("out.txt"));
+  QCOMPARE(w.statusLine->toolTip(), w.statusLine->message());
   h.WriteList(h.Path("missing/out.txt"));
-  QCOMPARE(w.statusLine->text(), QStringLiteral("リストを出力できませんでした: ") + h.Path("missing/out.txt"));
+  QCOMPARE(w.statusLine->message(), QStringLiteral("リストを出力できませんでした: ") + h.Path("missing/out.txt"));
   QVERIFY(!QApplication::activeModalWidget());  // nothing modal stays
   w.slotCountEdit->setText(QStringLiteral("2147483647"));
   h.WriteList(h.Path("out.txt"));
-  QVERIFY(w.statusLine->text().startsWith(QStringLiteral("リストを出力できません")));
+  QVERIFY(w.statusLine->message().startsWith(QStringLiteral("リストを出力できません")));
   QVERIFY(!QFile::exists(h.Path("out.txt")));
 }
 
@@ -1053,7 +1229,7 @@ void WindowTest::drawingListSavedAndOpened() {
   h.dialogs.listAnswers << h.Path("saved.txt");
   w.saveDrawingList();
   QCOMPARE(ReadBytes(h.Path("saved.txt")), (a + "\n" + h.Path("d/b b.jww") + "\n").toUtf8());
-  QVERIFY(w.statusLine->text().contains(h.Path("saved.txt")));
+  QVERIFY(w.statusLine->message().contains(h.Path("saved.txt")));
 
   // dravik-list reads the same file and writes what the window writes.
   w.slotCountEdit->setText(QStringLiteral("3"));
@@ -1125,8 +1301,8 @@ void WindowTest::toolkitTextsInJapanese() {
   QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
 }
 
-// The preview stays hidden until asked for, then widens the window beside the list and shows the
-// selected drawing's paper; a file that is no drawing shows no picture.
+// The preview stays hidden until asked for, then shares the list's width (the window keeps its
+// size) and shows the selected drawing's paper; a file that is no drawing shows no picture.
 void WindowTest::previewShowsTheSelectedDrawing() {
   Harness h;
   MainWindow& w = h.Open();
@@ -1150,8 +1326,9 @@ void WindowTest::previewShowsTheSelectedDrawing() {
 
   w.previewButton->click();
   QVERIFY(w.previewPane->isVisible());
-  QCOMPARE(w.buttonPanel->width(), 120);
-  QVERIFY(w.width() >= 551 + 360);
+  QCOMPARE(w.size(), QSize(551, 355));
+  QCOMPARE(w.buttonPanel->geometry().right(), 550);
+  QCOMPARE(w.fileList->width() + w.previewSplitter->handleWidth() + w.previewPane->width(), 431);
   w.previewPane->grab();  // paints it
   const QImage& pic = w.previewPane->picture();
   QVERIFY(!pic.isNull());
@@ -1170,6 +1347,39 @@ void WindowTest::previewShowsTheSelectedDrawing() {
   w.previewButton->click();
   QVERIFY(w.previewPane->isHidden());
   QCOMPARE(w.width(), 551);
+  QCOMPARE(w.fileList->width(), 431);
+}
+
+// Maximised, the buttons stay on screen with the preview shown; where the user drags the
+// splitter is kept for the next run, beside the settings file, whose seven lines stay.
+void WindowTest::previewSharesTheWidthAndKeepsItsShare() {
+  Harness h;
+  MainWindow& w = h.Open();
+  w.showMaximized();
+  QTRY_VERIFY(w.isMaximized());
+  const int screenWidth = w.screen()->availableGeometry().width();
+  QTRY_COMPARE(w.frameGeometry().width(), screenWidth);
+  const int width = w.width();
+  w.previewButton->click();
+  QCOMPARE(w.frameGeometry().width(), screenWidth);
+  QCOMPARE(w.buttonPanel->geometry().right(), width - 1);
+
+  w.showNormal();
+  w.setGeometry(50, 60, 700, 500);
+  QWidget* handle = w.previewSplitter->handle(1);
+  const QPoint grip = handle->rect().center();
+  QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+  QTest::mouseMove(handle, grip - QPoint(200, 0));
+  QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(200, 0));
+  const int preview = w.previewPane->width();
+  QVERIFY2(preview > 370, qPrintable(QString::number(preview)));  // half of 580 and the 200 dragged
+  h.Close();
+  QCOMPARE(ReadBytes(h.settingsFile_()).count("\r\n"), 7);
+
+  MainWindow& again = h.Open();
+  QCOMPARE(again.size(), QSize(700, 500));
+  again.previewButton->click();
+  QVERIFY(std::abs(again.previewPane->width() - preview) <= 2);
 }
 
 QTEST_MAIN(WindowTest)
