@@ -186,18 +186,88 @@ TEST(JwwBuild, TheDocumentedFloorPlanAtFourVersions) {
     EXPECT_EQ(r.EntBlockDef[0].strName, u"door@@SfigorgFlag@@4");
     EXPECT_EQ(r.EntBlockDef[0].N, 3);
     EXPECT_EQ(r.EntBlockTreeN, 2);
-    // "Studio" centred on (1800, 2000): six half-width characters of 200 are 600 long.
+    // In real millimetres at 1:50: "Studio" centred on (-1200, 0), on the paper (-24, 0); its six
+    // half-width characters of 5 mm (paper) are 15 long.
     EXPECT_EQ(r.EntMoji[0].str, u"Studio");
-    EXPECT_DOUBLE_EQ(r.EntMoji[0].start_x, 1500);
-    EXPECT_DOUBLE_EQ(r.EntMoji[0].start_y, 1900);
-    EXPECT_DOUBLE_EQ(r.EntMoji[0].end_x, 2100);
+    EXPECT_DOUBLE_EQ(r.EntMoji[0].start_x, -31.5);
+    EXPECT_DOUBLE_EQ(r.EntMoji[0].start_y, -2.5);
+    EXPECT_DOUBLE_EQ(r.EntMoji[0].end_x, -16.5);
+    EXPECT_DOUBLE_EQ(r.EntMoji[0].dSizeY, 5);
     EXPECT_EQ(r.EntSolid[0].Color, 8421504u);
     if (ver >= 420) {
-      EXPECT_DOUBLE_EQ(r.EntSunpo[0].Ho1.start_y, -100);  // "gap" from the reference point
-      EXPECT_DOUBLE_EQ(r.EntSunpo[0].Ho1.end_y, -700);    // "overshoot" past the line
+      EXPECT_DOUBLE_EQ(r.EntSunpo[0].Ho1.start_y, -42);  // "gap" 100 below the room's -2000
+      EXPECT_DOUBLE_EQ(r.EntSunpo[0].Ho1.end_y, -54);    // "overshoot" 100 past the line at -2600
       EXPECT_DOUBLE_EQ(r.EntSunpo[0].Te1.radKaitenKaku, M_PI);
     }
+    // Everything lies on the A3 paper (420 x 297 mm about its centre).
+    auto onPaper = [](double x, double y) { return std::fabs(x) <= 210 && std::fabs(y) <= 148.5; };
+    for (const auto& l : r.EntLine) EXPECT_TRUE(onPaper(l.start_x, l.start_y) && onPaper(l.end_x, l.end_y));
+    for (const auto& m : r.EntMoji) EXPECT_TRUE(onPaper(m.start_x, m.start_y) && onPaper(m.end_x, m.end_y)) << jww::StrToUtf8(m.str);
+    for (const auto& d : r.EntSunpo) EXPECT_TRUE(onPaper(d.Sen.start_x, d.Sen.start_y) && onPaper(d.Sen.end_x, d.Sen.end_y));
+    for (const auto& b : r.EntBlock) EXPECT_TRUE(onPaper(b.DPKijunTen_x, b.DPKijunTen_y));
   }
+}
+
+// "units": "real": every coordinate and length divided by the scale of the item's group (a
+// block's items by the block's group), text sizes and factors as given.
+TEST(JwwBuild, RealUnitsAreDividedByTheGroupsScale) {
+  jwwtest::TempDir dir;
+  const std::string plan = dir.path("real.json"), out = dir.path("real.jww");
+  Write(plan, R"({"scales": [50, 1, 200], "units": "real", "items": [
+    {"type": "line", "from": [-1000, 500], "to": [3000, 500]},
+    {"type": "line", "group": 1, "from": [10, 20], "to": [30, 40]},
+    {"type": "circle", "group": 2, "center": [2000, -4000], "radius": 1000},
+    {"type": "text", "text": "A", "at": [500, 1000], "size": [4, 3], "spacing": 1},
+    {"type": "solid", "group": 2, "corners": [[0, 0], [400, 0], [400, 200], [0, 200]]},
+    {"type": "dimension", "from": [0, -500], "to": [1000, -500], "text": "1000", "text_at": [500, -450],
+     "text_size": [2, 2], "refs": [[0, 0], [1000, 0]], "gap": 100, "overshoot": 50},
+    {"type": "block", "name": "b", "group": 2, "items": [{"type": "line", "from": [0, 0], "to": [2000, 0]}]},
+    {"type": "insert", "block": "b", "group": 2, "at": [4000, 0], "scale": 2},
+    {"type": "point", "at": [100, 100], "code": 2, "scale": 3}
+  ]})");
+  const jwwtest::ToolRun run = Jww("build " + plan + " " + out, dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  TJwwData r;
+  ASSERT_TRUE(r.FileIn(jww::Utf8ToStr(out))) << r.LastError().message;
+  ASSERT_EQ(r.EntLineN, 2);
+  EXPECT_DOUBLE_EQ(r.EntLine[0].start_x, -20);
+  EXPECT_DOUBLE_EQ(r.EntLine[0].end_x, 60);
+  EXPECT_DOUBLE_EQ(r.EntLine[0].end_y, 10);
+  EXPECT_DOUBLE_EQ(r.EntLine[1].start_x, 10);  // 1:1 keeps its numbers
+  EXPECT_DOUBLE_EQ(r.EntLine[1].end_y, 40);
+  ASSERT_EQ(r.EntEnkoN, 1);
+  EXPECT_DOUBLE_EQ(r.EntEnko[0].start_x, 10);
+  EXPECT_DOUBLE_EQ(r.EntEnko[0].start_y, -20);
+  EXPECT_DOUBLE_EQ(r.EntEnko[0].dHankei, 5);
+  ASSERT_EQ(r.EntMojiN, 1);
+  EXPECT_DOUBLE_EQ(r.EntMoji[0].start_x, 10);
+  EXPECT_DOUBLE_EQ(r.EntMoji[0].start_y, 20);
+  EXPECT_DOUBLE_EQ(r.EntMoji[0].dSizeX, 4);
+  EXPECT_DOUBLE_EQ(r.EntMoji[0].dSizeY, 3);
+  EXPECT_DOUBLE_EQ(r.EntMoji[0].dKankaku, 1);
+  ASSERT_EQ(r.EntSolidN, 1);
+  EXPECT_DOUBLE_EQ(r.EntSolid[0].DPoint2_x, 2);
+  EXPECT_DOUBLE_EQ(r.EntSolid[0].DPoint2_y, 1);
+  ASSERT_EQ(r.EntSunpoN, 1);
+  EXPECT_DOUBLE_EQ(r.EntSunpo[0].Sen.end_x, 20);
+  EXPECT_DOUBLE_EQ(r.EntSunpo[0].Sen.end_y, -10);
+  EXPECT_DOUBLE_EQ(r.EntSunpo[0].Ho1.start_y, -2);  // gap 100
+  EXPECT_DOUBLE_EQ(r.EntSunpo[0].Ho1.end_y, -11);   // overshoot 50
+  EXPECT_DOUBLE_EQ(r.EntSunpo[0].Moji.dSizeY, 2);
+  ASSERT_EQ(r.EntBlockDefN, 1);
+  ASSERT_EQ(r.EntBlockDef[0].mLineN, 1);
+  EXPECT_DOUBLE_EQ(r.EntBlockDef[0].mLine[0].end_x, 10);
+  ASSERT_EQ(r.EntBlockN, 1);
+  EXPECT_DOUBLE_EQ(r.EntBlock[0].DPKijunTen_x, 20);
+  EXPECT_DOUBLE_EQ(r.EntBlock[0].dBairitsuX, 2);
+  ASSERT_EQ(r.EntTenN, 1);
+  EXPECT_DOUBLE_EQ(r.EntTen[0].start_x, 2);
+  EXPECT_DOUBLE_EQ(r.EntTen[0].dBairitsu, 3);
+
+  Write(plan, R"({"units": "metres", "items": []})");
+  const jwwtest::ToolRun bad = Jww("build " + plan + " " + dir.path("bad.jww"), dir);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("/units: expected \"paper\" or \"real\""), std::string::npos) << bad.err;
 }
 
 TEST(JwwBuild, BadRecipesNameTheItemAndWriteNothing) {

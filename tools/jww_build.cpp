@@ -185,12 +185,21 @@ class Builder {
     if (f.Has("write_group")) d_.Enthd.nWriteGLay = f.IntIn("write_group", 0, 15);
   }
 
+  /// "units": "paper" (the default: coordinates as they lie on the paper, as the drawing holds
+  /// them) or "real" (real millimetres, which each item's layer group's scale turns into paper).
+  void Units(Fields& f) {
+    const std::string units = jww::StrToUtf8(f.Str("units", "paper"));
+    if (units != "paper" && units != "real") f.Fail("units", "expected \"paper\" or \"real\"");
+    real_ = units == "real";
+  }
+
   void Items(const json& items, const std::string& pointer, Integer bdn, const std::string& owner) {
     if (!items.is_array()) throw RecipeError{pointer, "expected a list of items"};
     for (size_t i = 0; i < items.size(); ++i) {
       const std::string ptr = pointer + "/" + std::to_string(i);
       const std::string item = owner + "item " + std::to_string(i);
-      Fields f(items[i], ptr, item);
+      const json paper = real_ ? InPaperUnits(items[i], bdn) : json();
+      Fields f(paper.is_null() ? items[i] : paper, ptr, item);
       Item(f, bdn);
       f.Done();
     }
@@ -472,7 +481,41 @@ class Builder {
     return true;
   }
 
+  // A recipe in real millimetres: a copy of the item with every coordinate and length divided by
+  // its layer group's scale (a block's items by the block's group), or null when nothing changes.
+  // Text sizes and spacings stay paper millimetres, as a drawing's text sizes are; angles, point
+  // and insertion scales and flatness are no lengths. Fields of the wrong shape are left for the
+  // item's reader to report.
+  json InPaperUnits(const json& item, Integer bdn) const {
+    if (!item.is_object() || item.value("type", json()) == "block") return {};
+    Integer g = 0;
+    if (bdn >= 0) {
+      g = d_.EntBlockDef[static_cast<size_t>(bdn)].att.nGLayer;
+    } else if (const auto it = item.find("group"); it != item.end() && it->is_number_integer()) {
+      g = it->get<int64_t>() >= 0 && it->get<int64_t>() < 16 ? static_cast<Integer>(it->get<int64_t>()) : 0;
+    }
+    const Double scale = g >= 0 && g < 16 ? d_.EntLgrp[static_cast<size_t>(g)].adScale : 1;
+    if (!(scale > 0) || scale == 1) return {};
+    json out = item;
+    auto point = [scale](json& p) {
+      if (Fields::IsPoint(p)) p = json::array({p[0].get<Double>() / scale, p[1].get<Double>() / scale});
+    };
+    for (const char* key : {"from", "to", "center", "at", "text_at", "text_from", "text_to"})
+      if (const auto it = out.find(key); it != out.end()) point(*it);
+    for (const char* key : {"corners", "refs", "aux_lines"})  // points, or lines of two points
+      if (const auto it = out.find(key); it != out.end() && it->is_array())
+        for (json& p : *it) {
+          point(p);
+          if (p.is_array() && !Fields::IsPoint(p))
+            for (json& q : p) point(q);
+        }
+    for (const char* key : {"radius", "inner", "gap", "overshoot"})
+      if (const auto it = out.find(key); it != out.end() && it->is_number()) *it = it->get<Double>() / scale;
+    return out;
+  }
+
   jww::TJwwData& d_;
+  bool real_ = false;
   std::map<std::string, Integer> names_;
   std::set<std::string> keys_;  // stable storage for prefixed field names
 };
@@ -523,6 +566,7 @@ int Build(int argc, char** argv) {
     Fields top(plan, "", "");
     Builder b(d);
     b.Settings(top);
+    b.Units(top);
     const json* items = top.Get("items");
     if (!items) top.Fail("items", "missing list of items");
     b.Items(*items, "/items", -1, "");
