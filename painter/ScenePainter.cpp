@@ -25,6 +25,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kRefPx = 64;  // reference font size; texts are scaled from it
+constexpr double kEmBottom = 0.12;  // the em box's lower edge below the baseline, in em
 
 struct Canvas {
   QPainter& p;
@@ -62,6 +63,8 @@ struct Canvas {
     SetPen(q, !dashes.empty() && dashes.size() % 2 == 0);
   }
 
+  // The drawing's face where the system has it, else a monospaced Japanese face whose
+  // half-width characters are half a cell wide, as the drawing's own faces are.
   const QFont& Font(const std::u16string& name) {
     const QString key = QString::fromStdU16String(name);
     auto it = fonts.find(key);
@@ -69,43 +72,37 @@ struct Canvas {
     QFont f;
     QString family = key;
     while (family.startsWith(u'@')) family.remove(0, 1);  // '@' marks a vertical face
-    f.setFamilies({family, QStringLiteral("Noto Sans CJK JP")});
+    f.setFamilies({family, QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP")});
     f.setPixelSize(kRefPx);
+    f.setHintingPreference(QFont::PreferNoHinting);
     return *fonts.insert(key, f);
   }
 
   void Text(const Prim& q, const Placement& at) {
-    const PlacedText t = PlaceText(q, at);
-    const double h = t.sizeY * k, w = t.sizeX * k;
+    for (const TextRun& r : LayoutText(q, at)) Run(q, r);
+  }
+
+  // One run: the cell's lower edge lies kEmBottom em below the baseline, where Japanese faces
+  // put the bottom of their em box, so the glyphs fill the cells as on paper. A face whose
+  // advances differ from the cells (proportional Latin letters) is fitted to the run's length.
+  void Run(const Prim& q, const TextRun& r) {
+    const double h = r.cellH * k, w = r.cellW * k;
     if (h < 0.5 || w <= 0 || h > 1e6) return;  // too small to see
+    const QString text = QString::fromStdU16String(r.text);
     const QFont& f = Font(q.font);
-    QFontMetricsF fm(f);
-    const double full = kRefPx;  // a full-width character's advance at the reference size
+    const double units = TextUnits(r.text);
+    const double natural = QFontMetricsF(f).horizontalAdvance(text);
+    const double fit = units > 0 && natural > 0 ? units * kRefPx / natural : 1.0;
+    const double sx = w / kRefPx * fit, sy = h / kRefPx;
     p.save();
-    const QPointF o = Dev(Xform{}, t.x, t.y);
-    p.translate(o);
-    p.rotate(-t.angle * 180 / kPi);
+    p.translate(Dev(Xform{}, r.x, r.y));
+    p.rotate(-r.angle * 180 / kPi);
+    p.scale(sx, sy);
     p.setPen(QColor::fromRgb(q.rgb));
-    p.setFont(f);
-    if (!q.vertical) {
-      const double sx = w / full, sy = h / full;
-      p.scale(sx, sy);
-      QFont spaced = f;
-      spaced.setLetterSpacing(QFont::AbsoluteSpacing, t.spacing * k / sx);
-      p.setFont(spaced);
-      p.drawText(QPointF(0, -fm.descent()), QString::fromStdU16String(q.text));
-    } else {
-      // Vertical writing: characters downwards from the start point, one cell each.
-      double y = 0;
-      for (char16_t c : q.text) {
-        p.save();
-        p.translate(0, y);
-        p.scale(w / full, h / full);
-        p.drawText(QPointF(0, kRefPx - fm.descent()), QString(QChar(c)));
-        p.restore();
-        y += h + t.spacing * k;
-      }
-    }
+    QFont spaced = f;
+    if (r.gap != 0) spaced.setLetterSpacing(QFont::AbsoluteSpacing, r.gap * k / sx);
+    p.setFont(spaced);
+    p.drawText(QPointF(0, -kEmBottom * kRefPx), text);
     p.restore();
   }
 
@@ -175,7 +172,9 @@ void Paint(const Scene& s, QPainter& p, const QRectF& target) {
   p.setRenderHint(QPainter::TextAntialiasing, true);
   p.fillRect(QRectF(c.ox - W * k / 2, c.oy - H * k / 2, W * k, H * k), Qt::white);
   p.setClipRect(QRectF(c.ox - W * k / 2, c.oy - H * k / 2, W * k, H * k));
-  ForEachPlaced(s, [&](const Prim& q, const Placement& at) { c.Draw(s, q, at); });
+  ForEachPlaced(s, [&](const Prim& q, const Placement& at) {
+    if (Printed(s, q)) c.Draw(s, q, at);
+  });
   p.restore();
 }
 

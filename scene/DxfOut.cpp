@@ -383,7 +383,8 @@ struct Writer {
         const double h = p.sizeY * f;
         if (!(h > 0)) break;
         const double w = p.sizeY > 0 ? std::clamp(p.sizeX / p.sizeY, 0.01, 100.0) : 1.0;
-        const double angle = p.vertical ? p.angle - kPi / 2 : p.angle;
+        // A vertical text's characters stand across the way it runs.
+        const double angle = p.vertical ? RunAngle(p) + kPi / 2 : p.angle;
         dxf.writeText(dw, DL_TextData(x, y, 0, x, y, 0, h, w, 0, 0, 0, DxfText(p.text), StyleOf(p.font), angle),
                       Attr(p, f));
         break;

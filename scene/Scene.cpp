@@ -91,12 +91,23 @@ std::vector<LineType> LineTypes(const TJwwData& d) {
   return t;
 }
 
+/// The grey of a colour's lightness.
+uint32_t Grey(uint32_t rgb) {
+  const double l = 0.299 * ((rgb >> 16) & 0xFF) + 0.587 * ((rgb >> 8) & 0xFF) + 0.114 * (rgb & 0xFF);
+  const uint32_t g = static_cast<uint32_t>(std::clamp(std::lround(l), 0L, 255L));
+  return g << 16 | g << 8 | g;
+}
+
 struct Builder {
   const TJwwData& d;
   Scene& s;
+  bool mono = false;       // colour printing off: black (solids grey)
+  bool hundredths = true;  // print widths in 1/100 mm, else in printer dots of `dot` mm
+  double dot = 0.085;
   std::unordered_map<Cardinal, int> defByNumber;
 
   // Pen colour, width (mm) and point radius of a colour number; `own` for a solid's colour 10.
+  // Colour 9 is the auxiliary colour.
   void Pen(Word c, Prim& p, double* pointRadius = nullptr, const uint32_t* own = nullptr) const {
     Integer col = 0, width = 0;
     double r = 0.3;
@@ -109,15 +120,19 @@ struct Builder {
     } else if (c == 10 && d.EntCol.size() >= 10) {
       width = d.EntCol[9].anPrtPenWidth;
     }
+    p.aux = p.aux || c == 9;
     p.rgb = own ? Rgb(static_cast<Integer>(*own & 0xFFFFFF)) : Rgb(col);
-    // Print widths are hundredths of a millimetre; keep them between hairline and 10 mm.
-    p.width = static_cast<float>(std::clamp(width, 0, 1000) / 100.0);
+    if (mono) p.rgb = p.kind == Kind::Fill ? Grey(p.rgb) : 0;
+    // Print widths are hundredths of a millimetre or printer dots; at most 10 mm.
+    const double w = std::max<Integer>(width, 0) * (hundredths ? 0.01 : dot);
+    p.width = static_cast<float>(std::min(w, 10.0));
     if (pointRadius) *pointRadius = std::isfinite(r) ? std::clamp(r, 0.05, 5.0) : 0.3;
   }
 
   void Attr(const TEntJwwAttr& a, Prim& p) const {
     p.layer = static_cast<uint16_t>((a.nGLayer & 15) * 16 + (a.nLayer & 15));
     p.lineType = a.nPenStyle < 63 ? a.nPenStyle : 1;
+    p.aux = a.nPenStyle == 9;  // the auxiliary line type
     Pen(a.nPenColor, p);
   }
 
@@ -165,6 +180,8 @@ struct Builder {
     p.layer = static_cast<uint16_t>((m.att.nGLayer & 15) * 16 + (m.att.nLayer & 15));
     Pen(m.att.nPenColor, p);
     p.p[0] = m.start_x, p.p[1] = m.start_y;
+    p.p[2] = std::isfinite(m.end_x) ? m.end_x : m.start_x;
+    p.p[3] = std::isfinite(m.end_y) ? m.end_y : m.start_y;
     // Sizes are paper millimetres already; keep them sane for the painters.
     p.sizeX = std::clamp(std::fabs(m.dSizeX), 0.0, 10000.0);
     p.sizeY = std::clamp(std::fabs(m.dSizeY), 0.0, 10000.0);
@@ -329,7 +346,7 @@ double TextUnits(const std::u16string& text) {
 
 bool IsCircular(const Prim& a) { return std::fabs(a.flat - 1.0) < 1e-9; }
 
-Scene Build(const TJwwData& d) {
+Scene Build(const TJwwData& d, const Look& look) {
   Scene s;
   double w = 0, h = 0;
   const_cast<TJwwData&>(d).GetPaperSize(w, h);
@@ -351,7 +368,12 @@ Scene Build(const TJwwData& d) {
   s.lineTypes = LineTypes(d);
   if (d.EntLgrp.size() < 16 || d.EntLay.size() < 256) return s;
 
-  Builder b{d, s, {}};
+  s.printAux = look.aux;
+  Builder b{d, s, false, true, 0.085, {}};
+  b.mono = look.colour == Look::Colour::Mono ||
+           (look.colour == Look::Colour::Drawing && d.Enthd.nColorPrint == 0);
+  b.hundredths = d.Enthd.bSenHaba100;
+  if (std::isfinite(look.dotMm) && look.dotMm > 0) b.dot = std::min(look.dotMm, 1.0);
   for (int g = 0; g < 16; ++g) {
     const double v = d.EntLgrp[g].adScale;
     s.groupScale[g] = std::isfinite(v) && v > 0 ? v : 1.0;
@@ -434,6 +456,83 @@ PlacedText PlaceText(const Prim& t, const Placement& at) {
   return o;
 }
 
+double RunAngle(const Prim& t) {
+  if (!t.vertical) return t.angle;
+  const double dx = t.p[2] - t.p[0], dy = t.p[3] - t.p[1];
+  if (std::hypot(dx, dy) > 1e-6 * std::max(1.0, t.sizeY)) return std::atan2(dy, dx);
+  return t.angle - kPi / 2;
+}
+
+namespace {
+
+bool IsSpace(char16_t c) { return c == u' ' || c == u'\u3000'; }
+
+// Script of the control code at text[i] ("^u" raises, "^d" lowers), 0 for none.
+int ScriptCode(const std::u16string& text, size_t i) {
+  if (text[i] != u'^' || i + 1 >= text.size()) return 0;
+  return text[i + 1] == u'u' ? 1 : text[i + 1] == u'd' ? -1 : 0;
+}
+
+}  // namespace
+
+std::vector<TextRun> LayoutText(const Prim& t, const Placement& at) {
+  std::vector<TextRun> runs;
+  const PlacedText pt = PlaceText(t, at);
+  const Xform& m = at.toPaper;
+  if (t.vertical) {
+    const double ra = RunAngle(t), c = std::cos(ra), sn = std::sin(ra);
+    const double dx = m.a * c + m.b * sn, dy = m.c * c + m.d * sn;    // the run, placed
+    const double px = -m.a * sn + m.b * c, py = -m.c * sn + m.d * c;  // across it
+    const double along = std::hypot(dx, dy), across = std::hypot(px, py);
+    if (!(along > 0) || !(across > 0)) return runs;
+    const double ux = dx / along, uy = dy / along;  // unit run direction on the paper
+    const double h = t.sizeY * along, w = t.sizeX * across, gap = t.spacing * along;
+    const double ca = std::atan2(uy, ux) + kPi / 2;  // characters stand across the run
+    const double cx = std::cos(ca), cy = std::sin(ca);
+    double pos = 0;
+    for (char16_t ch : t.text) {
+      const std::u16string one(1, ch);
+      const double cw = w * TextUnits(one);  // a half-width character: half a cell
+      const double inset = (w - cw) / 2;             // centred across the run
+      TextRun& r = runs.emplace_back();
+      r.x = pt.x + ux * (pos + h) + cx * inset, r.y = pt.y + uy * (pos + h) + cy * inset;
+      r.angle = ca, r.cellW = w, r.cellH = h, r.text = one;
+      pos += h + gap;
+    }
+    return runs;
+  }
+  const double c = std::cos(pt.angle), sn = std::sin(pt.angle);
+  double pos = 0;
+  auto add = [&](const std::u16string& text, int script) {
+    if (text.empty()) return;
+    const double k = script ? 0.5 : 1.0, lift = script > 0 ? pt.sizeY / 2 : 0;
+    TextRun& r = runs.emplace_back();
+    r.x = pt.x + c * pos - sn * lift, r.y = pt.y + sn * pos + c * lift;
+    r.angle = pt.angle, r.cellW = pt.sizeX * k, r.cellH = pt.sizeY * k, r.gap = pt.spacing;
+    r.text = text;
+    pos += TextUnits(text) * r.cellW + static_cast<double>(text.size()) * r.gap;
+  };
+  std::u16string cur;
+  int script = 0;
+  for (size_t i = 0; i < t.text.size(); ++i) {
+    if (const int code = ScriptCode(t.text, i)) {
+      add(cur, script);
+      cur.clear();
+      script = code;
+      ++i;
+      continue;
+    }
+    if (script && IsSpace(t.text[i])) {
+      add(cur, script);
+      cur.clear();
+      script = 0;
+    }
+    cur += t.text[i];
+  }
+  add(cur, script);
+  return runs;
+}
+
 bool Bounds(const Scene& s, double& x0, double& y0, double& x1, double& y1) {
   bool any = false;
   x0 = y0 = HUGE_VAL, x1 = y1 = -HUGE_VAL;
@@ -462,15 +561,15 @@ bool Bounds(const Scene& s, double& x0, double& y0, double& x1, double& y1) {
         add(at.toPaper, p.p[0], p.p[1]);
         break;
       case Kind::Text: {
-        const PlacedText t = PlaceText(p, at);
-        const double n = TextUnits(p.text), len = n * t.sizeX + (n > 0 ? (n - 1) : 0) * t.spacing;
-        const double c = std::cos(t.angle), sn = std::sin(t.angle);
         const Xform id;
-        add(id, t.x, t.y);
-        if (p.vertical) {
-          add(id, t.x + sn * len, t.y - c * len);
-        } else {
-          add(id, t.x + c * len - sn * t.sizeY, t.y + sn * len + c * t.sizeY);
+        add(at.toPaper, p.p[0], p.p[1]);
+        for (const TextRun& r : LayoutText(p, at)) {
+          const double c = std::cos(r.angle), sn = std::sin(r.angle);
+          const double n = TextUnits(r.text), len = n * r.cellW + (n > 0 ? n - 1 : 0) * r.gap;
+          add(id, r.x + c * len - sn * r.cellH, r.y + sn * len + c * r.cellH);
+          add(id, r.x + c * len, r.y + sn * len);
+          add(id, r.x - sn * r.cellH, r.y + c * r.cellH);
+          add(id, r.x, r.y);
         }
         break;
       }

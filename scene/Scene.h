@@ -71,11 +71,15 @@ struct Prim {
   bool quad = false;      ///< Fill: a plain four-corner solid (not a flattened curve)
   bool full = false;      ///< Arc: a whole ellipse or circle
   bool vertical = false;  ///< Text: vertical writing
+  /// An auxiliary primitive (the auxiliary line type or colour): a construction aid that prints
+  /// never; pictures leave it out unless the scene's `printAux` says otherwise, exchange formats
+  /// keep it.
+  bool aux = false;
   uint16_t layer = 0;     ///< index into Scene::layers (group * 16 + layer)
   uint16_t lineType = 0;  ///< index into Scene::lineTypes
   uint32_t rgb = 0;       ///< 0xRRGGBB
   float width = 0;        ///< pen width in paper millimetres
-  double p[4] = {0, 0, 0, 0};  ///< Line: x1 y1 x2 y2; others: x y in p[0], p[1]
+  double p[4] = {0, 0, 0, 0};  ///< Line: x1 y1 x2 y2; Text: start and end; others: x y in p[0], p[1]
   // Arc
   double radius = 0, flat = 1, tilt = 0, start = 0, sweep = 0;
   // Text: character width and height (paper mm), spacing, angle in radians
@@ -102,11 +106,31 @@ struct Scene {
   std::vector<LineType> lineTypes;
   std::vector<Definition> defs;
   std::vector<Prim> prims;  ///< in drawing order, paper millimetres, y up from the paper's centre
+  bool printAux = false;    ///< pictures draw the auxiliary primitives too
+};
+
+/// How the drawing's print settings become colours and widths; the defaults are a print as the
+/// drawing's own settings make it.
+///  - Colours: the header's colour printing switch (nColorPrint). Off, every line, curve, point
+///    and text prints black whatever its pen's print colour, and a solid prints in the grey of
+///    its colour's lightness (a white masking solid stays white, a coloured area keeps its tone
+///    instead of becoming a black slab over what lies on it). `Colour` and `Mono` override.
+///  - Widths: print widths are 1/100 mm in a drawing that says so (bSenHaba100), printer dots
+///    otherwise, `dotMm` each (0.085 mm, a 300 dpi printer).
+///  - Auxiliary primitives (line type 9 or colour 9) are kept but marked; `aux` prints them.
+struct Look {
+  enum class Colour : uint8_t { Drawing, Colour, Mono };
+  Colour colour = Colour::Drawing;
+  bool aux = false;
+  double dotMm = 0.085;
 };
 
 /// Builds the scene of a drawing that has header tables (a failed header read gives an empty
 /// scene). Scene coordinates put the paper's centre at (0, 0), as the drawing's origin lies.
-Scene Build(const jww::TJwwData& d);
+Scene Build(const jww::TJwwData& d, const Look& look = {});
+
+/// True when a picture draws `p`.
+inline bool Printed(const Scene& s, const Prim& p) { return !p.aux || s.printAux; }
 
 /// Where a primitive lands: `toPaper` maps its coordinates to paper millimetres (the placements of
 /// the insertions it lies in); texts scale with it, pen widths and point marks do not.
@@ -139,6 +163,27 @@ struct PlacedText {
   double x = 0, y = 0, angle = 0, sizeX = 0, sizeY = 0, spacing = 0;
 };
 PlacedText PlaceText(const Prim& t, const Placement& at);
+
+/// The direction a text runs, in its own coordinates (radians): its angle, or for vertical
+/// writing the way from its start point to its end point (its angle less a right angle when
+/// the two coincide). Vertical characters stand at this direction plus a right angle.
+double RunAngle(const Prim& t);
+
+/// One piece of a text as it is drawn: `text` in cells of `cellW` x `cellH` paper millimetres,
+/// `gap` between neighbouring cells (a half-width character takes half a cell), the lower-left
+/// corner of the first cell at (x, y) on the paper, the characters upright in a frame turned by
+/// `angle` (radians). A glyph fills its cell as a character fills its em box.
+struct TextRun {
+  double x = 0, y = 0, angle = 0, cellW = 0, cellH = 0, gap = 0;
+  std::u16string text;
+};
+
+/// A text laid out for drawing, the one place that decides it for every picture: a horizontal
+/// text is one run from its start point (more where the control codes ^u and ^d raise or lower
+/// the characters after them, up to the next space or code, at half size); a vertical text is
+/// one run per character, from its start point towards its end point, one under the other.
+/// Other ^ sequences are drawn as written; the stored text is never changed.
+std::vector<TextRun> LayoutText(const Prim& t, const Placement& at);
 
 /// The primitive counts of a scene as placed (insertions expanded, insertions themselves not
 /// counted); Fill is split into four-corner solids and curved fills, as exchange formats tell

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "jww/JwwUnit.h"
+#include "scene/Scene.h"
 
 namespace CLI {
 class App;
@@ -52,7 +53,12 @@ inline constexpr const char* kOutputFormats[] = {"jww", "pdf", "svg", "png", "dx
 /// kOutputFormats; empty for any other extension or none.
 std::string ExportFormat(const std::string& out);
 
-/// jww convert to a picture or DXF: reads `in`, builds its scene and writes `out` in `format`.
-int Export(const std::string& in, const std::string& out, const std::string& format, double dpi);
+/// jww convert to a picture or DXF: reads `in`, builds its scene with `look` and writes `out` in
+/// `format`.
+int Export(const std::string& in, const std::string& out, const std::string& format, double dpi,
+           const scene::Look& look = {});
+
+/// The options of jww convert that change how a picture looks (--color, --mono, --aux, --dot-mm).
+void AddLookOptions(CLI::App& app, scene::Look& look);
 
 }  // namespace jwwtool

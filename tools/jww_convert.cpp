@@ -65,6 +65,8 @@ int Convert(int argc, char** argv) {
   std::string format;
   app.add_option("--format", format, "What to write whatever the output's extension: jww, pdf, svg, png or dxf")
       ->check(CLI::IsMember(std::vector<std::string>(std::begin(kOutputFormats), std::end(kOutputFormats))));
+  scene::Look look;
+  AddLookOptions(app, look);
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
   // An output named out.jpg is not silently written as a drawing: the extension must say what to write.
   if (format.empty()) format = ExportFormat(out);
@@ -80,8 +82,13 @@ int Convert(int argc, char** argv) {
       std::fprintf(stderr, "jww: --version applies to .jww output only\n");
       return 2;
     }
-    return Export(in, out, format, dpi);
+    return Export(in, out, format, dpi, look);
   }
+  for (const char* o : {"--color", "--mono", "--aux", "--dot-mm"})
+    if (app.count(o)) {
+      std::fprintf(stderr, "jww: %s applies to picture and DXF output only\n", o);
+      return 2;
+    }
 
   jww::TJwwData d;
   // The image list comes first, without keeping any image: a private folder is made only for a

@@ -1,4 +1,5 @@
 // jww convert to PDF, SVG, PNG or DXF: the drawing's scene, painted or written as DXF.
+#include <CLI/CLI.hpp>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -47,10 +48,23 @@ PaintFn LoadPainter(std::string& why) {
 
 }  // namespace
 
-int Export(const std::string& in, const std::string& out, const std::string& format, double dpi) {
+void AddLookOptions(CLI::App& app, scene::Look& look) {
+  auto* color = app.add_flag_callback("--color", [&look] { look.colour = scene::Look::Colour::Colour; },
+                                      "Print colours even when the drawing's colour printing is off");
+  auto* mono = app.add_flag_callback("--mono", [&look] { look.colour = scene::Look::Colour::Mono; },
+                                     "Print in black (solids in grey) even when the drawing prints in colour");
+  color->excludes(mono);
+  app.add_flag("--aux", look.aux, "Draw the auxiliary lines and texts too (never printed by default)");
+  app.add_option("--dot-mm", look.dotMm,
+                 "Size of a printer dot in mm, for drawings whose pen widths are in dots (default 0.085, 300 dpi)")
+      ->check(CLI::Range(0.01, 1.0));
+}
+
+int Export(const std::string& in, const std::string& out, const std::string& format, double dpi,
+           const scene::Look& look) {
   jww::TJwwData d;
   if (!ReadDrawing(d, in, std::nullopt)) return 1;
-  const scene::Scene s = scene::Build(d);
+  const scene::Scene s = scene::Build(d, look);
   bool ok = false;
   if (format == "dxf") {
     ok = scene::WriteDxf(s, jww::Utf8ToStr(out));

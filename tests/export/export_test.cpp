@@ -253,6 +253,85 @@ TEST_F(Export, ColoursWidthsAndLineTypesComeFromTheDrawingsTables) {
   EXPECT_EQ(s.prims[2].rgb, 0xFF0000u);
 }
 
+// The drawing's print settings decide the look, as its own print shows it; the tool's options
+// override them.
+TEST_F(Export, PrintSettingsDecideColoursAndWidths) {
+  Doc doc;
+  doc.d.EntCol[3].aPrtPenColor = 0xFFFFFF;  // prints white when printing in colour
+  doc.d.EntCol[3].anPrtPenWidth = 16;
+  doc.Line(-50, 0, 50, 0, Att(3));
+  doc.Solid(0, 10, 20, 30, 0x0000FF);  // red
+  doc.Solid(0, 40, 20, 60, 0xFFFFFF);  // a white masking solid
+  using C = scene::Look::Colour;
+  struct Case {
+    int colorPrint;
+    C colour;
+    uint32_t line, red, white;
+  } cases[] = {
+      {0, C::Drawing, 0x000000, 0x4C4C4C, 0xFFFFFF},  // colour printing off: black, solids grey
+      {1, C::Drawing, 0xFFFFFF, 0xFF0000, 0xFFFFFF},
+      {0, C::Colour, 0xFFFFFF, 0xFF0000, 0xFFFFFF},
+      {1, C::Mono, 0x000000, 0x4C4C4C, 0xFFFFFF},
+  };
+  for (const Case& c : cases) {
+    doc.d.Enthd.nColorPrint = c.colorPrint;
+    scene::Look look;
+    look.colour = c.colour;
+    const scene::Scene s = scene::Build(doc.d, look);
+    ASSERT_EQ(s.prims.size(), 3u);
+    EXPECT_EQ(s.prims[0].rgb, c.line) << c.colorPrint << int(c.colour);
+    EXPECT_EQ(s.prims[1].rgb, c.red) << c.colorPrint << int(c.colour);
+    EXPECT_EQ(s.prims[2].rgb, c.white) << c.colorPrint << int(c.colour);
+  }
+  // Widths: 1/100 mm where the drawing says so, else printer dots.
+  doc.d.Enthd.bSenHaba100 = true;
+  EXPECT_FLOAT_EQ(scene::Build(doc.d).prims[0].width, 0.16f);
+  doc.d.Enthd.bSenHaba100 = false;
+  EXPECT_FLOAT_EQ(scene::Build(doc.d).prims[0].width, 1.36f);
+  scene::Look look;
+  look.dotMm = 0.1;
+  EXPECT_FLOAT_EQ(scene::Build(doc.d, look).prims[0].width, 1.6f);
+
+  // A picture of the drawing with colour printing off shows the white-printing line black, as
+  // as wide as sixteen 300 dpi dots (1.36 mm: 13 or 14 pixels at 10 pixels per mm).
+  doc.d.Enthd.nColorPrint = 0;
+  const QString png = QString::fromStdString(dir.path("mono.png"));
+  ASSERT_TRUE(scene::WritePng(scene::Build(doc.d), png, 254));
+  const QImage img(png);
+  int dark = 0;
+  for (int y = -20; y <= 20; ++y) dark += Dark(At(img, 10, -20, y / 10.0));
+  EXPECT_NEAR(dark, 14, 2);
+  EXPECT_EQ(qGray(At(img, 10, 10, 20)), 0x4C);
+}
+
+// Auxiliary lines and texts (line type 9, colour 9) are construction aids: no picture shows them
+// unless asked, the DXF keeps them.
+TEST_F(Export, AuxiliaryPrimitivesArePrintedOnlyWhenAsked) {
+  Doc doc;
+  doc.Line(-50, 0, 50, 0, Att(2, 9));   // the auxiliary line type
+  doc.Line(-50, 20, 50, 20, Att(9, 1));  // the auxiliary colour
+  doc.Text(-50, 40, 10, u"AUX", Att(9, 1));
+  doc.Line(-50, -20, 50, -20);  // an ordinary line
+  for (bool aux : {false, true}) {
+    scene::Look look;
+    look.aux = aux;
+    const scene::Scene s = scene::Build(doc.d, look);
+    EXPECT_EQ(scene::CountPlaced(s).lines, 3u);
+    EXPECT_EQ(scene::CountPlaced(s).texts, 1u);
+    const QString png = QString::fromStdString(dir.path("aux.png"));
+    ASSERT_TRUE(scene::WritePng(s, png, 254));
+    const QImage img(png);
+    EXPECT_EQ(!White(At(img, 10, 0, 0)), aux);
+    EXPECT_EQ(!White(At(img, 10, 0, 20)), aux);
+    int ink = 0;
+    for (int x = 0; x < 150; ++x)
+      for (int y = 0; y < 100; ++y) ink += !White(At(img, 10, -50 + x / 10.0, 40 + y / 10.0));
+    EXPECT_EQ(ink > 300, aux) << ink;
+    EXPECT_TRUE(Dark(At(img, 10, 0, -20)));
+  }
+  EXPECT_NE(scene::DxfBytes(scene::Build(doc.d)).find("AUX"), std::string::npos);
+}
+
 TEST_F(Export, CurvedSolidsBecomeClosedFilledRegions) {
   struct Case {
     Byte form;
@@ -331,6 +410,104 @@ TEST_F(Export, PngHasTheExpectedPixels) {
   for (int x = 0; x < 100; ++x)
     for (int y = 0; y < 50; ++y) ink += Dark(At(img, k, -120 + x / 10.0, 60 + y / 10.0));
   EXPECT_GT(ink, 300);  // the two characters are drawn in their 10 x 5 mm box
+}
+
+// Ink bounding box of a picture of the paper at 10 pixels per mm, within the paper rectangle
+// (x0, y0)-(x1, y1) mm, in paper mm; false when there is no ink.
+struct Box {
+  double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+};
+Box Ink(const QImage& img, double x0, double y0, double x1, double y1) {
+  Box b;
+  for (double x = x0; x <= x1; x += 0.1)
+    for (double y = y0; y <= y1; y += 0.1)
+      if (qGray(At(img, 10, x, y)) < 160)
+        b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x), b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
+  return b;
+}
+
+// The glyphs fill the box the text's start point, length and height define: horizontal texts
+// from the start point along the angle, vertical texts from the start point towards the end
+// point, characters upright one under the other.
+TEST_F(Export, TextsFillTheirBoxes) {
+  Doc doc;
+  doc.Text(-100, 0, 10, u"国国");  // box -100..-80 x 0..10
+  // Vertical: base point 1 at (50, 0), angle -90: the text runs downwards to (50, -30), its
+  // characters 10 mm wide to the right of that line.
+  ASSERT_TRUE(doc.d.AddEntMoji(1, 0, 0, 2, 1, 0, 4, 0, 50, 0, 10, 10, 0, -90, u"ＭＳ ゴシック", u"国Ｔ国"));
+  const TEntJwwMoji& v = doc.d.EntMoji[doc.d.EntMojiN - 1];
+  EXPECT_NEAR(v.end_x, 50, 1e-9);
+  EXPECT_NEAR(v.end_y, -30, 1e-9);
+  const QString png = QString::fromStdString(dir.path("t.png"));
+  ASSERT_TRUE(scene::WritePng(doc.Scene(), png, 254));
+  const QImage img(png);
+  const Box h = Ink(img, -110, -10, -70, 20);
+  EXPECT_NEAR(h.x0, -100, 1.2);
+  EXPECT_NEAR(h.x1, -80, 1.2);
+  EXPECT_NEAR(h.y0, 0, 1.0);  // not a tenth of the height above the box
+  EXPECT_NEAR(h.y1, 10, 1.0);
+  const Box b = Ink(img, 30, -40, 70, 20);
+  EXPECT_NEAR(b.x0, 50, 1.2);
+  EXPECT_NEAR(b.x1, 60, 1.2);
+  EXPECT_NEAR(b.y1, 0, 1.0);
+  EXPECT_NEAR(b.y0, -30, 1.0);
+  // The Ｔ stands upright in the middle cell: its bar is at the top.
+  int top = 0, bottom = 0;
+  for (double x = 50; x <= 60; x += 0.1)
+    for (double y = 0; y < 3; y += 0.1) {
+      top += qGray(At(img, 10, x, -10 - y)) < 160;
+      bottom += qGray(At(img, 10, x, -20 + y)) < 160;
+    }
+  EXPECT_GT(top, 3 * bottom) << top << " " << bottom;
+  if (HaveTools()) {  // the DXF writes it upright too
+    const std::string dxf = dir.path("v.dxf");
+    ASSERT_TRUE(scene::WriteDxf(doc.Scene(), Utf8ToStr(dxf)));
+    const auto j = CheckDxf({dxf}, true);
+    ASSERT_EQ(j.size(), 1u);
+    ASSERT_EQ(j[0]["entities"].size(), 2u);
+    for (const json& e : j[0]["entities"]) EXPECT_NEAR(e.value("rotation", 0.0), 0, 1e-6);
+  }
+}
+
+// ^u and ^d raise and lower the characters after them (to the next space or code) at half size;
+// other ^ sequences are drawn as written, and the stored text never changes.
+TEST_F(Export, TextControlCodesRaiseAndLowerCharacters) {
+  struct Run {
+    std::u16string text;
+    double at, lift, size;  // along the text, above its base line, cell height (mm)
+  };
+  struct Case {
+    std::u16string text;
+    std::vector<Run> runs;
+  } cases[] = {
+      {u"mm^u2", {{u"mm", 0, 0, 10}, {u"2", 10, 5, 5}}},
+      {u"H^d2O", {{u"H", 0, 0, 10}, {u"2O", 5, 0, 5}}},
+      {u"m^u2 当り", {{u"m", 0, 0, 10}, {u"2", 5, 5, 5}, {u" 当り", 7.5, 0, 10}}},
+      {u"a^x^", {{u"a^x^", 0, 0, 10}}},
+  };
+  for (const Case& c : cases) {
+    Doc doc;
+    doc.Text(0, 0, 10, c.text);
+    const scene::Scene s = doc.Scene();
+    ASSERT_EQ(s.prims.size(), 1u);
+    EXPECT_EQ(s.prims[0].text, c.text);
+    const auto runs = scene::LayoutText(s.prims[0], {});
+    ASSERT_EQ(runs.size(), c.runs.size());
+    for (size_t i = 0; i < runs.size(); ++i) {
+      EXPECT_EQ(runs[i].text, c.runs[i].text);
+      EXPECT_NEAR(runs[i].x, c.runs[i].at, 1e-9);
+      EXPECT_NEAR(runs[i].y, c.runs[i].lift, 1e-9);
+      EXPECT_NEAR(runs[i].cellH, c.runs[i].size, 1e-9);
+    }
+  }
+  // Drawn: the raised 2 is ink in the upper half of the box only.
+  Doc doc;
+  doc.Text(0, 0, 10, u"mm^u2");
+  const QString png = QString::fromStdString(dir.path("c.png"));
+  ASSERT_TRUE(scene::WritePng(doc.Scene(), png, 254));
+  const Box two = Ink(QImage(png), 10.2, -2, 14, 12);
+  EXPECT_GT(two.y0, 4.5);
+  EXPECT_LT(two.y1, 10.5);
 }
 
 // A line's coordinates are paper millimetres at any scale (a drawing keeps them as they lie on
@@ -533,6 +710,10 @@ TEST_F(Export, ToolChoosesTheFormatByExtensionAndLeavesNothingOnFailure) {
   EXPECT_EQ(QImage(QString::fromStdString(dir.path("a.png"))).width(), 585);
   EXPECT_EQ(jww(in + " " + dir.path("b.png") + " --dpi 0").status, 2);
   EXPECT_EQ(jww(in + " " + dir.path("b.pdf") + " --version 420").status, 2);
+  EXPECT_EQ(jww(in + " " + dir.path("c.png") + " --mono --aux --dot-mm 0.1").status, 0);
+  EXPECT_EQ(jww(in + " " + dir.path("b.png") + " --mono --color").status, 2);
+  EXPECT_EQ(jww(in + " " + dir.path("b.png") + " --dot-mm 0").status, 2);
+  EXPECT_EQ(jww(in + " " + dir.path("b.jww") + " --aux").status, 2);
   // A folder that does not exist: one line, status 1, and no file anywhere near.
   const auto r = jww(in + " " + dir.path("none/out.pdf"));
   EXPECT_EQ(r.status, 1);
