@@ -64,7 +64,10 @@ int Export(const std::string& in, const std::string& out, const std::string& for
            const scene::Look& look) {
   jww::TJwwData d;
   if (!ReadDrawing(d, in, std::nullopt)) return 1;
-  const scene::Scene s = scene::Build(d, look);
+  // The DXF is for exchange: it keeps the pens' print colours whatever the colour printing says.
+  scene::Look how = look;
+  if (format == "dxf") how.colour = scene::Look::Colour::Colour;
+  const scene::Scene s = scene::Build(d, how);
   bool ok = false;
   if (format == "dxf") {
     ok = scene::WriteDxf(s, jww::Utf8ToStr(out));
