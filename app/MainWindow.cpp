@@ -861,6 +861,13 @@ void MainWindow::addCommandLineFiles(const QStringList& args) {
   appendFiles(files);
 }
 
+void MainWindow::openFiles(const QStringList& files) {
+  addCommandLineFiles(files);
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
+}
+
 void MainWindow::addFiles() {
   const QStringList files = dialogs_->chooseDrawings(this, Q(addFolder_));
   if (files.isEmpty()) return;

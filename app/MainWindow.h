@@ -183,6 +183,9 @@ class MainWindow : public QWidget {
   void openDrawingList(); ///< replaces the list by a text file of paths
   void saveDrawingList(); ///< saves the list as a text file of paths
   void sortBy(int column);  ///< reorders the slots by a column
+  /// Lists files another start of the program handed over (as addCommandLineFiles) and brings the
+  /// window to the front.
+  void openFiles(const QStringList& files);
 
  public:
   /// The drawing list's model (rows, paths, facts).

@@ -17,12 +17,15 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <tuple>
 #include <memory>
 
@@ -32,6 +35,7 @@
 #include "app/DrawingList.h"
 #include "app/MainWindow.h"
 #include "app/Places.h"
+#include "app/SingleInstance.h"
 #include "app/WindowState.h"
 #include "app/Preview.h"
 #include "list/Settings.h"
@@ -206,6 +210,7 @@ class WindowTest : public QObject {
   void geometryKeptAcrossStarts();
   void columnsShareTheWidth();
   void statusLineKeepsTheFileNameWhole();
+  void secondStartHandsItsFilesOver();
   void controlsLayoutAndCaptions();
   void helpReadableAtFirstRunSize();
   void previewShowsTheSelectedDrawing();
@@ -229,14 +234,16 @@ class WindowTest : public QObject {
   void toolkitTextsInJapanese();
 };
 
-// The offscreen platform says on every window shown that it cannot pass size hints on; that is
-// not the window's concern and would bury real warnings.
+// The offscreen platform says on every window shown that it cannot pass size hints on (and on
+// every raise that it cannot raise); that is not the window's concern and would bury real warnings.
 QtMessageHandler previousHandler = nullptr;
 
 void WindowTest::initTestCase() {
   previousHandler = qInstallMessageHandler(
       [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-        if (message == QLatin1String("This plugin does not support propagateSizeHints()")) return;
+        if (message == QLatin1String("This plugin does not support propagateSizeHints()") ||
+            message == QLatin1String("This plugin does not support raise()"))
+          return;
         previousHandler(type, context, message);
       });
 }
@@ -781,6 +788,48 @@ void WindowTest::statusLineKeepsTheFileNameWhole() {
   // Wide enough again, it reads whole.
   w.resize(1260, 500);
   QCOMPARE(w.statusLine->text(), w.statusLine->toolTip());
+}
+
+// A second start for the same settings hands its files to the running window, which lists them,
+// and ends; other settings locations run windows of their own; a window that ended without
+// cleaning up (a crash) leaves nothing that keeps the next start from serving.
+void WindowTest::secondStartHandsItsFilesOver() {
+  using dravik::SingleInstance;
+  using Role = SingleInstance::Role;
+  QTemporaryDir runtime;
+  Env folder("XDG_RUNTIME_DIR", runtime.path());
+  const QString name = SingleInstance::ServerName(u"/home/u/.config/Dravik/dravik.dat");
+  QVERIFY(name.startsWith(runtime.path() + '/'));
+  QCOMPARE(SingleInstance::ServerName(u"/home/u/.config/Dravik/dravik.dat"), name);
+  QVERIFY(SingleInstance::ServerName(u"/opt/dravik/dravik.dat") != name);
+
+  Harness h;
+  MainWindow& w = h.Open();
+  auto first = std::make_unique<SingleInstance>(name);
+  QCOMPARE(first->claim({}), Role::First);
+  connect(first.get(), &SingleInstance::filesArrived, &w, &MainWindow::openFiles);
+  QVERIFY(WriteBytes(h.Path("d/a.jww"), "x") && WriteBytes(h.Path("d/b c.jww"), "x"));
+  // The second start is a process of its own, blocked until the window answers: here a thread.
+  auto secondStart = [&name](const QStringList& files) {
+    std::atomic<int> role{-1};
+    std::thread start([&] { role = static_cast<int>(SingleInstance(name).claim(files, 10000)); });
+    static_cast<void>(QTest::qWaitFor([&] { return role != -1; }, 15000));  // the window answers meanwhile
+    start.join();
+    return static_cast<Role>(role.load());
+  };
+  QCOMPARE(secondStart({h.Path("d/a.jww"), h.Path("d/b c.jww")}), Role::HandedOver);
+  QCOMPARE(h.Rows(), (QStringList{h.Path("d/a.jww"), h.Path("d/b c.jww")}));
+  QCOMPARE(secondStart({}), Role::HandedOver);  // no files: the window only comes to the front
+
+  // The window's end frees the name; a crashed one's lock (its process gone) and socket too.
+  first.reset();
+  QCOMPARE(SingleInstance(name).claim({}), Role::First);
+  QVERIFY(WriteBytes(name + ".lock", "2147483646\ndravik\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
+  QVERIFY(WriteBytes(name, "left behind"));
+  QCOMPARE(SingleInstance(name).claim({}, 1000), Role::First);
+
+  const QStringList absolute = dravik::AbsoluteArguments({"rel.jww", QUrl::fromLocalFile("/d/u r l.jww").toString()});
+  QCOMPARE(absolute, (QStringList{QDir::current().absoluteFilePath("rel.jww"), "/d/u r l.jww"}));
 }
 
 void WindowTest::controlsLayoutAndCaptions() {
