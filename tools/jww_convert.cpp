@@ -54,7 +54,7 @@ bool HasImageData(const jww::TJwwData& d) {
 int Convert(int argc, char** argv) {
   CLI::App app{"Reads a drawing and writes it as a JWW file of the given format version (by default "
                "its own; bound images go along when both drawings are version 700), or, by the "
-               "output's extension, as PDF, SVG or PNG at its paper size and scales, or as DXF."};
+               "output's extension or --format, as PDF, SVG or PNG at its paper size and scales, or as DXF."};
   std::string in, out;
   std::optional<int> version;
   double dpi = 150;
