@@ -256,9 +256,7 @@ void DrawingListView::resizeEvent(QResizeEvent* event) {
   fitColumns();
 }
 
-// The file name is what tells the rows apart: its column gets the width its names need, up to
-// what memo and folder leave at their least, and never less than half the view (narrower windows
-// scroll sideways rather than cut every name). Memo and folder share what is left, 3 : 2.
+// The file name is what tells the rows apart: its values are the last to be cut (see below).
 void DrawingListView::fitColumns() {
   if (!model() || fitting_) return;
   const int columns = model()->columnCount();
@@ -280,34 +278,58 @@ void DrawingListView::fitColumns() {
     setWidth(column, w);
     rest -= w;
   }
-  const int memoLeast = 5 * fm.averageCharWidth(), folderLeast = 5 * fm.averageCharWidth();
-  const bool memoShares = userWidth(DrawingListModel::MemoColumn) == 0;
-  const bool folderShares = userWidth(DrawingListModel::FolderColumn) == 0;
-  if (!memoShares) rest -= userWidth(DrawingListModel::MemoColumn);
-  if (!folderShares) rest -= userWidth(DrawingListModel::FolderColumn);
-  if (int name = userWidth(DrawingListModel::NameColumn); name == 0) {
-    const int want = std::max({sizeHintForColumn(DrawingListModel::NameColumn),
-                               header()->sectionSizeHint(DrawingListModel::NameColumn), 20 * fm.averageCharWidth()});
-    const int othersLeast = (memoShares ? memoLeast : 0) + (folderShares ? folderLeast : 0);
-    name = std::min(want, std::max(view / 2, rest - othersLeast));
-    setWidth(DrawingListModel::NameColumn, name);
-    rest -= name;
-  } else {
-    setWidth(DrawingListModel::NameColumn, name);
-    rest -= name;
+  // File name, memo and folder: the width their contents need (measured over the rows near the
+  // visible ones) where it fits, and the room left over shared 2 : 1 : 1.
+  struct Flex {
+    int column, weight, want = 0, least = 0;
+    bool shares = true;
+  };
+  Flex flex[] = {{DrawingListModel::NameColumn, 2}, {DrawingListModel::MemoColumn, 1}, {DrawingListModel::FolderColumn, 1}};
+  std::vector<Flex*> sharers;
+  for (Flex& f : flex) {
+    if (const int user = userWidth(f.column); user != 0) {
+      f.shares = false;
+      setWidth(f.column, user);
+      rest -= user;
+      continue;
+    }
+    f.want = std::max(sizeHintForColumn(f.column), header()->sectionSizeHint(f.column));
+    f.least = std::min(f.want, 5 * fm.averageCharWidth());
+    sharers.push_back(&f);
   }
   rest = std::max(0, rest);
-  if (!memoShares) setWidth(DrawingListModel::MemoColumn, userWidth(DrawingListModel::MemoColumn));
-  if (!folderShares) setWidth(DrawingListModel::FolderColumn, userWidth(DrawingListModel::FolderColumn));
-  if (memoShares && folderShares) {
-    const int memo = std::max(memoLeast, rest * 3 / 5);
-    setWidth(DrawingListModel::MemoColumn, memo);
-    // The last column ends at the view's edge.
-    setWidth(DrawingListModel::FolderColumn, std::max(folderLeast, rest - memo));
-  } else if (memoShares) {
-    setWidth(DrawingListModel::MemoColumn, std::max(memoLeast, rest));
-  } else if (folderShares) {
-    setWidth(DrawingListModel::FolderColumn, std::max(folderLeast, rest));
+  int wants = 0, weights = 0;
+  for (const Flex* f : sharers) wants += f->want, weights += f->weight;
+  // Each sharer gets `base(f)` plus its part of `room`; the last takes what rounding left, so the
+  // columns end at the view's edge.
+  auto share = [&](const std::vector<Flex*>& among, int room, auto base, auto part) {
+    int left = room;
+    for (size_t i = 0; i < among.size(); ++i) {
+      const int extra = i + 1 == among.size() ? left : part(among[i], room);
+      left -= extra;
+      setWidth(among[i]->column, std::max(among[i]->least, base(among[i]) + extra));
+    }
+  };
+  if (wants <= rest) {
+    share(sharers, rest - wants, [](const Flex* f) { return f->want; },
+          [weights](const Flex* f, int room) { return room * f->weight / std::max(weights, 1); });
+  } else {
+    // Too narrow for every value whole: the names first — what they need, up to what memo and
+    // folder leave at their least, and never less than half the view (narrower windows scroll
+    // sideways rather than cut every name); memo and folder share the rest by what they need.
+    std::vector<Flex*> others = sharers;
+    if (flex[0].shares) {
+      others.erase(others.begin());
+      int othersLeast = 0;
+      for (const Flex* f : others) othersLeast += f->least;
+      const int name = std::min(flex[0].want, std::max(view / 2, rest - othersLeast));
+      setWidth(DrawingListModel::NameColumn, name);
+      rest = std::max(0, rest - name);
+    }
+    int otherWants = 0;
+    for (const Flex* f : others) otherWants += f->want;
+    share(others, rest, [](const Flex*) { return 0; },
+          [otherWants](const Flex* f, int room) { return otherWants > 0 ? room * f->want / otherWants : 0; });
   }
   fitting_ = false;
 }
