@@ -208,9 +208,10 @@ void AddPrim(const Prim& p, Box& box) {
       break;
     case Kind::Text: {
       const double n = TextUnits(p.text), len = n * p.sizeX + (n > 0 ? n - 1 : 0) * p.spacing;
-      const double a = p.vertical ? p.angle - kPi / 2 : p.angle, c = std::cos(a), sn = std::sin(a);
+      const double a = p.vertical ? RunAngle(p) + kPi / 2 : p.angle, c = std::cos(a), sn = std::sin(a);
       for (const double u : {0.0, len})
         for (const double v : {0.0, p.sizeY}) box.Add(p.p[0] + c * u - sn * v, p.p[1] + sn * u + c * v);
+      if (p.vertical) box.Add(p.p[2], p.p[3]);  // where the drawing has it run to
       break;
     }
     case Kind::Insert:

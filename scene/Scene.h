@@ -140,8 +140,9 @@ struct Placement {
 };
 
 /// Visits every non-insertion primitive where it lands, in drawing order, expanding insertions
-/// depth first; primitives of hidden layers (and what their insertions place) are skipped. Stops after `budget` primitives (returns false then). A definition that inserts
-/// itself (directly or not) is not expanded below itself.
+/// depth first; primitives of hidden layers (and what their insertions place) are skipped. Stops
+/// after `budget` primitives (returns false then). A definition that inserts itself (directly or
+/// not) is not expanded below itself.
 inline constexpr size_t kDefaultBudget = 4'000'000;
 bool ForEachPlaced(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
                    size_t budget = kDefaultBudget);
