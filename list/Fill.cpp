@@ -1,0 +1,274 @@
+#include "list/Fill.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "common/Func_2.h"
+#include "common/codepage.h"
+
+namespace dravik {
+
+namespace {
+
+const std::u16string kBlank = u" ";
+
+// Slot numbers beyond this are no slot: no list comes near it, and slot x code stays one key.
+constexpr int64_t kMaxSlot = int64_t{1} << 40;
+constexpr size_t kMaxCodes = 1 << 16;
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Reads the decimal number at the start of `s`: its digit count in `len`; -1 when it is beyond
+// kMaxSlot.
+int64_t SlotNumber(std::u16string_view s, size_t& len) {
+  int64_t n = 0;
+  len = 0;
+  while (len < s.size() && IsDigit(s[len])) {
+    if (n <= kMaxSlot) n = n * 10 + (s[len] - u'0');
+    ++len;
+  }
+  return n > kMaxSlot ? -1 : n;
+}
+
+// Code page 932 text that is mostly ASCII (keys, numbers, dates) without the converter.
+std::u16string Decode(std::string_view bytes) {
+  for (unsigned char c : bytes)
+    if (c >= 0x80) return jww::AnsiToStr(bytes);
+  return std::u16string(bytes.begin(), bytes.end());
+}
+
+uint64_t ValueKey(int64_t slot, size_t code) { return static_cast<uint64_t>(slot) << 16 | code; }
+
+}  // namespace
+
+int ListValues::CodeIndex(std::u16string_view code) {
+  const std::u16string c(code);
+  auto it = codeIndex_.find(c);
+  if (it != codeIndex_.end()) return it->second;
+  if (codes_.size() >= kMaxCodes) return -1;
+  codes_.push_back(c);
+  codeIndex_.emplace(c, static_cast<int>(codes_.size() - 1));
+  return static_cast<int>(codes_.size() - 1);
+}
+
+bool ListValues::Take(std::u16string_view key, std::u16string_view value) {
+  if (key == kBlank && value.empty()) return true;  // the closing line
+  if (key.substr(0, 2) != u"%%") return false;
+  const std::u16string_view rest = key.substr(2);
+  if (rest == u"PA") {
+    folder_ = value;
+    hasFolder_ = true;
+    return true;
+  }
+  size_t len;
+  const int64_t slot = SlotNumber(rest, len);
+  if (len == 0 || slot < 1 || len == rest.size()) return false;
+  const int code = CodeIndex(rest.substr(len));
+  if (code < 0) return false;
+  values_[ValueKey(slot, static_cast<size_t>(code))] = value;
+  if (value != kBlank && slot > lastFilled_) lastFilled_ = slot;
+  return true;
+}
+
+bool ListValues::Parse(std::string_view bytes, std::string& why) {
+  size_t at = 0;
+  for (int64_t line = 1; at <= bytes.size(); ++line) {
+    size_t end = bytes.find('\n', at);
+    const bool last = end == std::string_view::npos;
+    if (last) end = bytes.size();
+    std::string_view text = bytes.substr(at, end - at);
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    at = end + 1;
+    const size_t tab = text.find('\t');
+    if (tab == std::string_view::npos) {
+      // The closing " " ends a list; an empty last line is a line end after it.
+      if (last && (text == " " || text.empty())) break;
+      why = "line " + std::to_string(line) + " has no TAB between key and value";
+      return false;
+    }
+    if (!Take(Decode(text.substr(0, tab)), Decode(text.substr(tab + 1)))) {
+      why = "line " + std::to_string(line) + " holds no list key";
+      return false;
+    }
+    if (last) break;
+  }
+  if (!hasFolder_) {
+    why = "no %%PA line";
+    return false;
+  }
+  return true;
+}
+
+size_t ListValues::LongestCodeAt(std::u16string_view text) const {
+  size_t best = 0;
+  for (const std::u16string& c : codes_)
+    if (c.size() > best && text.substr(0, c.size()) == c) best = c.size();
+  return best;
+}
+
+const std::u16string& ListValues::Value(int64_t slot, size_t code) const {
+  auto it = values_.find(ValueKey(slot, code));
+  return it == values_.end() ? kBlank : it->second;
+}
+
+bool ReadListFile(const std::u16string& path, ListValues& values, std::string& why) {
+  errno = 0;
+  const std::optional<std::string> bytes = jww::ReadWholeFile(path);
+  if (!bytes) {
+    why = std::string("cannot read it: ") + (errno ? std::strerror(errno) : "read failed");
+    return false;
+  }
+  return values.Parse(*bytes, why);
+}
+
+FillPlan::FillPlan(jww::TJwwData& doc, const ListValues& values) : values_(values) {
+  auto scan = [&](jww::TEntJwwMoji& m) {
+    const std::u16string& s = m.str;
+    std::vector<Piece> pieces;
+    size_t from = 0, at = 0;
+    while ((at = s.find(u"%%", at)) != std::u16string::npos) {
+      const std::u16string_view rest = std::u16string_view(s).substr(at + 2);
+      Piece p;
+      size_t keyLen = 0;
+      if (rest.substr(0, 2) == u"PA") {
+        p.code = -2;
+        keyLen = 4;
+      } else {
+        size_t digits;
+        const int64_t slot = SlotNumber(rest, digits);
+        const size_t code = digits && slot >= 1 ? values.LongestCodeAt(rest.substr(digits)) : 0;
+        if (code) {
+          p.slot = slot;
+          p.code = static_cast<int>(std::find(values.Codes().begin(), values.Codes().end(),
+                                              rest.substr(digits, code)) -
+                                    values.Codes().begin());
+          keyLen = 2 + digits + code;
+          if (slot > rows_) rows_ = slot;
+        }
+      }
+      if (!keyLen) {
+        at += 1;
+        continue;
+      }
+      p.literal = s.substr(from, at - from);
+      pieces.push_back(std::move(p));
+      ++keys_;
+      at += keyLen;
+      from = at;
+    }
+    if (pieces.empty()) return;
+    Piece tail;
+    tail.literal = s.substr(from);
+    pieces.push_back(std::move(tail));
+    sites_.push_back({&m, s, m.start_x, m.start_y, m.end_x, m.end_y, std::move(pieces)});
+  };
+  auto texts = [&](std::vector<jww::TEntJwwMoji>& moji, jww::Integer mojiN,
+                   std::vector<jww::TEntJwwSunpo>& sunpo, jww::Integer sunpoN) {
+    for (jww::Integer i = 0; i < mojiN && static_cast<size_t>(i) < moji.size(); ++i) scan(moji[i]);
+    for (jww::Integer i = 0; i < sunpoN && static_cast<size_t>(i) < sunpo.size(); ++i) scan(sunpo[i].Moji);
+  };
+  texts(doc.EntMoji, doc.EntMojiN, doc.EntSunpo, doc.EntSunpoN);
+  for (jww::Integer d = 0; d < doc.EntBlockDefN && static_cast<size_t>(d) < doc.EntBlockDef.size(); ++d) {
+    jww::TEntJwwBlockDef& def = doc.EntBlockDef[d];
+    texts(def.mMoji, def.mMojiN, def.mSunpo, def.mSunpoN);
+  }
+}
+
+int64_t FillPlan::SheetCount() const {
+  if (rows_ < 1) return 1;
+  return std::max<int64_t>(1, (values_.LastFilledSlot() + rows_ - 1) / rows_);
+}
+
+void FillPlan::Apply(int64_t sheet, FillAnchor anchor) {
+  const int64_t offset = (sheet - 1) * rows_;
+  std::u16string text;
+  for (Site& site : sites_) {
+    text.clear();
+    for (const Piece& p : site.pieces) {
+      text += p.literal;
+      if (p.code == -2) text += values_.Folder();
+      else if (p.code >= 0) text += values_.Value(p.slot + offset, static_cast<size_t>(p.code));
+    }
+    jww::TEntJwwMoji& m = *site.text;
+    m.start_x = site.x1;
+    m.start_y = site.y1;
+    m.end_x = site.x2;
+    m.end_y = site.y2;
+    SetTextKeepingAnchor(m, text, anchor);
+  }
+}
+
+void FillPlan::Restore() {
+  for (Site& site : sites_) {
+    site.text->str = site.original;
+    site.text->start_x = site.x1;
+    site.text->start_y = site.y1;
+    site.text->end_x = site.x2;
+    site.text->end_y = site.y2;
+  }
+}
+
+void SetTextKeepingAnchor(jww::TEntJwwMoji& m, std::u16string text, FillAnchor anchor) {
+  if (text.empty()) text = kBlank;
+  // Vertical writing counts every character at full height, as construction does.
+  const bool vertical = m.att.sFlg & 0x0020;
+  const double len = vertical ? jww::TextExtentFixed(text, m.dSizeY, m.dKankaku)
+                              : jww::TextExtent(text, m.dSizeX, m.dKankaku);
+  const double high = vertical ? m.dSizeX : m.dSizeY;
+  const double a = m.degKakudo;
+  // Base point codes along the text's foot: 0 its start, 1 its middle, 2 its end.
+  double sx = m.start_x, sy = m.start_y;
+  if (anchor == FillAnchor::kCentre)
+    jww::TextAnchorConvert(1, 0, (m.start_x + m.end_x) / 2, (m.start_y + m.end_y) / 2, len, high, a, sx, sy);
+  else if (anchor == FillAnchor::kEnd)
+    jww::TextAnchorConvert(2, 0, m.end_x, m.end_y, len, high, a, sx, sy);
+  double ex, ey;
+  jww::TextAnchorConvert(0, 2, sx, sy, len, high, a, ex, ey);
+  m.start_x = sx;
+  m.start_y = sy;
+  m.end_x = ex;
+  m.end_y = ey;
+  m.str = std::move(text);
+}
+
+std::u16string SheetName(const std::u16string& out, int64_t sheet) {
+  if (sheet <= 1) return out;
+  const size_t slash = out.rfind(jww::kPathDelim);
+  size_t dot = out.rfind(u'.');
+  if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash) ||
+      dot == (slash == std::u16string::npos ? 0 : slash + 1))
+    dot = out.size();
+  const std::string n = "-" + std::to_string(sheet);
+  return out.substr(0, dot) + std::u16string(n.begin(), n.end()) + out.substr(dot);
+}
+
+bool WriteFilledSheets(jww::TJwwData& doc, FillPlan& plan, const std::u16string& out, jww::Integer ver,
+                       FillAnchor anchor, std::string& why) {
+  std::vector<std::u16string> written;
+  bool ok = true;
+  for (int64_t k = 1; k <= plan.SheetCount(); ++k) {
+    const std::u16string name = SheetName(out, k);
+    plan.Apply(k, anchor);
+    if (!doc.FileOut(name, ver)) {
+      why = jww::StrToUtf8(name) + ": " + doc.LastError().message;
+      ok = false;
+      break;
+    }
+    written.push_back(name);
+  }
+  plan.Restore();
+  if (!ok)
+    for (const std::u16string& name : written) jww::DeleteFileIfExists(name);
+  return ok;
+}
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  struct stat sa, sb;
+  return ::stat(jww::NativePath(a).c_str(), &sa) == 0 && ::stat(jww::NativePath(b).c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace dravik

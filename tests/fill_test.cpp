@@ -1,0 +1,236 @@
+// The index sheet: a template drawing's keys filled from a list, the list file read back, the
+// ends of changed texts, sheets, and the jww fill / dravik-list --template commands.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+#include "common/Func_2.h"
+#include "common/codepage.h"
+#include "list/Fill.h"
+#include "list/ListFile.h"
+#include "tests/jww_bytes.h"
+#include "tests/tool_run.h"
+
+using dravik::FillAnchor;
+using dravik::FillPlan;
+using dravik::ListValues;
+
+namespace {
+
+jww::TJwwData NewDrawing() {
+  jww::TJwwData d;
+  d.DataDefaultSet();
+  return d;
+}
+
+// A text of 4 mm wide characters, no spacing, at the given start point and angle.
+bool AddText(jww::TJwwData& d, const std::u16string& s, double x = 0, double y = 0, double a = 0) {
+  return d.AddEntMoji(0, 0, 0, 1, 1, 0, 0, 0, x, y, 4.0, 4.0, 0.0, a, u"ＭＳ ゴシック", s);
+}
+
+ListValues Parsed(const std::string& bytes) {
+  ListValues v;
+  std::string why;
+  EXPECT_TRUE(v.Parse(bytes, why)) << why;
+  return v;
+}
+
+// A template of `rows` rows, each "No.%%<r>f" and "%%<r>fs1 / %%<r>SZ", a title "%%PA", a block
+// definition holding "%%<rows>e" inserted once, and a dimension whose text is "%%1DT".
+jww::TJwwData Template(int rows) {
+  jww::TJwwData d = NewDrawing();
+  for (int r = 1; r <= rows; ++r) {
+    const std::string k = "%%" + std::to_string(r);
+    EXPECT_TRUE(AddText(d, jww::Utf8ToStr("No." + k + "f"), 10, 200 - 10.0 * r));
+    EXPECT_TRUE(AddText(d, jww::Utf8ToStr(k + "fs1 / " + k + "SZ"), 80, 200 - 10.0 * r));
+  }
+  EXPECT_TRUE(AddText(d, u"%%PA", 10, 250));
+  EXPECT_TRUE(AddText(d, u"100%% done", 10, 260));  // no key: stays as it is
+  EXPECT_TRUE(d.AddBlkDef(0, 0, 0, 1, 1, 0, 0, 0, u"cell"));
+  EXPECT_TRUE(d.AddBlkMoji(0, 0, 0, 0, 1, 1, 0, 0, 0, 0.0, 0.0, 4.0, 4.0, 0.0, 0.0, u"", jww::Utf8ToStr("%%" + std::to_string(rows) + "e")));
+  EXPECT_TRUE(d.AddEntBlock(0, 0, 0, 1, 1, 0, 0, 0, 150.0, 20.0, 1.0, 1.0, 0.0));
+  EXPECT_TRUE(d.AddEntSunpo(0, 0, 0, 1, 1, 0, 0, 0.0, 10.0, 100.0, 10.0, 1, 2, 0, 0, 0, 50.0, 10.0, 3.0, 3.0,
+                            0.0, 0.0, u"", u"%%1DT"));
+  d.AddEntPost();
+  return d;
+}
+
+// Key -> value of a list file's lines, split here rather than by the reader under test.
+std::map<std::u16string, std::u16string> KeyValues(const std::vector<std::u16string>& lines) {
+  std::map<std::u16string, std::u16string> m;
+  for (const auto& l : lines)
+    if (size_t tab = l.find(u'\t'); tab != std::u16string::npos) m[l.substr(0, tab)] = l.substr(tab + 1);
+  return m;
+}
+
+std::u16string Key(int slot, const char* code) { return jww::Utf8ToStr("%%" + std::to_string(slot) + code); }
+
+// What a key of `slot` holds in the list (a slot beyond it is blank).
+std::u16string Expected(const std::map<std::u16string, std::u16string>& kv, int slot, const char* code) {
+  auto it = kv.find(Key(slot, code));
+  return it == kv.end() ? u" " : it->second;
+}
+
+std::vector<std::u16string> Drawings(const jwwtest::TempDir& dir, int n) {
+  std::vector<std::u16string> files;
+  for (int i = 1; i <= n; ++i) {
+    jww::TJwwData d = NewDrawing();
+    for (int k = 0; k < i; ++k) AddText(d, u"x", k, 0);  // sizes differ from drawing to drawing
+    d.AddEntPost();
+    const std::string path = dir.path("A-0" + std::to_string(i) + " 平面図.jww");
+    EXPECT_TRUE(d.FileOut(jww::Utf8ToStr(path), 600));
+    files.push_back(jww::Utf8ToStr(path));
+  }
+  return files;
+}
+
+}  // namespace
+
+// Five drawings into a template of three rows: two sheets, the second with one blank row; the
+// values of the drawing's texts, the block definition's text and the dimension's text are the
+// list file's, and the template file stays as it was.
+TEST(Fill, SheetsFromListFile) {
+  jwwtest::TempDir dir;
+  const auto files = Drawings(dir, 5);
+  jww::TJwwData scratch;
+  const auto lines = dravik::ListFileLines(files, 0, scratch, jww::TRegional{});
+  const auto kv = KeyValues(lines);
+  const std::u16string listPath = jww::Utf8ToStr(dir.path("List.txt"));
+  ASSERT_TRUE(dravik::SaveListFile(listPath, lines));
+
+  ListValues values;
+  std::string why;
+  ASSERT_TRUE(dravik::ReadListFile(listPath, values, why)) << why;
+  EXPECT_EQ(values.Folder(), kv.at(u"%%PA"));
+  EXPECT_EQ(values.LastFilledSlot(), 5);
+
+  const std::u16string tplPath = jww::Utf8ToStr(dir.path("template.jww"));
+  jww::TJwwData tpl = Template(3);
+  ASSERT_TRUE(tpl.FileOut(tplPath, 600));
+  const auto tplBytes = jww::ReadWholeFile(tplPath);
+  jww::TJwwData doc;
+  ASSERT_TRUE(doc.FileIn(tplPath));
+  FillPlan plan(doc, values);
+  EXPECT_EQ(plan.Rows(), 3);
+  EXPECT_EQ(plan.KeyCount(), 3u * 3 + 1 + 1 + 1);
+  ASSERT_EQ(plan.SheetCount(), 2);
+  const std::u16string out = jww::Utf8ToStr(dir.path("index.jww"));
+  ASSERT_TRUE(dravik::WriteFilledSheets(doc, plan, out, 600, FillAnchor::kStart, why)) << why;
+  EXPECT_EQ(jww::ReadWholeFile(tplPath), tplBytes);
+  EXPECT_FALSE(jww::FileExists(jww::Utf8ToStr(dir.path("index-3.jww"))));
+
+  for (int sheet = 1; sheet <= 2; ++sheet) {
+    jww::TJwwData got;
+    ASSERT_TRUE(got.FileIn(dravik::SheetName(out, sheet)));
+    ASSERT_EQ(got.EntMojiN, 3 * 2 + 2);
+    const int off = (sheet - 1) * 3;
+    for (int r = 1; r <= 3; ++r) {
+      EXPECT_EQ(got.EntMoji[2 * (r - 1)].str, u"No." + Expected(kv, r + off, "f"));
+      EXPECT_EQ(got.EntMoji[2 * (r - 1) + 1].str, Expected(kv, r + off, "fs1") + u" / " + Expected(kv, r + off, "SZ"));
+    }
+    EXPECT_EQ(got.EntMoji[6].str, kv.at(u"%%PA"));
+    EXPECT_EQ(got.EntMoji[7].str, u"100%% done");
+    EXPECT_EQ(got.EntBlockDef[0].mMoji[0].str, Expected(kv, 3 + off, "e"));
+    EXPECT_EQ(got.EntSunpo[0].Moji.str, Expected(kv, 1 + off, "DT"));
+  }
+  // The real values came through: a name word in code page 932 and a blank row.
+  EXPECT_EQ(Expected(kv, 4, "fs1"), u"A-04");
+  EXPECT_EQ(Expected(kv, 6, "f"), u" ");
+}
+
+// The list's values taken straight from the generator are those read back from its file.
+TEST(Fill, GeneratorAndFileAgree) {
+  jwwtest::TempDir dir;
+  const auto files = Drawings(dir, 2);
+  jww::TJwwData scratch;
+  ListValues direct;
+  dravik::ListFileOut(files, 4, scratch, jww::TRegional{}, direct);
+  const ListValues read = Parsed(dravik::ListFileBytes(dravik::ListFileLines(files, 4, scratch, jww::TRegional{})));
+  ASSERT_EQ(direct.Codes(), read.Codes());
+  EXPECT_EQ(direct.Codes().size(), size_t{dravik::kLinesPerSlot});
+  EXPECT_EQ(direct.Folder(), read.Folder());
+  EXPECT_EQ(direct.LastFilledSlot(), 2);
+  for (int64_t slot = 1; slot <= 5; ++slot)
+    for (size_t c = 0; c < direct.Codes().size(); ++c) EXPECT_EQ(direct.Value(slot, c), read.Value(slot, c));
+}
+
+// How keys are found in a text: the longest code, any number of digits, several keys with other
+// characters, and a "%%" that is no key left alone.
+TEST(Fill, KeysInText) {
+  const ListValues v = Parsed(
+      "%%PA\t/d/\r\n%%1f\tplan\r\n%%1fs1\tA-01\r\n%%1SS0\t1/50\r\n%%1SSa\t1/2\r\n%%12SSa\t1/100\r\n"
+      "%%2f\t\x95\xbd\x96\xca\x90\x7d\r\n%%3f\t\r\n ");
+  struct Case {
+    std::u16string in, out;
+  } cases[] = {
+      {u"%%1fs1", u"A-01"},         {u"%%1fs", u"plans"},         {u"%%12SSa", u"1/100"},
+      {u"%%1SSab", u"1/2b"},         {u"[%%1f|%%1SS0]", u"[plan|1/50]"}, {u"%%%1f", u"%plan"},
+      {u"%%2f", u"平面図"},          {u"%%PA%%1f", u"/d/plan"},     {u"%%3f", u" "},
+      {u"%%0f %%1x 100%%", u"%%0f %%1x 100%%"}, {u"%%7f", u" "},   {u"%%f", u"%%f"},
+  };
+  for (const Case& c : cases) {
+    jww::TJwwData d = NewDrawing();
+    ASSERT_TRUE(AddText(d, c.in));
+    d.AddEntPost();
+    FillPlan plan(d, v);
+    plan.Apply(1, FillAnchor::kStart);
+    EXPECT_EQ(d.EntMoji[0].str, c.out) << jww::StrToUtf8(c.in);
+    plan.Restore();
+    EXPECT_EQ(d.EntMoji[0].str, c.in);
+  }
+}
+
+TEST(Fill, NotAListFile) {
+  struct Case {
+    const char* bytes;
+    const char* why;
+  } cases[] = {
+      {"%%1f\tplan\r\n ", "no %%PA line"},
+      {"%%PA\t/d/\r\n%%1f plan\r\n ", "line 2 has no TAB between key and value"},
+      {"%%PA\t/d/\r\nname\tplan", "line 2 holds no list key"},
+      {"", "no %%PA line"},
+  };
+  for (const Case& c : cases) {
+    ListValues v;
+    std::string why;
+    EXPECT_FALSE(v.Parse(c.bytes, why)) << c.bytes;
+    EXPECT_EQ(why, c.why);
+  }
+}
+
+// A changed text keeps its start, middle or end; the other end follows the new length along the
+// text's angle. Expected ends worked out here: half-width characters of a 4 mm text are 2 mm.
+TEST(Fill, AnchoredEnds) {
+  const ListValues v = Parsed("%%PA\t/\r\n%%1f\tABCDEFGH\r\n ");
+  for (double a : {0.0, 90.0, 30.0}) {
+    for (FillAnchor anchor : {FillAnchor::kStart, FillAnchor::kCentre, FillAnchor::kEnd}) {
+      jww::TJwwData d = NewDrawing();
+      ASSERT_TRUE(AddText(d, u"%%1f", 10, 20, a));  // 4 characters, 8 mm
+      d.AddEntPost();
+      const jww::TEntJwwMoji before = d.EntMoji[0];
+      FillPlan plan(d, v);
+      plan.Apply(1, anchor);
+      const jww::TEntJwwMoji& m = d.EntMoji[0];
+      const double c = std::cos(a * M_PI / 180), s = std::sin(a * M_PI / 180);
+      EXPECT_NEAR(m.end_x - m.start_x, 16 * c, 1e-9);
+      EXPECT_NEAR(m.end_y - m.start_y, 16 * s, 1e-9);
+      double kx = before.start_x, ky = before.start_y, gx = m.start_x, gy = m.start_y;
+      if (anchor == FillAnchor::kCentre) {
+        kx = (before.start_x + before.end_x) / 2, ky = (before.start_y + before.end_y) / 2;
+        gx = (m.start_x + m.end_x) / 2, gy = (m.start_y + m.end_y) / 2;
+      } else if (anchor == FillAnchor::kEnd) {
+        kx = before.end_x, ky = before.end_y, gx = m.end_x, gy = m.end_y;
+      }
+      EXPECT_NEAR(gx, kx, 1e-9) << a << " " << static_cast<int>(anchor);
+      EXPECT_NEAR(gy, ky, 1e-9) << a << " " << static_cast<int>(anchor);
+    }
+  }
+}
+
+TEST(Fill, SheetNames) {
+  EXPECT_EQ(dravik::SheetName(u"/a/index.jww", 1), u"/a/index.jww");
+  EXPECT_EQ(dravik::SheetName(u"/a/index.jww", 12), u"/a/index-12.jww");
+  EXPECT_EQ(dravik::SheetName(u"/a.b/index", 2), u"/a.b/index-2");
+  EXPECT_EQ(dravik::SheetName(u"/a/.jww", 2), u"/a/.jww-2");
+}
