@@ -5,11 +5,13 @@
 #include <QSaveFile>
 #include <QUrl>
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "thumbnail/Thumbnail.h"
 
-int main(int argc, char** argv) {
+// Whatever was not foreseen (lack of memory among it) ends as one line and exit 1, never an abort.
+int main(int argc, char** argv) try {
   CLI::App app{"Writes a PNG picture of a Jw_cad drawing (.jww) for file managers: the paper with\n"
                "what is drawn on it, the longer side SIZE pixels."};
   int size = 256;
@@ -50,4 +52,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+} catch (const std::exception& e) {
+  std::fprintf(stderr, "dravik-thumbnail: %s\n", e.what());
+  return 1;
+} catch (...) {
+  std::fprintf(stderr, "dravik-thumbnail: unexpected failure\n");
+  return 1;
 }
