@@ -1,10 +1,12 @@
 // Export speed on the 100,000-entity synthetic drawing, beside FileIn of the same drawing in the
 // same run: building the scene (target: no slower than FileIn), painting it to a PNG at 150 dpi,
-// and writing its DXF (target: within 3 x FileIn). Compare each with BM_FileIn. BM_Preview is
-// the window's preview of the 1,000,000-entity drawing.
+// writing its DXF (target: within 3 x FileIn) and its PDF and SVG. Compare each with BM_FileIn.
+// BM_Preview is the window's preview of the 1,000,000-entity drawing.
 #include <benchmark/benchmark.h>
 
 #include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -76,6 +78,55 @@ void BM_Png150(benchmark::State& state) {
   }
 }
 
+// PDF of the same drawing into memory (target: within 3 x the PNG at 150 dpi and 5 x FileIn, and
+// no more than twice the DXF's size).
+void BM_Pdf(benchmark::State& state) {
+  NeedGui();
+  jww::TJwwData d;
+  Load(state, d);
+  const scene::Scene s = scene::Build(d);
+  const QString path = QString::fromStdString(std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
+                                              "/export_bench.pdf");
+  qint64 size = 0;
+  for (auto _ : state) {
+    if (!scene::WritePdf(s, path)) state.SkipWithError("WritePdf failed");
+    size = QFileInfo(path).size();
+  }
+  QFile::remove(path);
+  state.counters["MiB"] = size / 1048576.0;
+}
+
+void BM_Svg(benchmark::State& state) {
+  NeedGui();
+  jww::TJwwData d;
+  Load(state, d);
+  const scene::Scene s = scene::Build(d);
+  const QString path = QString::fromStdString(std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
+                                              "/export_bench.svg");
+  qint64 size = 0;
+  for (auto _ : state) {
+    if (!scene::WriteSvg(s, path)) state.SkipWithError("WriteSvg failed");
+    size = QFileInfo(path).size();
+  }
+  QFile::remove(path);
+  state.counters["MiB"] = size / 1048576.0;
+}
+
+// Work units of the picture (the scene walk's budget): what --budget is measured against.
+void BM_Measure(benchmark::State& state) {
+  jww::TJwwData d;
+  Load(state, d);
+  const scene::Scene s = scene::Build(d);
+  scene::WalkResult r;
+  for (auto _ : state) {
+    scene::WalkOptions o;
+    o.budget = size_t(1) << 40;
+    r = scene::Measure(s, o);
+    benchmark::DoNotOptimize(r.work);
+  }
+  state.counters["units"] = static_cast<double>(r.work);
+}
+
 void BM_Dxf(benchmark::State& state) {
   jww::TJwwData d;
   Load(state, d);
@@ -112,3 +163,6 @@ BENCHMARK(BM_FileIn)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SceneBuild)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png150)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Dxf)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pdf)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Svg)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Measure)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);

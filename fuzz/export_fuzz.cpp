@@ -1,6 +1,6 @@
 // Whatever a read of arbitrary bytes leaves in a document becomes a scene and a DXF without
-// crash, hang or runaway memory: placed primitives stay within the budget, the DXF holds each
-// definition once.
+// crash, hang or runaway memory: the walk's work (insertions, characters, curve segments and
+// dashes) stays within the budget, the DXF holds each definition once.
 #include <cstddef>
 #include <cstdint>
 
@@ -16,7 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (doc.EntLgrp.size() < 16) return 0;  // no header
   const scene::Scene sc = scene::Build(doc);
   size_t placed = 0;
-  scene::ForEachPlaced(sc, [&](const scene::Prim&, const scene::Placement&) { ++placed; }, 1 << 20);
+  scene::WalkOptions o;
+  o.budget = 1 << 20;
+  const scene::WalkResult r = scene::Walk(sc, [&](const scene::Prim&, const scene::Placement&) { ++placed; }, o);
+  if (r.work > o.budget || placed > r.work) __builtin_trap();
   double x0, y0, x1, y1;
   scene::Bounds(sc, x0, y0, x1, y1);
   const std::string dxf = scene::DxfBytes(sc);

@@ -9,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
+#include <QPaintEngine>
 #include <QPainterPath>
 #include <QPdfWriter>
 #include <QSaveFile>
@@ -28,6 +29,7 @@ constexpr int kRefPx = 64;  // reference font size; texts are scaled from it
 constexpr double kEmBottom = 0.12;  // the em box's lower edge below the baseline, in em
 
 struct Canvas {
+  Canvas(QPainter& painter, double scale, double x, double y) : p(painter), k(scale), ox(x), oy(y) {}
   QPainter& p;
   double k;       // device units per paper millimetre
   double ox, oy;  // device position of the paper's centre
@@ -106,26 +108,64 @@ struct Canvas {
     p.restore();
   }
 
+  // Consecutive lines and curves of one pen and line type go into one path, drawn when the pen
+  // changes, before anything else is drawn (so the drawing order stays) and at the end: a path per
+  // run rather than a call per primitive keeps PDF and SVG small and fast. Each primitive is its
+  // own subpath, so dash patterns start afresh on each as they did.
+  QPainterPath run;
+  int runElements = 0;
+  bool runOpen = false;
+  uint32_t runRgb = 0;
+  float runWidth = 0;
+  uint16_t runType = 0;
+
+  void Flush() {
+    if (runOpen && !run.isEmpty()) p.drawPath(run);
+    run.clear();
+    runElements = 0;
+    runOpen = false;
+  }
+
+  void Begin(const Scene& s, const Prim& q) {
+    if (runOpen && q.rgb == runRgb && q.width == runWidth && q.lineType == runType && runElements < 4096)
+      return;
+    Flush();
+    Stroke(s, q);
+    runOpen = true, runRgb = q.rgb, runWidth = q.width, runType = q.lineType;
+  }
+
+  // An elliptic arc as cubic curves of at most 45 degrees each (within a few millionths of the
+  // radius), mapped to the device exactly: affine maps keep curves curves.
+  void AddArc(const Prim& q, const Placement& at) {
+    const double ct = std::cos(q.tilt), st = std::sin(q.tilt);
+    const Xform local{ct, -st, st, ct, q.p[0], q.p[1]};
+    const Xform m = Xform{k, 0, 0, -k, ox, oy}.Then(at.toPaper.Then(local));
+    const double rx = q.radius, ry = q.radius * q.flat;
+    const QRectF box(-rx, -ry, 2 * rx, 2 * ry);
+    // Qt measures angles with y downwards: -t gives the point (rx cos t, ry sin t).
+    const double start = q.full ? 0 : q.start * 180 / kPi, sweep = q.full ? 360 : q.sweep * 180 / kPi;
+    const int pieces = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / 45)), 1, 8);
+    QPainterPath arc;
+    arc.arcMoveTo(box, -start);
+    for (int i = 0; i < pieces; ++i) arc.arcTo(box, -(start + sweep * i / pieces), -sweep / pieces);
+    run.addPath(QTransform(m.a, m.c, m.b, m.d, m.e, m.f).map(arc));
+    runElements += 1 + 3 * pieces;
+  }
+
   void Draw(const Scene& s, const Prim& q, const Placement& at) {
     switch (q.kind) {
       case Kind::Line:
-        Stroke(s, q);
-        p.drawLine(Dev(at.toPaper, q.p[0], q.p[1]), Dev(at.toPaper, q.p[2], q.p[3]));
+        Begin(s, q);
+        run.moveTo(Dev(at.toPaper, q.p[0], q.p[1]));
+        run.lineTo(Dev(at.toPaper, q.p[2], q.p[3]));
+        runElements += 2;
         break;
-      case Kind::Arc: {
-        const double span = q.full ? 2 * kPi : std::fabs(q.sweep);
-        const double r = q.radius * std::max(1.0, q.flat) * k *
-                         std::sqrt(std::fabs(at.toPaper.a * at.toPaper.d - at.toPaper.b * at.toPaper.c));
-        const int n = static_cast<int>(std::clamp(span * std::sqrt(std::max(r, 0.0)) * 2, 8.0, 720.0));
-        pts.clear();
-        ArcPoints(q, n, pts);
-        poly.resize(static_cast<int>(pts.size() / 2));
-        for (size_t i = 0; i + 1 < pts.size(); i += 2) poly[int(i / 2)] = Dev(at.toPaper, pts[i], pts[i + 1]);
-        Stroke(s, q);
-        p.drawPolyline(poly);
+      case Kind::Arc:
+        Begin(s, q);
+        AddArc(q, at);
         break;
-      }
       case Kind::Fill: {
+        Flush();
         poly.resize(static_cast<int>(q.ring.size() / 2));
         for (size_t i = 0; i + 1 < q.ring.size(); i += 2)
           poly[int(i / 2)] = Dev(at.toPaper, q.ring[i], q.ring[i + 1]);
@@ -135,6 +175,7 @@ struct Canvas {
         break;
       }
       case Kind::Point: {
+        Flush();
         const double r = std::max(q.radius * k, 0.5);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor::fromRgb(q.rgb));
@@ -142,6 +183,7 @@ struct Canvas {
         break;
       }
       case Kind::Text:
+        Flush();
         Text(q, at);
         break;
       case Kind::Insert:
@@ -163,25 +205,92 @@ bool Commit(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
-void Paint(const Scene& s, QPainter& p, const QRectF& target) {
+QRectF View(const Scene& s, bool fitDrawing) {
   const double W = s.paperW > 0 ? s.paperW : 1, H = s.paperH > 0 ? s.paperH : 1;
-  const double k = std::min(target.width() / W, target.height() / H);
-  Canvas c{p, k, target.center().x(), target.center().y(), {}, {}, {}, {}};
+  const QRectF paper(-W / 2, -H / 2, W, H);
+  double x0, y0, x1, y1;
+  if (!fitDrawing || !Bounds(s, x0, y0, x1, y1)) return paper;
+  // What is drawn on the paper, a margin around it, and no more than the paper.
+  x0 = std::max(x0, -W / 2), y0 = std::max(y0, -H / 2);
+  x1 = std::min(x1, W / 2), y1 = std::min(y1, H / 2);
+  if (!(x0 <= x1 && y0 <= y1)) return paper;  // nothing on the paper
+  const double margin = std::max(5.0, 0.02 * std::max(x1 - x0, y1 - y0));
+  x0 = std::max(x0 - margin, -W / 2), y0 = std::max(y0 - margin, -H / 2);
+  x1 = std::min(x1 + margin, W / 2), y1 = std::min(y1 + margin, H / 2);
+  return QRectF(x0, y0, x1 - x0, y1 - y0);
+}
+
+namespace {
+
+// Vector outputs keep curves as curves: their work does not grow with the device's resolution,
+// so it is counted as for a picture at 150 dpi.
+double WorkScale(double k, bool vector) { return vector ? 150 / 25.4 : k; }
+
+WalkOptions Walking(const QRectF& view, double k, size_t budget, bool vector) {
+  WalkOptions w;
+  w.budget = budget;
+  w.pxPerMm = WorkScale(k, vector);
+  w.clip[0] = view.left(), w.clip[1] = view.top(), w.clip[2] = view.right(), w.clip[3] = view.bottom();
+  return w;
+}
+
+// Refuses a picture whose walk would take more than the budget, before anything is drawn; the
+// budget of the painting itself then becomes the work it takes, which makes its progress exact.
+bool Affordable(const Scene& s, const QRectF& view, double k, bool vector, PaintOptions& o,
+                PaintReport* report) {
+  const WalkResult w = Measure(s, Walking(view, k, o.budget, vector));
+  if (report) report->walk = w, report->overBudget = !w.complete;
+  if (!w.complete) return false;
+  o.budget = w.work;
+  return true;
+}
+
+void Stage(const PaintOptions& o, const char* stage, double fraction) {
+  if (o.progress) o.progress(stage, fraction);
+}
+
+}  // namespace
+
+WalkResult Paint(const Scene& s, QPainter& p, const QRectF& target, const PaintOptions& o) {
+  const QRectF view = View(s, o.fitDrawing);
+  const double k = std::min(target.width() / view.width(), target.height() / view.height());
+  Canvas c(p, k, target.center().x() - view.center().x() * k, target.center().y() + view.center().y() * k);
   p.save();
   p.setRenderHint(QPainter::Antialiasing, true);
   p.setRenderHint(QPainter::TextAntialiasing, true);
-  p.fillRect(QRectF(c.ox - W * k / 2, c.oy - H * k / 2, W * k, H * k), Qt::white);
-  p.setClipRect(QRectF(c.ox - W * k / 2, c.oy - H * k / 2, W * k, H * k));
-  ForEachPlaced(s, [&](const Prim& q, const Placement& at) {
+  const QRectF sheet(c.ox + view.left() * k, c.oy - view.bottom() * k, view.width() * k, view.height() * k);
+  p.fillRect(sheet, Qt::white);
+  p.setClipRect(sheet);
+  const QPaintEngine* engine = p.paintEngine();
+  const bool vector = engine && (engine->type() == QPaintEngine::Pdf || engine->type() == QPaintEngine::SVG);
+  WalkOptions w = Walking(view, k, o.budget, vector);
+  if (o.progress)
+    w.progress = [&](size_t spent) { o.progress("painting", o.budget ? double(spent) / o.budget : 1.0); };
+  const WalkResult r = Walk(s, [&](const Prim& q, const Placement& at) {
     if (Printed(s, q)) c.Draw(s, q, at);
-  });
+  }, w);
+  c.Flush();
   p.restore();
+  return r;
 }
 
-QImage RenderDpi(const Scene& s, double dpi) {
+QImage RenderDpi(const Scene& s, double dpi, const PaintOptions& opt, PaintReport* report) {
+  PaintOptions o = opt;
+  const QRectF view = View(s, o.fitDrawing);
   const double k = dpi / 25.4;
-  const double w = std::ceil(s.paperW * k), h = std::ceil(s.paperH * k);
-  if (!(w >= 1 && h >= 1) || w * h > double(1 << 28)) return {};
+  const double w = std::ceil(view.width() * k), h = std::ceil(view.height() * k);
+  if (!(w >= 1 && h >= 1) || w * h > kMaxPixels) {
+    if (report) {
+      report->tooManyPixels = true;
+      report->pixels = w * h;
+      // The largest whole resolution whose picture fits.
+      double d = std::floor(25.4 * std::sqrt(kMaxPixels / (view.width() * view.height())));
+      while (d > 0 && std::ceil(view.width() * d / 25.4) * std::ceil(view.height() * d / 25.4) > kMaxPixels) --d;
+      report->maxDpi = std::max(d, 0.0);
+    }
+    return {};
+  }
+  if (!Affordable(s, view, k, false, o, report)) return {};
   QImage img(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
   if (img.isNull()) return img;
   img.fill(Qt::white);
@@ -189,72 +298,95 @@ QImage RenderDpi(const Scene& s, double dpi) {
   img.setDotsPerMeterX(dpm);
   img.setDotsPerMeterY(dpm);
   QPainter p(&img);
-  Paint(s, p, QRectF(0, 0, s.paperW * k, s.paperH * k));
+  const WalkResult r = Paint(s, p, QRectF(0, 0, view.width() * k, view.height() * k), o);
+  if (report) report->walk = r;
   return img;
 }
 
-QImage RenderFit(const Scene& s, QSize size) {
-  if (size.isEmpty() || double(size.width()) * size.height() > double(1 << 28)) return {};
+QImage RenderFit(const Scene& s, QSize size, size_t budget) {
+  if (size.isEmpty() || double(size.width()) * size.height() > kMaxPixels) return {};
   QImage img(size, QImage::Format_RGB32);
   if (img.isNull()) return img;
   img.fill(QColor(0xE0, 0xE0, 0xE0));
   QPainter p(&img);
-  Paint(s, p, QRectF(QPointF(0, 0), QSizeF(size)));
+  PaintOptions o;
+  o.budget = budget;
+  Paint(s, p, QRectF(QPointF(0, 0), QSizeF(size)), o);
   return img;
 }
 
-bool WritePng(const Scene& s, const QString& path, double dpi) {
+bool WritePng(const Scene& s, const QString& path, double dpi, const PaintOptions& o, PaintReport* report) {
   if (!(dpi >= 1 && dpi <= 2400)) return false;
-  const QImage img = RenderDpi(s, dpi);
+  const QImage img = RenderDpi(s, dpi, o, report);
   if (img.isNull()) return false;
+  Stage(o, "writing", 0);
   QByteArray bytes;
   QBuffer buf(&bytes);
   buf.open(QIODevice::WriteOnly);
   if (!img.save(&buf, "PNG")) return false;
-  return Commit(path, bytes);
+  const bool ok = Commit(path, bytes);
+  Stage(o, "writing", 1);
+  return ok;
 }
 
-bool WritePdf(const Scene& s, const QString& path) {
+bool WritePdf(const Scene& s, const QString& path, const PaintOptions& opt, PaintReport* report) {
+  PaintOptions o = opt;
+  const QRectF view = View(s, o.fitDrawing);
+  constexpr int kDpi = 1200;
+  const double k = kDpi / 25.4;
+  if (!Affordable(s, view, k, true, o, report)) return false;
   QByteArray bytes;
   {
     QBuffer buf(&bytes);
     buf.open(QIODevice::WriteOnly);
     QPdfWriter pdf(&buf);
     pdf.setCreator(QStringLiteral("Dravik"));
-    pdf.setResolution(1200);
-    const QSizeF mm(std::min(s.paperW, s.paperH), std::max(s.paperW, s.paperH));
+    pdf.setResolution(kDpi);
+    const double vw = view.width(), vh = view.height();
+    const QSizeF mm(std::min(vw, vh), std::max(vw, vh));
     const QPageLayout layout(QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
-                             s.paperW > s.paperH ? QPageLayout::Landscape : QPageLayout::Portrait,
+                             vw > vh ? QPageLayout::Landscape : QPageLayout::Portrait,
                              QMarginsF(0, 0, 0, 0));
     if (!pdf.setPageLayout(layout)) return false;
     QPainter p;
     if (!p.begin(&pdf)) return false;
-    const double k = pdf.resolution() / 25.4;
-    Paint(s, p, QRectF(0, 0, s.paperW * k, s.paperH * k));
+    const WalkResult r = Paint(s, p, QRectF(0, 0, vw * k, vh * k), o);
+    if (report) report->walk = r;
+    Stage(o, "writing", 0);
     if (!p.end()) return false;
   }
-  return !bytes.isEmpty() && Commit(path, bytes);
+  const bool ok = !bytes.isEmpty() && Commit(path, bytes);
+  Stage(o, "writing", 1);
+  return ok;
 }
 
-bool WriteSvg(const Scene& s, const QString& path) {
+bool WriteSvg(const Scene& s, const QString& path, const PaintOptions& opt, PaintReport* report) {
+  PaintOptions o = opt;
+  const QRectF view = View(s, o.fitDrawing);
+  // Ten units per millimetre; the declared size is the view's in millimetres.
+  const double k = 10;
+  if (!Affordable(s, view, k, true, o, report)) return false;
+  const double vw = view.width(), vh = view.height();
   QByteArray bytes;
   {
     QBuffer buf(&bytes);
     buf.open(QIODevice::WriteOnly);
     QSvgGenerator svg;
     svg.setOutputDevice(&buf);
-    // Ten units per millimetre; the declared size is the paper's in millimetres.
-    const double k = 10;
     svg.setResolution(254);
-    svg.setSize(QSize(static_cast<int>(std::ceil(s.paperW * k)), static_cast<int>(std::ceil(s.paperH * k))));
-    svg.setViewBox(QRectF(0, 0, s.paperW * k, s.paperH * k));
+    svg.setSize(QSize(static_cast<int>(std::ceil(vw * k)), static_cast<int>(std::ceil(vh * k))));
+    svg.setViewBox(QRectF(0, 0, vw * k, vh * k));
     svg.setTitle(QStringLiteral("Dravik"));
     QPainter p;
     if (!p.begin(&svg)) return false;
-    Paint(s, p, QRectF(0, 0, s.paperW * k, s.paperH * k));
+    const WalkResult r = Paint(s, p, QRectF(0, 0, vw * k, vh * k), o);
+    if (report) report->walk = r;
+    Stage(o, "writing", 0);
     if (!p.end()) return false;
   }
-  return !bytes.isEmpty() && Commit(path, bytes);
+  const bool ok = !bytes.isEmpty() && Commit(path, bytes);
+  Stage(o, "writing", 1);
+  return ok;
 }
 
 QImage RenderDrawingFile(const QString& path, QSize size, int budget) {
@@ -263,7 +395,7 @@ QImage RenderDrawingFile(const QString& path, QSize size, int budget) {
   if (!d.FileCheck(path.toStdU16String())) return {};
   d.FilePrevIn(path.toStdU16String(), budget);
   if (d.EntLgrp.size() < 16) return {};  // no header: not a drawing
-  return RenderFit(Build(d), size);
+  return RenderFit(Build(d), size, kPictureWork);
 }
 
 }  // namespace scene

@@ -7,28 +7,68 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
+
 #include "scene/Scene.h"
 
 class QPainter;
 
 namespace scene {
 
-/// Paints the paper (white) and the scene's primitives into `target` (device coordinates), the
-/// paper fitted and centred. Pen widths, dash patterns and text sizes are true to the paper.
-void Paint(const Scene& s, QPainter& p, const QRectF& target);
+/// Work (in the scene walk's units) a thumbnail or the window's preview draws at most: what fits
+/// is drawn, the rest left out.
+inline constexpr size_t kPictureWork = 200'000;
 
-/// The scene as a picture of the paper at `dpi` (the paper's own proportions); a null image
-/// when it would not fit in memory (over 2^28 pixels).
-QImage RenderDpi(const Scene& s, double dpi);
+/// How a picture is made.
+struct PaintOptions {
+  /// Work the picture may take (the scene walk's units). Paint draws what fits; the Write*
+  /// functions and RenderDpi refuse a picture that would need more (PaintReport::overBudget).
+  size_t budget = kDefaultBudget;
+  /// The picture shows the drawn content (on the paper) plus a margin rather than the whole
+  /// paper.
+  bool fitDrawing = false;
+  /// Called with a stage ("painting", "writing") and the fraction of it done, now and then.
+  std::function<void(const char* stage, double fraction)> progress;
+};
 
-/// The scene fitted into a picture of `size` (letterboxed on light grey).
-QImage RenderFit(const Scene& s, QSize size);
+/// What became of a picture.
+struct PaintReport {
+  WalkResult walk;              ///< work, primitives left out, whether all of it fitted
+  bool overBudget = false;      ///< refused: the picture would need more than the budget
+  bool tooManyPixels = false;   ///< refused: the PNG would be larger than kMaxPixels
+  double pixels = 0;            ///< pixels the PNG would have had
+  double maxDpi = 0;            ///< the largest resolution whose PNG fits kMaxPixels
+};
+
+/// Pixels a picture may have (it is held in memory whole).
+inline constexpr double kMaxPixels = double(1 << 28);
+
+/// The part of the paper a picture shows, in millimetres from the paper's centre: the paper, or
+/// the drawn content on it plus a margin.
+QRectF View(const Scene& s, bool fitDrawing);
+
+/// Paints the view (white paper) and the scene's primitives into `target` (device coordinates),
+/// fitted and centred, until the budget is spent. Pen widths, dash patterns and text sizes are
+/// true to the paper.
+WalkResult Paint(const Scene& s, QPainter& p, const QRectF& target, const PaintOptions& o = {});
+
+/// The scene as a picture of the view at `dpi`; a null image when it would have more than
+/// kMaxPixels pixels or need more than the budget (see `report`).
+QImage RenderDpi(const Scene& s, double dpi, const PaintOptions& o = {}, PaintReport* report = nullptr);
+
+/// The scene fitted into a picture of `size` (letterboxed on light grey), as much as the budget
+/// allows.
+QImage RenderFit(const Scene& s, QSize size, size_t budget = kPictureWork);
 
 /// Writers: the output goes to a temporary file beside `path`, which replaces `path` only once
-/// complete; false (and `path` as it was) on failure.
-bool WritePng(const Scene& s, const QString& path, double dpi);
-bool WritePdf(const Scene& s, const QString& path);  ///< one page of the paper's size
-bool WriteSvg(const Scene& s, const QString& path);  ///< millimetre-sized, texts stay text
+/// complete; false (and `path` as it was) on failure, which `report` tells apart when the
+/// picture itself was refused.
+bool WritePng(const Scene& s, const QString& path, double dpi, const PaintOptions& o = {},
+              PaintReport* report = nullptr);
+/// One page of the view's size.
+bool WritePdf(const Scene& s, const QString& path, const PaintOptions& o = {}, PaintReport* report = nullptr);
+/// Millimetre-sized, texts stay text.
+bool WriteSvg(const Scene& s, const QString& path, const PaintOptions& o = {}, PaintReport* report = nullptr);
 
 /// The first `budget` items of a drawing file (a bounded preview read) fitted into `size`: the
 /// entry point for previews and thumbnails. A null image when the file is no readable drawing.

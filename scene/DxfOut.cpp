@@ -298,6 +298,7 @@ struct Writer {
   Box extents;  // of every entity
   Box shown;    // of the entities on layers not switched off
   Box onPaper;  // of their parts on the paper
+  size_t leftOut = 0;  // primitives that cannot be represented
 
   double Scale(const Prim& p) const { return s.groupScale[(p.layer / 16) & 15]; }
 
@@ -327,6 +328,12 @@ struct Writer {
   // One primitive, its coordinates and sizes multiplied by `f` (the scale of the layer group it
   // or the insertion it lies in belongs to).
   void Prim1(const Prim& p, double f, int owner) {
+    // Coordinates that overflow at the layer group's scale (or are beyond any sane drawing)
+    // would come out as 0 or "inf": such a primitive is left out and counted.
+    if (!Representable(p, Placement{Xform{f, 0, 0, f, 0, 0}, 0})) {
+      ++leftOut;
+      return;
+    }
     const double x = p.p[0] * f, y = p.p[1] * f;
     switch (p.kind) {
       case Kind::Line:
@@ -399,6 +406,11 @@ struct Writer {
         const double sx = std::hypot(m.a, m.c);
         const double sy = -std::sin(rot) * m.b + std::cos(rot) * m.d;
         if (!(sx > 0) || sy == 0) break;
+        if (!(std::fabs(m.e * f) <= kMaxCoordinate && std::fabs(m.f * f) <= kMaxCoordinate &&
+              sx <= kMaxCoordinate && std::fabs(sy) <= kMaxCoordinate)) {
+          ++leftOut;
+          break;
+        }
         DL_Attributes a(layerNames[p.layer < layerNames.size() ? p.layer : 0], 256, -1, -1, "BYLAYER");
         dxf.writeInsert(dw, DL_InsertData(it->second, m.e * f, m.f * f, 0, sx, sy, 1, rot * 180 / kPi, 1, 1, 0, 0),
                         a);
@@ -506,8 +518,9 @@ struct Writer {
         Box& b = defBox[d];
         for (const Prim& p : prims) {
           NoteFont(p);
-          if (p.kind != Kind::Insert) AddPrim(p, b);
-          else if (p.def >= 0 && state[p.def] == 2 && !droppedEdges.count({d, p.def}))
+          if (p.kind != Kind::Insert) {
+            if (Representable(p, Placement{})) AddPrim(p, b);  // what is left out has no extent
+          } else if (p.def >= 0 && state[p.def] == 2 && !droppedEdges.count({d, p.def}))
             b.Add(defBox[p.def], p.place, 1);
         }
         state[d] = 2;
@@ -518,6 +531,7 @@ struct Writer {
       NoteFont(p);
       Box b;
       if (p.kind != Kind::Insert) {
+        if (!Representable(p, Placement{Xform{Scale(p), 0, 0, Scale(p), 0, 0}, 0})) continue;
         Box own;
         AddPrim(p, own);
         b.Add(own, Xform{}, Scale(p));
@@ -730,20 +744,21 @@ int NearestAci(uint32_t rgb) {
   return best;
 }
 
-std::string DxfBytes(const Scene& s) {
+std::string DxfBytes(const Scene& s, size_t* leftOut) {
   std::string out;
   out.reserve((1 << 16) + s.prims.size() * 200);
   {
     MemWriter dw(out);
     Writer w(s, dw, out);
     w.Write();
+    if (leftOut) *leftOut = w.leftOut;
   }
   return out;
 }
 
-bool WriteDxf(const Scene& s, const std::u16string& path) {
+bool WriteDxf(const Scene& s, const std::u16string& path, size_t* leftOut) {
   try {
-    return jww::WriteFileAtomic(path, DxfBytes(s));
+    return jww::WriteFileAtomic(path, DxfBytes(s, leftOut));
   } catch (...) {
     return false;
   }

@@ -16,12 +16,13 @@
 
 namespace scene {
 
-/// The DXF file's bytes.
-std::string DxfBytes(const Scene& s);
+/// The DXF file's bytes. Primitives whose coordinates cannot be represented at their layer
+/// group's scale are left out; `leftOut` gets how many.
+std::string DxfBytes(const Scene& s, size_t* leftOut = nullptr);
 
 /// Writes DxfBytes to `path` through a temporary file beside it; false (and `path` as it was)
 /// when that fails.
-bool WriteDxf(const Scene& s, const std::u16string& path);
+bool WriteDxf(const Scene& s, const std::u16string& path, size_t* leftOut = nullptr);
 
 /// The indexed colour (1..255) nearest to 0xRRGGBB.
 int NearestAci(uint32_t rgb);

@@ -407,22 +407,109 @@ Scene Build(const TJwwData& d, const Look& look) {
 
 namespace {
 
+// Which definitions hold something drawable in their expansion: those with a primitive of their
+// own and those inserting one that does (found backwards from the former, so cycles and deep
+// chains cost one pass over the definitions).
+std::vector<bool> DrawableDefs(const Scene& s) {
+  const size_t n = s.defs.size();
+  std::vector<bool> drawable(n);
+  std::vector<std::vector<int>> insertedBy(n);
+  std::vector<int> todo;
+  for (size_t i = 0; i < n; ++i)
+    for (const Prim& p : s.defs[i].prims) {
+      if (p.kind != Kind::Insert) {
+        if (!drawable[i]) drawable[i] = true, todo.push_back(int(i));
+      } else if (p.def >= 0 && size_t(p.def) < n) {
+        insertedBy[p.def].push_back(int(i));
+      }
+    }
+  while (!todo.empty()) {
+    const int d = todo.back();
+    todo.pop_back();
+    for (int by : insertedBy[d])
+      if (!drawable[by]) drawable[by] = true, todo.push_back(by);
+  }
+  return drawable;
+}
+
+bool InRange(double v) { return std::fabs(v) <= kMaxCoordinate; }  // false for NaN too
+
+bool InRange(const Xform& m, double x, double y) {
+  double X, Y;
+  m.Apply(x, y, X, Y);
+  return InRange(X) && InRange(Y);
+}
+
+// Length of the part of the segment (x0 y0)-(x1 y1) inside the box (Liang-Barsky).
+double ClippedLength(double x0, double y0, double x1, double y1, const double box[4]) {
+  const double dx = x1 - x0, dy = y1 - y0;
+  double t0 = 0, t1 = 1;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x0 - box[0], box[2] - x0, y0 - box[1], box[3] - y0};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return 0;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0) t0 = std::max(t0, t);
+    else t1 = std::min(t1, t);
+    if (t0 >= t1) return 0;
+  }
+  return (t1 - t0) * std::hypot(dx, dy);
+}
+
+// Dashes drawn along `length` paper millimetres in the line type's pattern at the device scale
+// (the painter draws no dash or gap shorter than half a device unit).
+double DashCount(const std::vector<double>& dashes, double length, double k) {
+  if (dashes.size() < 2 || dashes.size() % 2 || !(length > 0)) return 0;
+  double period = 0;
+  for (double d : dashes) period += std::max(d * k, 0.5);
+  return length * k / period * double(dashes.size() / 2);
+}
+
+size_t Units(double v) {
+  return !(v < 1e18) ? size_t(1e18) : size_t(std::max(v, 0.0));
+}
+
 struct Walker {
   const Scene& s;
   const std::function<void(const Prim&, const Placement&)>& fn;
-  size_t budget;
-  std::vector<bool> onPath;
+  const WalkOptions& o;
+  WalkResult r;
+  std::vector<bool> onPath, drawable;
+  size_t nextTick = 0;
+
+  bool Spend(size_t units) {
+    if (units > o.budget - r.work) {
+      r.complete = false;
+      return false;
+    }
+    r.work += units;
+    if (o.progress && r.work >= nextTick) {
+      o.progress(r.work);
+      nextTick = r.work + 4096;
+    }
+    return true;
+  }
 
   bool Walk(const std::vector<Prim>& prims, const Placement& at) {
     for (const Prim& p : prims) {
       if (at.depth == 0 && p.layer < s.layers.size() && s.layers[p.layer].hidden) continue;
       if (p.kind != Kind::Insert) {
-        if (budget == 0) return false;
-        --budget;
-        fn(p, at);
+        if (!Representable(p, at)) {
+          if (!Spend(1)) return false;
+          ++r.unrepresentable;
+          continue;
+        }
+        if (!Spend(Work(s, p, at, o))) return false;
+        if (fn) fn(p, at);
         continue;
       }
-      if (p.def < 0 || size_t(p.def) >= s.defs.size() || onPath[p.def] || at.depth >= 64) continue;
+      if (!Spend(1)) return false;
+      if (p.def < 0 || size_t(p.def) >= s.defs.size() || !drawable[p.def] || onPath[p.def] ||
+          at.depth >= 64)
+        continue;
       Placement inner;
       inner.toPaper = at.toPaper.Then(p.place);
       inner.depth = at.depth + 1;
@@ -437,11 +524,92 @@ struct Walker {
 
 }  // namespace
 
+int CurveSegments(const Prim& a, const Xform& m, double pxPerMm) {
+  const double span = a.full ? 2 * kPi : std::fabs(a.sweep);
+  const double r = a.radius * std::max(1.0, a.flat) * pxPerMm * std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
+  const double n = span * std::sqrt(std::max(r, 0.0)) * 2;
+  return static_cast<int>(std::isnan(n) ? 8.0 : std::clamp(n, 8.0, 720.0));
+}
+
+bool Representable(const Prim& p, const Placement& at) {
+  const Xform& m = at.toPaper;
+  switch (p.kind) {
+    case Kind::Line:
+      return InRange(m, p.p[0], p.p[1]) && InRange(m, p.p[2], p.p[3]);
+    case Kind::Arc: {
+      const double scale = std::max(std::fabs(m.a) + std::fabs(m.b), std::fabs(m.c) + std::fabs(m.d));
+      return InRange(m, p.p[0], p.p[1]) && InRange(p.radius * std::max(1.0, p.flat) * scale);
+    }
+    case Kind::Fill:
+      for (size_t i = 0; i + 1 < p.ring.size(); i += 2)
+        if (!InRange(m, p.ring[i], p.ring[i + 1])) return false;
+      return true;
+    case Kind::Point:
+      return InRange(m, p.p[0], p.p[1]);
+    case Kind::Text: {
+      const PlacedText t = PlaceText(p, at);
+      return InRange(t.x) && InRange(t.y) && InRange(t.sizeX) && InRange(t.sizeY) &&
+             InRange(t.spacing) && std::isfinite(t.angle) &&
+             InRange(TextUnits(p.text) * (t.sizeX + std::fabs(t.spacing)));
+    }
+    case Kind::Insert:
+      return true;
+  }
+  return true;
+}
+
+size_t Work(const Scene& s, const Prim& p, const Placement& at, const WalkOptions& o) {
+  const double k = o.pxPerMm > 0 && std::isfinite(o.pxPerMm) ? o.pxPerMm : 150 / 25.4;
+  double box[4] = {o.clip[0], o.clip[1], o.clip[2], o.clip[3]};
+  if (!(box[0] < box[2] && box[1] < box[3]))
+    box[0] = -s.paperW / 2, box[1] = -s.paperH / 2, box[2] = s.paperW / 2, box[3] = s.paperH / 2;
+  const std::vector<double>* dashes =
+      p.lineType < s.lineTypes.size() ? &s.lineTypes[p.lineType].dashes : nullptr;
+  switch (p.kind) {
+    case Kind::Line: {
+      if (!dashes || dashes->empty()) return 1;
+      double x0, y0, x1, y1;
+      at.toPaper.Apply(p.p[0], p.p[1], x0, y0);
+      at.toPaper.Apply(p.p[2], p.p[3], x1, y1);
+      return 1 + Units(DashCount(*dashes, ClippedLength(x0, y0, x1, y1, box), k));
+    }
+    case Kind::Arc: {
+      const int n = CurveSegments(p, at.toPaper, k);
+      if (!dashes || dashes->empty()) return size_t(n);
+      // A convex curve's visible part is no longer than the visible box's outline.
+      const Xform& m = at.toPaper;
+      const double scale = std::max(std::fabs(m.a) + std::fabs(m.b), std::fabs(m.c) + std::fabs(m.d));
+      const double span = p.full ? 2 * kPi : std::fabs(p.sweep);
+      const double length = std::min(span * p.radius * std::max(1.0, p.flat) * scale,
+                                     2 * ((box[2] - box[0]) + (box[3] - box[1])));
+      return size_t(n) + Units(DashCount(*dashes, length, k));
+    }
+    case Kind::Fill:
+      return std::max<size_t>(1, p.ring.size() / 2);
+    case Kind::Text:
+      return std::max<size_t>(1, p.text.size());
+    case Kind::Point:
+    case Kind::Insert:
+      return 1;
+  }
+  return 1;
+}
+
+WalkResult Walk(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
+                const WalkOptions& o) {
+  Walker w{s, fn, o, {}, std::vector<bool>(s.defs.size()), DrawableDefs(s)};
+  w.Walk(s.prims, Placement{});
+  return w.r;
+}
+
 bool ForEachPlaced(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
                    size_t budget) {
-  Walker w{s, fn, budget, std::vector<bool>(s.defs.size())};
-  return w.Walk(s.prims, Placement{});
+  WalkOptions o;
+  o.budget = budget;
+  return Walk(s, fn, o).complete;
 }
+
+WalkResult Measure(const Scene& s, const WalkOptions& o) { return Walk(s, nullptr, o); }
 
 PlacedText PlaceText(const Prim& t, const Placement& at) {
   PlacedText o;

@@ -14,8 +14,9 @@
 // where it lands.
 //
 // Hostile drawings: primitives with non-finite numbers are dropped, a layer group scale that is
-// 0, negative or not finite counts as 1, and expansion stops after a budget of placed
-// primitives, so nothing here grows beyond what was read.
+// 0, negative or not finite counts as 1, primitives that land beyond what outputs can represent
+// are left out (and counted), and expansion stops after a budget of work, so nothing here grows
+// beyond what was read.
 #pragma once
 
 #include <cstdint>
@@ -139,13 +140,58 @@ struct Placement {
   int depth = 0;
 };
 
+/// What a walk over the placed primitives may spend, and how finely it is drawn.
+///
+/// The budget counts work, not primitives: every insertion visited, every primitive, every
+/// character of a text, every curve segment and every dash drawn is one unit, so that neither
+/// nested insertions nor long texts or fine dash patterns placed many times can make a picture
+/// take hours or its file gigabytes.
+// Enough for a drawing of a million entities (about 23 million units at 150 dpi), small enough
+// that no SVG or PDF reaches gigabytes.
+inline constexpr size_t kDefaultBudget = 32'000'000;
+/// Coordinates beyond this many paper millimetres from the paper's centre (after placement)
+/// cannot be represented by the outputs: such primitives are left out and counted.
+inline constexpr double kMaxCoordinate = 1e9;
+struct WalkOptions {
+  size_t budget = kDefaultBudget;
+  /// Device units per paper millimetre: how many segments a curve is drawn with.
+  double pxPerMm = 150 / 25.4;
+  /// The part of the paper that is drawn (millimetres from the paper's centre); dashes beyond it
+  /// cost nothing. Empty (x0 >= x1): the whole paper.
+  double clip[4] = {0, 0, 0, 0};
+  /// Called with the work spent so far, every few thousand units (and not at all when empty).
+  std::function<void(size_t)> progress;
+};
+
+struct WalkResult {
+  bool complete = true;        ///< false: stopped at the budget
+  size_t work = 0;             ///< units spent
+  size_t unrepresentable = 0;  ///< primitives left out: not finite or beyond kMaxCoordinate
+};
+
 /// Visits every non-insertion primitive where it lands, in drawing order, expanding insertions
-/// depth first; primitives of hidden layers (and what their insertions place) are skipped. Stops
-/// after `budget` primitives (returns false then). A definition that inserts itself (directly or
-/// not) is not expanded below itself.
-inline constexpr size_t kDefaultBudget = 4'000'000;
+/// depth first (primitives of hidden layers, and what their insertions place, are skipped),
+/// until the budget is spent (the primitive that would overspend it is not
+/// visited). A definition that inserts itself (directly or not) is not expanded below itself;
+/// one whose expansion holds nothing drawable is not expanded at all.
+WalkResult Walk(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
+                const WalkOptions& o);
+
+/// Walk with no more than a budget; false when it stopped there.
 bool ForEachPlaced(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
                    size_t budget = kDefaultBudget);
+
+/// What a whole walk would spend (nothing is visited); `complete` false when over the budget.
+WalkResult Measure(const Scene& s, const WalkOptions& o);
+
+/// The work units of one primitive where it lands (see WalkOptions).
+size_t Work(const Scene& s, const Prim& p, const Placement& at, const WalkOptions& o);
+
+/// Segments a curve primitive is drawn with at `pxPerMm` device units per paper millimetre.
+int CurveSegments(const Prim& a, const Xform& toPaper, double pxPerMm);
+
+/// True when a primitive where it lands has finite coordinates within kMaxCoordinate.
+bool Representable(const Prim& p, const Placement& at);
 
 /// Bounding box of the placed primitives' defining points (arc extents included), in paper
 /// millimetres; false when there is nothing.

@@ -53,10 +53,19 @@ inline constexpr const char* kOutputFormats[] = {"jww", "pdf", "svg", "png", "dx
 /// kOutputFormats; empty for any other extension or none.
 std::string ExportFormat(const std::string& out);
 
-/// jww convert to a picture or DXF: reads `in`, builds its scene with `look` and writes `out` in
-/// `format`.
-int Export(const std::string& in, const std::string& out, const std::string& format, double dpi,
-           const scene::Look& look = {});
+/// How jww convert makes a picture or DXF.
+struct ExportOptions {
+  double dpi = 150;          ///< PNG resolution
+  size_t budget = 0;         ///< work a picture may take; 0: the scene's default
+  bool fitDrawing = false;   ///< the drawn content plus a margin instead of the whole paper
+  bool quiet = false;        ///< no progress on a terminal
+  scene::Look look;          ///< how the scene is built (--color, --mono, --aux, --dot-mm)
+};
+
+/// jww convert to a picture or DXF: reads `in`, builds its scene with `o.look` and writes `out`
+/// in `format`.
+int Export(const std::string& in, const std::string& out, const std::string& format,
+           const ExportOptions& o);
 
 /// The options of jww convert that change how a picture looks (--color, --mono, --aux, --dot-mm).
 void AddLookOptions(CLI::App& app, scene::Look& look);

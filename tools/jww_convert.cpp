@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/codepage.h"
+#include "scene/Scene.h"
 #include "tools/jww_commands.h"
 
 namespace jwwtool {
@@ -65,8 +66,15 @@ int Convert(int argc, char** argv) {
   std::string format;
   app.add_option("--format", format, "What to write whatever the output's extension: jww, pdf, svg, png or dxf")
       ->check(CLI::IsMember(std::vector<std::string>(std::begin(kOutputFormats), std::end(kOutputFormats))));
-  scene::Look look;
-  AddLookOptions(app, look);
+  ExportOptions picture;
+  AddLookOptions(app, picture.look);
+  std::string fit = "paper";
+  app.add_option("--fit", fit, "What a PDF, SVG or PNG shows: the whole paper (paper, the default) or the "
+                 "drawn content plus a margin (drawing)")->check(CLI::IsMember({"paper", "drawing"}));
+  app.add_option("--budget", picture.budget, "Most work a PDF, SVG or PNG may take, in items (each "
+                 "primitive, character, curve segment, dash and insertion is one; default "
+                 + std::to_string(scene::kDefaultBudget) + ")")->check(CLI::Range(size_t(1), size_t(1) << 40));
+  app.add_flag("-q,--quiet", picture.quiet, "No progress on a terminal");
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
   // An output named out.jpg is not silently written as a drawing: the extension must say what to write.
   if (format.empty()) format = ExportFormat(out);
@@ -82,7 +90,9 @@ int Convert(int argc, char** argv) {
       std::fprintf(stderr, "jww: --version applies to .jww output only\n");
       return 2;
     }
-    return Export(in, out, format, dpi, look);
+    picture.dpi = dpi;
+    picture.fitDrawing = fit == "drawing";
+    return Export(in, out, format, picture);
   }
   for (const char* o : {"--color", "--mono", "--aux", "--dot-mm"})
     if (app.count(o)) {

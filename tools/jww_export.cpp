@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -27,7 +29,7 @@ std::string ExportFormat(const std::string& out) {
 
 namespace {
 
-using PaintFn = decltype(&jww_paint);
+using PaintFn = decltype(&jww_paint_job);
 
 // The painting module: beside the program in a build folder, in the library folder of an
 // installed one (its path relative to the program's folder is set at build time).
@@ -37,7 +39,7 @@ PaintFn LoadPainter(std::string& why) {
   const std::string dir = n > 0 ? self.substr(0, self.find_last_of('/', static_cast<size_t>(n)) + 1) : "./";
   for (const std::string& path : {dir + JWW_PAINT_MODULE, dir + DRAVIK_PAINT_MODULE_REL "/" JWW_PAINT_MODULE}) {
     if (void* lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-      if (auto fn = reinterpret_cast<PaintFn>(::dlsym(lib, "jww_paint"))) return fn;
+      if (auto fn = reinterpret_cast<PaintFn>(::dlsym(lib, "jww_paint_job"))) return fn;
       why = ::dlerror();
       return nullptr;
     }
@@ -45,6 +47,40 @@ PaintFn LoadPainter(std::string& why) {
   }
   return nullptr;
 }
+
+// Signs of life for long conversions: the stage and how far it got, on standard error when that
+// is a terminal, a few times a second at most, rewritten in place and cleared at the end.
+class Progress {
+ public:
+  explicit Progress(bool quiet) : on_(!quiet && ::isatty(STDERR_FILENO)) {}
+  ~Progress() { Clear(); }
+  void Show(const char* stage, double fraction = -1) {
+    if (!on_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (stage == stage_ && now - last_ < std::chrono::milliseconds(250)) return;
+    last_ = now;
+    stage_ = stage;
+    // The cursor goes back to the line's start, so that a message printed meanwhile (a failed
+    // read) overwrites the line rather than follow it.
+    if (fraction < 0) std::fprintf(stderr, "\rjww: %s...\033[K\r", stage);
+    else std::fprintf(stderr, "\rjww: %s %3d%%\033[K\r", stage, int(std::clamp(fraction, 0.0, 1.0) * 100));
+    shown_ = true;
+  }
+  /// Removes the line (before a message or at the end).
+  void Clear() {
+    if (shown_) std::fputs("\r\033[K", stderr);
+    shown_ = false;
+  }
+  static void Callback(void* self, const char* stage, double fraction) {
+    static_cast<Progress*>(self)->Show(stage, fraction);
+  }
+
+ private:
+  bool on_;
+  bool shown_ = false;
+  std::string stage_;
+  std::chrono::steady_clock::time_point last_{};
+};
 
 }  // namespace
 
@@ -60,30 +96,71 @@ void AddLookOptions(CLI::App& app, scene::Look& look) {
       ->check(CLI::Range(0.01, 1.0));
 }
 
-int Export(const std::string& in, const std::string& out, const std::string& format, double dpi,
-           const scene::Look& look) {
+int Export(const std::string& in, const std::string& out, const std::string& format,
+           const ExportOptions& o) {
+  Progress progress(o.quiet);
+  progress.Show("reading");
   jww::TJwwData d;
-  if (!ReadDrawing(d, in, std::nullopt)) return 1;
+  if (!ReadDrawing(d, in, std::nullopt)) {
+    progress.Clear();
+    return 1;
+  }
+  progress.Show("building the picture");
   // The DXF is for exchange: it keeps the pens' print colours whatever the colour printing says.
-  scene::Look how = look;
+  scene::Look how = o.look;
   if (format == "dxf") how.colour = scene::Look::Colour::Colour;
   const scene::Scene s = scene::Build(d, how);
   bool ok = false;
+  size_t leftOut = 0;
+  JwwPaintJob job;
   if (format == "dxf") {
-    ok = scene::WriteDxf(s, jww::Utf8ToStr(out));
+    ok = scene::WriteDxf(s, jww::Utf8ToStr(out), &leftOut);
   } else {
     std::string why;
     PaintFn paint = LoadPainter(why);
     if (!paint) {
+      progress.Clear();
       std::fprintf(stderr, "jww: cannot load the %s export: %s\n", format.c_str(), why.c_str());
       return 1;
     }
-    ok = paint(&s, out.c_str(), format.c_str(), dpi);
+    job.scene = &s;
+    job.out = out.c_str();
+    job.format = format.c_str();
+    job.dpi = o.dpi;
+    if (o.budget) job.budget = o.budget;
+    job.fitDrawing = o.fitDrawing;
+    job.progress = &Progress::Callback;
+    job.context = &progress;
+    ok = paint(&job);
+    leftOut = job.unrepresentable;
+  }
+  progress.Clear();
+  if (job.refusedJob) {
+    std::fprintf(stderr, "jww: the %s export module belongs to another build of jww\n", format.c_str());
+    return 1;
+  }
+  if (job.overBudget) {
+    std::fprintf(stderr, "jww: %s: the picture would hold more than %zu items; nothing written "
+                 "(--budget sets the limit)\n", Shown(out).c_str(), job.budget);
+    return 1;
+  }
+  if (job.tooManyPixels) {
+    if (job.maxDpi >= 1)
+      std::fprintf(stderr, "jww: %s: at %g dpi the picture would have %.0f million pixels, more than "
+                   "the %.0f million a picture may have; %g dpi is the most that fits (or use --fit drawing)\n",
+                   Shown(out).c_str(), o.dpi, job.pixels / 1e6, job.maxPixels / 1e6, job.maxDpi);
+    else
+      std::fprintf(stderr, "jww: %s: the picture would have more than the %.0f million pixels a picture may have\n",
+                   Shown(out).c_str(), job.maxPixels / 1e6);
+    return 1;
   }
   if (!ok) {
     std::fprintf(stderr, "jww: %s: cannot write the %s file\n", out.c_str(), format.c_str());
     return 1;
   }
+  if (leftOut)
+    std::fprintf(stderr, "jww: %s: %zu primitive%s left out: beyond the coordinates the file can hold\n",
+                 Shown(out).c_str(), leftOut, leftOut == 1 ? "" : "s");
   return 0;
 }
 

@@ -1,11 +1,36 @@
 // The interface between jww and its painting module (jww-paint.so).
 #pragma once
 
+#include <cstddef>
+
 #include "scene/Scene.h"
 
-/// Paints `s` into the file `out` (UTF-8) as "pdf", "svg" or "png" (at `dpi`); false when the
-/// file could not be written.
-extern "C" bool jww_paint(const scene::Scene* s, const char* out, const char* format, double dpi);
+/// One painting job: what to paint and how (set by the caller), and what became of it (set by
+/// the module). `size` is sizeof(JwwPaintJob) as the caller was built with it; a module built
+/// with another layout refuses the job rather than misread it.
+struct JwwPaintJob {
+  size_t size = sizeof(JwwPaintJob);
+  const scene::Scene* scene = nullptr;
+  const char* out = nullptr;     ///< UTF-8 path
+  const char* format = nullptr;  ///< "pdf", "svg" or "png"
+  double dpi = 150;              ///< PNG resolution
+  size_t budget = scene::kDefaultBudget;  ///< work the picture may take (the scene walk's units)
+  bool fitDrawing = false;       ///< the drawn content plus a margin instead of the paper
+  /// Called now and then with a stage ("painting", "writing") and the fraction of it done.
+  void (*progress)(void* context, const char* stage, double fraction) = nullptr;
+  void* context = nullptr;
+
+  bool refusedJob = false;      ///< the module was built with another layout of this job
+  bool overBudget = false;      ///< nothing written: the picture would take more than `budget`
+  bool tooManyPixels = false;   ///< nothing written: the PNG would hold more than `maxPixels`
+  double pixels = 0, maxPixels = 0, maxDpi = 0;  ///< when tooManyPixels: the largest dpi that fits
+  size_t work = 0;              ///< work the picture took (or the budget, when over it)
+  size_t unrepresentable = 0;   ///< primitives left out: beyond what the output can represent
+};
+
+/// Paints the job; false when the file was not written (the job says why when the picture was
+/// refused; otherwise the output could not be written).
+extern "C" bool jww_paint_job(JwwPaintJob* job);
 
 /// The module's file name, and where an installed jww finds it relative to its own folder.
 #define JWW_PAINT_MODULE "jww-paint.so"

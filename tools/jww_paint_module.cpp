@@ -8,7 +8,11 @@
 #include "painter/ScenePainter.h"
 #include "tools/jww_paint.h"
 
-extern "C" bool jww_paint(const scene::Scene* s, const char* out, const char* format, double dpi) {
+extern "C" bool jww_paint_job(JwwPaintJob* job) {
+  if (job->size != sizeof(JwwPaintJob)) {
+    job->refusedJob = true;
+    return false;
+  }
   // Fonts need a GUI application; no display is needed for drawing into files.
   if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   // The toolkit's own diagnostics (missing runtime folder and the like) are no concern of
@@ -18,9 +22,23 @@ extern "C" bool jww_paint(const scene::Scene* s, const char* out, const char* fo
   char name[] = "jww";
   char* argv[] = {name, nullptr};
   QGuiApplication app(argc, argv);
-  const QString path = QString::fromUtf8(out);
-  const std::string f = format;
-  return f == "pdf" ? scene::WritePdf(*s, path)
-         : f == "svg" ? scene::WriteSvg(*s, path)
-                      : scene::WritePng(*s, path, dpi);
+  const QString path = QString::fromUtf8(job->out);
+  const std::string f = job->format;
+  scene::PaintOptions o;
+  o.budget = job->budget;
+  o.fitDrawing = job->fitDrawing;
+  if (job->progress)
+    o.progress = [job](const char* stage, double fraction) { job->progress(job->context, stage, fraction); };
+  scene::PaintReport r;
+  const bool ok = f == "pdf"   ? scene::WritePdf(*job->scene, path, o, &r)
+                  : f == "svg" ? scene::WriteSvg(*job->scene, path, o, &r)
+                               : scene::WritePng(*job->scene, path, job->dpi, o, &r);
+  job->overBudget = r.overBudget;
+  job->tooManyPixels = r.tooManyPixels;
+  job->pixels = r.pixels;
+  job->maxPixels = scene::kMaxPixels;
+  job->maxDpi = r.maxDpi;
+  job->work = r.walk.work;
+  job->unrepresentable = r.walk.unrepresentable;
+  return ok;
 }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -375,9 +376,200 @@ TEST_F(Export, HostileDrawingsStayBounded) {
   EXPECT_EQ(s.groupScale[0], 1.0);
   size_t placed = 0;
   EXPECT_FALSE(scene::ForEachPlaced(s, [&](const scene::Prim&, const scene::Placement&) { ++placed; }, 100000));
-  EXPECT_EQ(placed, 100000u);
+  // The insertions visited count too: about half the work went to them.
+  EXPECT_GT(placed, 40000u);
+  EXPECT_LT(placed, 100000u);
   // The DXF holds each definition once, whatever the expansion would come to.
   EXPECT_LT(scene::DxfBytes(s).size(), 200000u);
+}
+
+// ---- work bounded by the budget ----------------------------------------------------------------
+
+// Definitions 1..levels: the first holds `first` (or nothing), each later one inserts the one
+// before twice; the drawing inserts the last once, so 2^(levels-1) placements of the first.
+void Doubling(Doc& doc, int levels, const std::function<void(TEntJwwBlockDef&)>& first) {
+  TEntJwwBlockDef& base = doc.Def(1, u"b1");
+  base.mLine.clear(), base.mLineN = 0, base.mNo.clear(), base.N = 0;
+  if (first) first(base);
+  for (int n = 2; n <= levels; ++n) {
+    Doc::DefInsert(doc.Def(n, u"b"), n - 1, 0, 0);
+    TEntJwwBlockDef& def = doc.d.EntBlockDef.back();
+    def.mLine.clear(), def.mLineN = 0, def.mNo.erase(def.mNo.begin()), def.N = 1;
+    Doc::DefInsert(def, n - 1, 0, 1);
+  }
+  doc.Insert(levels, 0, 0, 1, 1, 0);
+}
+
+void AddLine(TEntJwwBlockDef& def, double len, Byte lineType = 1) {
+  TEntJwwLine l;
+  l.att = Att(2, lineType), l.end_x = len;
+  def.mLine.push_back(l), def.mNo.push_back({kEntLine, def.mLineN++});
+  def.N = static_cast<Integer>(def.mNo.size());
+}
+
+void AddCircle(TEntJwwBlockDef& def, double r, Byte lineType) {
+  TEntJwwEnko e;
+  e.att = Att(2, lineType), e.dHankei = r, e.dHenpeiRitsu = 1, e.bZenEnFlg = 1, e.radEnkoKaku = 2 * kPi;
+  def.mEnko.push_back(e), def.mNo.push_back({kEntEnko, def.mEnkoN++});
+  def.N = static_cast<Integer>(def.mNo.size());
+}
+
+void AddVerticalText(TEntJwwBlockDef& def, size_t chars) {
+  TEntJwwMoji m;
+  m.att = Att(), m.att.sFlg = 0x0020, m.dSizeX = m.dSizeY = 3, m.str.assign(chars, u'字');
+  def.mMoji.push_back(m), def.mNo.push_back({kEntMoji, def.mMojiN++});
+  def.N = static_cast<Integer>(def.mNo.size());
+}
+
+TEST_F(Export, PictureWorkIsBoundedByTheBudget) {
+  struct Case {
+    const char* name;
+    int levels;
+    std::function<void(TEntJwwBlockDef&)> first;
+    size_t budget;
+    bool complete;
+    size_t minWork;  // what the whole picture takes at least (when it is refused)
+  };
+  const Case cases[] = {
+      // 2^63 insertions of nothing: the empty expansion is seen once, never walked.
+      {"empty chain of 64", 64, nullptr, scene::kDefaultBudget, true, 0},
+      {"line under 64 levels", 64, [](auto& d) { AddLine(d, 10); }, 100000, false, 0},
+      // 512 placements of 3,000 characters: 512 primitives, 1.5 million characters.
+      {"long vertical text", 10, [](auto& d) { AddVerticalText(d, 3000); }, 1000000, false, 1536000},
+      // 4,096 circles of 40 mm: about a hundred curve segments each, and as many dashes again
+      // when dashed.
+      {"dashed circle", 13, [](auto& d) { AddCircle(d, 40, 2); }, 1000000, false, 4096 * 200},
+      {"plain circle", 13, [](auto& d) { AddCircle(d, 40, 1); }, 1000000, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Doc doc;
+    Doubling(doc, c.levels, c.first);
+    const scene::Scene s = doc.Scene();
+    size_t visited = 0;
+    scene::WalkOptions o;
+    o.budget = c.budget;
+    const scene::WalkResult r = scene::Walk(s, [&](const scene::Prim&, const scene::Placement&) { ++visited; }, o);
+    EXPECT_EQ(r.complete, c.complete) << r.work;
+    EXPECT_LE(r.work, c.budget);
+    EXPECT_LE(visited, r.work);
+    if (!c.complete) {
+      EXPECT_GT(r.work, c.budget / 2);  // it stopped at the budget, not before
+      o.budget = std::max<size_t>(c.minWork, 1);
+      EXPECT_FALSE(scene::Measure(s, o).complete) << "the whole picture takes less than " << c.minWork;
+    }
+  }
+  // The thumbnail's and the preview's pictures draw what fits and stop.
+  Doc doc;
+  Doubling(doc, 40, [](auto& d) { AddVerticalText(d, 3000); });
+  EXPECT_FALSE(scene::RenderFit(doc.Scene(), QSize(256, 181)).isNull());
+}
+
+TEST_F(Export, ToolRefusesAPictureOverItsBudgetAndWritesNothing) {
+  Doc doc;
+  Doubling(doc, 30, [](auto& d) { AddCircle(d, 90, 2); });
+  doc.d.MakeBlockTree();  // definitions are written when in use
+  const std::string in = dir.path("bomb.jww");
+  ASSERT_TRUE(doc.d.FileOut(Utf8ToStr(in), 600));
+  for (const char* ext : {"svg", "pdf", "png"}) {
+    SCOPED_TRACE(ext);
+    const std::string out = dir.path(std::string("bomb.") + ext);
+    const auto r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "convert " + in + " " + out + " --budget 20000", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "jww: " + out + ": the picture would hold more than 20000 items; nothing written "
+                     "(--budget sets the limit)\n");
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+  // 2^63 insertions of an empty definition are nothing to draw.
+  Doc empty;
+  Doubling(empty, 64, nullptr);
+  empty.Line(0, 0, 10, 0);
+  empty.d.MakeBlockTree();
+  ASSERT_TRUE(empty.d.FileOut(Utf8ToStr(in), 600));
+  const auto r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "convert " + in + " " + dir.path("e.svg"), dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  size_t files = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.dir())) files += e.path().filename().string()[0] == '.';
+  EXPECT_EQ(files, 0u);  // no temporary file left behind
+}
+
+TEST_F(Export, GeometryBeyondWhatOutputsHoldIsLeftOutAndCounted) {
+  Doc doc;
+  doc.Line(-10, 0, 10, 0);
+  doc.Line(0, 0, 1e308, 1e308);
+  doc.Circle(0, 0, 1e300);
+  doc.Def(5, u"blk");
+  doc.Insert(5, 0, 0, 1e300, 1e300, 0);  // a 10 mm line made 1e301 mm long
+  doc.d.MakeBlockTree();
+  const std::string in = dir.path("huge.jww");
+  ASSERT_TRUE(doc.d.FileOut(Utf8ToStr(in), 600));
+  // Pictures: three primitives left out, the rest drawn, no non-finite number in the file.
+  const std::string svg = dir.path("huge.svg");
+  auto r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "convert " + in + " " + svg, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "jww: " + svg + ": 3 primitives left out: beyond the coordinates the file can hold\n");
+  const std::string text = ReadWholeFile(Utf8ToStr(svg)).value_or("");
+  EXPECT_EQ(text.find("nan"), std::string::npos);
+  EXPECT_EQ(text.find("inf"), std::string::npos);
+  // DXF keeps the block once (its line is fine there); the huge line, circle and insertion go.
+  const std::string dxf = dir.path("huge.dxf");
+  r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "convert " + in + " " + dxf, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "jww: " + dxf + ": 3 primitives left out: beyond the coordinates the file can hold\n");
+  const json j = CheckDxf({dxf}).at(0);
+  EXPECT_TRUE(j.value("errors", json::array()).empty()) << j.dump();
+  EXPECT_EQ(j.value("counts", json::object()).dump(), R"({"LINE":1})");  // the short line only
+}
+
+TEST_F(Export, BigSheetsSayTheLargestDpiAndPicturesCanFitTheDrawing) {
+  Doc doc;
+  doc.d.Enthd.nZumen = 11;  // 5A: 4,756 x 3,364 mm
+  doc.Line(0, 0, 20, 10);
+  const std::string in = dir.path("big.jww");
+  ASSERT_TRUE(doc.d.FileOut(Utf8ToStr(in), 600));
+  auto jww = [&](const std::string& args) { return jwwtest::RunTool(DRAVIK_JWW_TOOL, "convert " + in + " " + args, dir); };
+  // The whole sheet at 150 dpi would be 558 million pixels.
+  auto r = jww(dir.path("big.png"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("104 dpi is the most that fits"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.path("big.png")));
+  // The drawn content with 5 mm around it: 30 x 20 mm, at 10 pixels per millimetre.
+  r = jww(dir.path("fit.png") + " --fit drawing --dpi 254");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const QImage img(QString::fromStdString(dir.path("fit.png")));
+  ASSERT_EQ(img.size(), QSize(300, 200));
+  EXPECT_TRUE(Dark(img.pixel(150, 100)));  // the line's middle, (10, 5) on the paper
+  EXPECT_TRUE(White(img.pixel(150, 20)));
+  // PDF pages take the same view (30 x 20 mm in points).
+  r = jww(dir.path("fit.pdf") + " --fit drawing");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string info = Capture("pdfinfo '" + dir.path("fit.pdf") + "' 2>&1");
+  double w = 0, h = 0;
+  const size_t at = info.find("Page size:");
+  ASSERT_NE(at, std::string::npos) << info;
+  ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &w, &h), 2) << info;
+  EXPECT_NEAR(w, 30 / 25.4 * 72, 0.5);  // whole points
+  EXPECT_NEAR(h, 20 / 25.4 * 72, 0.5);
+  EXPECT_EQ(jww(dir.path("x.png") + " --fit page").status, 2);
+}
+
+TEST_F(Export, ProgressShowsOnATerminalOnly) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) to give the tool a terminal";
+  Doc doc;
+  for (int i = 0; i < 100; ++i) doc.Line(-100, i, 100, i);
+  const std::string in = dir.path("in.jww");
+  ASSERT_TRUE(doc.d.FileOut(Utf8ToStr(in), 600));
+  // Standard error is no terminal in the other tests, which see it empty on success.
+  auto onTerminal = [&](const std::string& args) {
+    return Capture("script -qec '" DRAVIK_JWW_TOOL " convert " + in + " " + args + "' /dev/null 2>&1");
+  };
+  const std::string shown = onTerminal(dir.path("a.pdf"));
+  for (const char* stage : {"jww: reading", "jww: painting", "jww: writing", "%"})
+    EXPECT_NE(shown.find(stage), std::string::npos) << stage << " in " << shown;
+  EXPECT_EQ(shown.substr(shown.rfind('\r')), "\r\033[K") << "the last line is cleared";
+  EXPECT_EQ(onTerminal(dir.path("b.pdf") + " --quiet").find("jww"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir.path("b.pdf")));
 }
 
 // ---- pictures --------------------------------------------------------------------------------------
