@@ -6,12 +6,15 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
 #include <QPaintEngine>
 #include <QPainterPath>
 #include <QPdfWriter>
+#include <QRawFont>
+#include <QSet>
 #include <QSaveFile>
 #include <QSvgGenerator>
 
@@ -27,6 +30,23 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kRefPx = 64;  // reference font size; texts are scaled from it
 constexpr double kEmBottom = 0.12;  // the em box's lower edge below the baseline, in em
+
+// The drawing's face where the system has it, else a monospaced Japanese face whose
+// half-width characters are half a cell wide, as the drawing's own faces are; at the reference
+// size.
+QFont Face(const std::u16string& name) {
+  QFont f;
+  QString family = QString::fromStdU16String(name);
+  while (family.startsWith(u'@')) family.remove(0, 1);  // '@' marks a vertical face
+  // Only a face the system has: an unknown name would let the system substitute any face,
+  // a different one for Latin letters than for Japanese.
+  QStringList families{QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP")};
+  if (!family.isEmpty() && QFontDatabase::hasFamily(family)) families.prepend(family);
+  f.setFamilies(families);
+  f.setPixelSize(kRefPx);
+  f.setHintingPreference(QFont::PreferNoHinting);
+  return f;
+}
 
 struct Canvas {
   Canvas(QPainter& painter, double scale, double x, double y) : p(painter), k(scale), ox(x), oy(y) {}
@@ -65,19 +85,11 @@ struct Canvas {
     SetPen(q, !dashes.empty() && dashes.size() % 2 == 0);
   }
 
-  // The drawing's face where the system has it, else a monospaced Japanese face whose
-  // half-width characters are half a cell wide, as the drawing's own faces are.
   const QFont& Font(const std::u16string& name) {
     const QString key = QString::fromStdU16String(name);
     auto it = fonts.find(key);
     if (it != fonts.end()) return *it;
-    QFont f;
-    QString family = key;
-    while (family.startsWith(u'@')) family.remove(0, 1);  // '@' marks a vertical face
-    f.setFamilies({family, QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP")});
-    f.setPixelSize(kRefPx);
-    f.setHintingPreference(QFont::PreferNoHinting);
-    return *fonts.insert(key, f);
+    return *fonts.insert(key, Face(name));
   }
 
   void Text(const Prim& q, const Placement& at) {
@@ -86,25 +98,41 @@ struct Canvas {
 
   // One run: the cell's lower edge lies kEmBottom em below the baseline, where Japanese faces
   // put the bottom of their em box, so the glyphs fill the cells as on paper. A face whose
-  // advances differ from the cells (proportional Latin letters) is fitted to the run's length.
+  // advances differ from the cells (proportional Latin letters) is fitted to them. A spaced run
+  // is drawn character by character at its cells: the toolkit's letter spacing comes out
+  // differently on different devices (twice as wide in PDF).
   void Run(const Prim& q, const TextRun& r) {
     const double h = r.cellH * k, w = r.cellW * k;
     if (h < 0.5 || w <= 0 || h > 1e6) return;  // too small to see
-    const QString text = QString::fromStdU16String(r.text);
     const QFont& f = Font(q.font);
-    const double units = TextUnits(r.text);
-    const double natural = QFontMetricsF(f).horizontalAdvance(text);
-    const double fit = units > 0 && natural > 0 ? units * kRefPx / natural : 1.0;
-    const double sx = w / kRefPx * fit, sy = h / kRefPx;
+    const QFontMetricsF fm(f);
     p.save();
     p.translate(Dev(Xform{}, r.x, r.y));
     p.rotate(-r.angle * 180 / kPi);
-    p.scale(sx, sy);
     p.setPen(QColor::fromRgb(q.rgb));
-    QFont spaced = f;
-    if (r.gap != 0) spaced.setLetterSpacing(QFont::AbsoluteSpacing, r.gap * k / sx);
-    p.setFont(spaced);
-    p.drawText(QPointF(0, -kEmBottom * kRefPx), text);
+    p.setFont(f);
+    auto draw = [&](const QString& text, double units, double at) {
+      const double natural = fm.horizontalAdvance(text);
+      const double fit = units > 0 && natural > 0 ? units * kRefPx / natural : 1.0;
+      p.save();
+      p.translate(at, 0);
+      p.scale(w / kRefPx * fit, h / kRefPx);
+      p.drawText(QPointF(0, -kEmBottom * kRefPx), text);
+      p.restore();
+    };
+    if (r.gap == 0) {
+      draw(QString::fromStdU16String(r.text), TextUnits(r.text), 0);
+    } else {
+      double at = 0;
+      for (size_t i = 0; i < r.text.size(); ++i) {
+        const size_t n = QChar::isHighSurrogate(r.text[i]) && i + 1 < r.text.size() ? 2 : 1;
+        const std::u16string one = r.text.substr(i, n);
+        const double units = TextUnits(one);  // counted as the scene counts it
+        draw(QString::fromStdU16String(one), units, at);
+        at += units * w + static_cast<double>(n) * r.gap * k;
+        i += n - 1;
+      }
+    }
     p.restore();
   }
 
@@ -191,6 +219,83 @@ struct Canvas {
     }
   }
 };
+
+// Where the scene's printed texts use a glyph that their face gives to more than one code point
+// (面 and the radical U+2FAF, 長 and U+2ED1, ／ and U+2215): the lowest of those code points -> the
+// character drawn.
+QHash<char16_t, char16_t> SharedGlyphs(const Scene& s) {
+  QHash<std::u16string, QSet<char16_t>> drawn;  // per face name
+  ForEachPlaced(s, [&](const Prim& q, const Placement&) {
+    if (q.kind != Kind::Text || !Printed(s, q)) return;
+    auto& set = drawn[q.font];
+    for (char16_t c : q.text)
+      if (c > 0x7F && !QChar::isSurrogate(c)) set.insert(c);
+  });
+  QHash<char16_t, char16_t> map;
+  for (auto it = drawn.cbegin(); it != drawn.cend(); ++it) {
+    const QRawFont raw = QRawFont::fromFont(Face(it.key()));
+    if (!raw.isValid()) continue;
+    std::vector<QChar> all;
+    for (char32_t u = 1; u < 0x10000; ++u)
+      if (!QChar::isSurrogate(u)) all.push_back(QChar(static_cast<char16_t>(u)));
+    std::vector<quint32> glyphs(all.size());
+    int n = static_cast<int>(glyphs.size());
+    if (!raw.glyphIndexesForChars(all.data(), static_cast<int>(all.size()), glyphs.data(), &n)) continue;
+    QHash<quint32, char16_t> lowest;
+    for (size_t i = 0; i < all.size() && i < size_t(n); ++i)
+      if (glyphs[i] != 0 && !lowest.contains(glyphs[i])) lowest.insert(glyphs[i], all[i].unicode());
+    for (char16_t c : *it) {
+      const auto g = raw.glyphIndexesForString(QString(QChar(c)));
+      if (g.size() != 1 || g[0] == 0) continue;
+      const char16_t first = lowest.value(g[0], c);
+      if (first != c) map.insert(first, c);
+    }
+  }
+  return map;
+}
+
+// Japanese faces draw an ideograph (面) and its radical (U+2FAF) with one glyph, and the PDF
+// writer's text layer names each glyph by the lowest code point the face maps to it: the radical,
+// so "平面図" could not be found in the PDF. Every ToUnicode target in `shared` becomes the
+// character drawn. The maps are written unpacked and the targets keep their four hex digits, so
+// the file's offsets stay as they are.
+void MendToUnicode(QByteArray& pdf, const QHash<char16_t, char16_t>& shared) {
+  auto hex4 = [&](qsizetype at) {  // "<XXXX>" at `at`: its value, or -1
+    if (at + 6 > pdf.size() || pdf[at] != '<' || pdf[at + 5] != '>') return -1;
+    bool ok = false;
+    const int v = pdf.mid(at + 1, 4).toInt(&ok, 16);
+    return ok ? v : -1;
+  };
+  auto mend = [&](qsizetype at) {
+    const int v = hex4(at);
+    if (v < 0) return;
+    if (const auto it = shared.find(static_cast<char16_t>(v)); it != shared.end())
+      pdf.replace(at + 1, 4, QByteArray::number(*it, 16).toUpper().rightJustified(4, '0'));
+  };
+  for (const char* kind : {"bfrange", "bfchar"}) {
+    const QByteArray begin = QByteArray("begin") + kind, end = QByteArray("end") + kind;
+    for (qsizetype from = pdf.indexOf(begin); from >= 0; from = pdf.indexOf(begin, from)) {
+      const qsizetype stop = pdf.indexOf(end, from);
+      if (stop < 0) break;
+      qsizetype line = pdf.indexOf('\n', from) + 1;
+      while (line > 0 && line < stop) {
+        const qsizetype eol = std::min(pdf.indexOf('\n', line), stop);
+        if (eol < 0) break;
+        // bfchar: "<cid> <dst>"; bfrange: "<lo> <hi> [<dst> ...]" or "<lo> <hi> <dst>" (the
+        // last counts up from dst, so it is mended only for a single code).
+        if (kind[2] == 'c') {
+          mend(line + 7);
+        } else if (pdf[line + 14] == '[') {
+          for (qsizetype at = line + 15; at + 6 <= eol; at += 7) mend(at);
+        } else if (hex4(line) >= 0 && hex4(line) == hex4(line + 7)) {
+          mend(line + 14);
+        }
+        line = eol + 1;
+      }
+      from = stop;
+    }
+  }
+}
 
 // Writes `bytes` to `path` through a temporary file beside it.
 bool Commit(const QString& path, const QByteArray& bytes) {
@@ -355,6 +460,7 @@ bool WritePdf(const Scene& s, const QString& path, const PaintOptions& opt, Pain
     Stage(o, "writing", 0);
     if (!p.end()) return false;
   }
+  MendToUnicode(bytes, SharedGlyphs(s));
   const bool ok = !bytes.isEmpty() && Commit(path, bytes);
   Stage(o, "writing", 1);
   return ok;

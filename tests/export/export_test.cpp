@@ -740,6 +740,30 @@ TEST_F(Export, SvgIsValidAndKeepsTextsAsText) {
   EXPECT_NE(text.find("日本語"), std::string::npos);
 }
 
+// The PDF's text layer gives back the drawing's characters: Japanese faces share one glyph
+// between an ideograph and its radical (面 and U+2FAF), and the text must not come back as the
+// radical.
+TEST_F(Export, PdfTextCanBeSearched) {
+  if (std::system("command -v pdftotext >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftotext missing";
+  const std::u16string texts[] = {u"平面図 立面図", u"玄関 面積 一階", u"長さ 高さ 金物 車庫 見付",
+                                  u"Room 12.5m2"};
+  Doc doc;
+  double y = 60;
+  for (const auto& t : texts) doc.Text(-100, y -= 20, 5, t);
+  // A spaced text: three 5 mm characters 5 mm apart, 25 mm long in PDF as in PNG.
+  doc.Text(-100, -60, 5, u"ＡＢＣ");
+  doc.d.EntMoji.back().dKankaku = 5;
+  const std::string pdf = dir.path("s.pdf");
+  ASSERT_TRUE(scene::WritePdf(doc.Scene(), QString::fromStdString(pdf)));
+  EXPECT_EQ(std::system(("pdfinfo '" + pdf + "' >/dev/null 2>&1").c_str()), 0);
+  const QString got = QString::fromStdString(Capture("pdftotext '" + pdf + "' -"));
+  for (const auto& t : texts) EXPECT_TRUE(got.contains(QString::fromStdU16String(t))) << got.toStdString();
+  ASSERT_EQ(std::system(("pdftoppm -r 254 -png -singlefile " + pdf + " " + dir.path("s")).c_str()), 0);
+  const Box spaced = Ink(QImage(QString::fromStdString(dir.path("s.png"))), -110, -70, 0, -50);
+  EXPECT_NEAR(spaced.x0, -100, 1.2);
+  EXPECT_NEAR(spaced.x1, -75, 1.2);
+}
+
 // ---- DXF -------------------------------------------------------------------------------------------
 
 TEST_F(Export, DxfHoldsLayersColoursLineTypesBlocksAndJapaneseText) {
