@@ -1,4 +1,5 @@
 import os
+import pathlib
 import shutil
 import subprocess
 
@@ -52,3 +53,13 @@ def test_list_file_same_bytes_as_tool(tmp_path, list_tool, monkeypatch):
         dravik.list_file([], out="x.txt")
     with pytest.raises(OSError):
         dravik.list_file(names, out="/nonexistent-folder/List.txt")
+
+
+@pytest.mark.skipif(not corpus_drawings(), reason="no corpus")
+def test_docs_example_runs(tmp_path, monkeypatch):
+    doc = (pathlib.Path(__file__).parents[2] / "docs" / "python.md").read_text(encoding="utf-8")
+    code = doc.split("```python\n", 1)[1].split("```", 1)[0]
+    monkeypatch.chdir(tmp_path)
+    exec(compile(code, "docs/python.md", "exec"), {"__name__": "example"})
+    for name in ("out.jww", "out.pdf", "out.png", "out.dxf"):
+        assert (tmp_path / name).stat().st_size > 0
