@@ -48,6 +48,41 @@ QFont Face(const std::u16string& name) {
   return f;
 }
 
+// While an SVG is painted: its texts as SVG elements, each drawn as a placeholder that names its
+// index here and is replaced afterwards (the SVG generator writes a text as pieces in its own
+// font's metrics, with one face, which browsers render gappy and overlapping).
+thread_local std::vector<QString>* svgTexts = nullptr;
+const QString kSvgMark = QStringLiteral("@@dravik-text-%1@@");
+
+// The faces an SVG names for a drawing's face: the face itself, a Japanese face of the same
+// style the system may have, then generic families.
+QString SvgFamilies(const std::u16string& name) {
+  QString family = QString::fromStdU16String(name);
+  while (family.startsWith(u'@')) family.remove(0, 1);
+  const bool serif = family.contains(u"明朝") || family.contains(QLatin1String("Mincho"), Qt::CaseInsensitive);
+  QStringList list;
+  if (!family.isEmpty()) list << family;
+  if (serif) list << QStringLiteral("MS Mincho") << QStringLiteral("Noto Serif CJK JP") << QStringLiteral("serif");
+  else
+    list << QStringLiteral("MS Gothic") << QStringLiteral("Noto Sans Mono CJK JP") << QStringLiteral("Noto Sans CJK JP")
+         << QStringLiteral("sans-serif");
+  QStringList quoted;
+  for (QString f : list) {
+    if (f == QLatin1String("serif") || f == QLatin1String("sans-serif")) quoted << f;
+    else quoted << QLatin1Char('\'') + f.remove(u'\'').toHtmlEscaped() + QLatin1Char('\'');
+  }
+  return quoted.join(QLatin1String(", "));
+}
+
+QString SvgEscaped(const std::u16string& text) {
+  QString t;
+  for (char16_t c : text)
+    if (c >= 0x20 || c == u'\t') t += QChar(c);  // control characters are no XML
+  return t.toHtmlEscaped();
+}
+
+QString Num(double v) { return QString::number(v, 'f', 3); }
+
 struct Canvas {
   Canvas(QPainter& painter, double scale, double x, double y) : p(painter), k(scale), ox(x), oy(y) {}
   QPainter& p;
@@ -93,7 +128,46 @@ struct Canvas {
   }
 
   void Text(const Prim& q, const Placement& at) {
-    for (const TextRun& r : LayoutText(q, at)) Run(q, r);
+    const std::vector<TextRun> runs = LayoutText(q, at);
+    if (svgTexts && p.paintEngine() && p.paintEngine()->type() == QPaintEngine::SVG) {
+      SvgText(q, runs);
+      return;
+    }
+    for (const TextRun& r : runs) Run(q, r);
+  }
+
+  // A text as one SVG <text>, one <tspan> per run, each given the length it takes on the paper
+  // (textLength), its spacing and a list of faces that ends in a generic family, so that any
+  // renderer draws it in its box.
+  void SvgText(const Prim& q, const std::vector<TextRun>& runs) {
+    if (runs.empty()) return;
+    const TextRun& first = runs.front();
+    if (first.cellH * k < 0.05 || first.cellH * k > 1e6) return;
+    const QPointF o = Dev(Xform{}, first.x, first.y);
+    const double th = -first.angle;  // the frame's turn on the device (y downwards)
+    const double c = std::cos(th), sn = std::sin(th);
+    QString e = QStringLiteral("<text transform=\"translate(%1 %2) rotate(%3)\" fill=\"#%4\" stroke=\"none\" "
+                               "font-family=\"%5\" xml:space=\"preserve\">")
+                    .arg(Num(o.x()), Num(o.y()), Num(th * 180 / kPi))
+                    .arg(q.rgb, 6, 16, QLatin1Char('0'))
+                    .arg(SvgFamilies(q.font));
+    for (const TextRun& r : runs) {
+      const QPointF d = Dev(Xform{}, r.x, r.y) - o;
+      const double lx = d.x() * c + d.y() * sn, ly = -d.x() * sn + d.y() * c;
+      const double h = r.cellH * k;
+      const double length = (TextUnits(r.text) * r.cellW + static_cast<double>(r.text.size()) * r.gap) * k;
+      e += QStringLiteral("<tspan x=\"%1\" y=\"%2\" font-size=\"%3\"").arg(Num(lx), Num(ly - kEmBottom * h), Num(h));
+      if (r.gap != 0) e += QStringLiteral(" letter-spacing=\"%1\"").arg(Num(r.gap * k));
+      if (length > 0) e += QStringLiteral(" textLength=\"%1\" lengthAdjust=\"spacingAndGlyphs\"").arg(Num(length));
+      e += QLatin1Char('>') + SvgEscaped(r.text) + QStringLiteral("</tspan>");
+    }
+    e += QStringLiteral("</text>");
+    p.save();
+    p.resetTransform();
+    p.setPen(QColor::fromRgb(q.rgb));
+    p.drawText(QPointF(0, 0), kSvgMark.arg(svgTexts->size()));
+    p.restore();
+    svgTexts->push_back(std::move(e));
   }
 
   // One run: the cell's lower edge lies kEmBottom em below the baseline, where Japanese faces
@@ -297,6 +371,28 @@ void MendToUnicode(QByteArray& pdf, const QHash<char16_t, char16_t>& shared) {
   }
 }
 
+// The SVG with each placeholder text replaced by the element it names.
+QByteArray WithSvgTexts(const QByteArray& svg, const std::vector<QString>& texts) {
+  if (texts.empty()) return svg;
+  QByteArray out;
+  out.reserve(svg.size() + svg.size() / 4);
+  const QByteArray mark = "@@dravik-text-";
+  qsizetype from = 0;
+  for (qsizetype at = svg.indexOf(mark); at >= 0; at = svg.indexOf(mark, at + 1)) {
+    const qsizetype open = svg.lastIndexOf("<text", at), end = svg.indexOf("</text>", at);
+    const qsizetype numEnd = svg.indexOf("@@", at + mark.size());
+    if (open < from || end < 0 || numEnd < 0) continue;
+    bool ok = false;
+    const size_t i = svg.mid(at + mark.size(), numEnd - at - mark.size()).toULongLong(&ok);
+    if (!ok || i >= texts.size()) continue;
+    out += svg.mid(from, open - from);
+    out += texts[i].toUtf8();
+    from = end + 7;
+  }
+  out += svg.mid(from);
+  return out;
+}
+
 // Writes `bytes` to `path` through a temporary file beside it.
 bool Commit(const QString& path, const QByteArray& bytes) {
   QSaveFile f(path);
@@ -485,10 +581,14 @@ bool WriteSvg(const Scene& s, const QString& path, const PaintOptions& opt, Pain
     svg.setTitle(QStringLiteral("Dravik"));
     QPainter p;
     if (!p.begin(&svg)) return false;
+    std::vector<QString> texts;
+    svgTexts = &texts;
     const WalkResult r = Paint(s, p, QRectF(0, 0, vw * k, vh * k), o);
+    svgTexts = nullptr;
     if (report) report->walk = r;
     Stage(o, "writing", 0);
     if (!p.end()) return false;
+    bytes = WithSvgTexts(bytes, texts);
   }
   const bool ok = !bytes.isEmpty() && Commit(path, bytes);
   Stage(o, "writing", 1);

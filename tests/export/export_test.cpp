@@ -604,16 +604,16 @@ TEST_F(Export, PngHasTheExpectedPixels) {
   EXPECT_GT(ink, 300);  // the two characters are drawn in their 10 x 5 mm box
 }
 
-// Ink bounding box of a picture of the paper at 10 pixels per mm, within the paper rectangle
+// Ink bounding box of a picture of the paper at `pxPerMm` pixels per mm, within the paper rectangle
 // (x0, y0)-(x1, y1) mm, in paper mm; false when there is no ink.
 struct Box {
   double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
 };
-Box Ink(const QImage& img, double x0, double y0, double x1, double y1) {
+Box Ink(const QImage& img, double x0, double y0, double x1, double y1, double pxPerMm = 10) {
   Box b;
-  for (double x = x0; x <= x1; x += 0.1)
-    for (double y = y0; y <= y1; y += 0.1)
-      if (qGray(At(img, 10, x, y)) < 160)
+  for (double x = x0; x <= x1; x += 1 / pxPerMm)
+    for (double y = y0; y <= y1; y += 1 / pxPerMm)
+      if (qGray(At(img, pxPerMm, x, y)) < 160)
         b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x), b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
   return b;
 }
@@ -762,6 +762,50 @@ TEST_F(Export, PdfTextCanBeSearched) {
   const Box spaced = Ink(QImage(QString::fromStdString(dir.path("s.png"))), -110, -70, 0, -50);
   EXPECT_NEAR(spaced.x0, -100, 1.2);
   EXPECT_NEAR(spaced.x1, -75, 1.2);
+}
+
+// A browser draws each SVG text in the box the PNG draws it in: spaced, widened, half-width and
+// raised characters included.
+TEST_F(Export, SvgTextsRenderInABrowserAsInThePng) {
+  if (std::system("command -v chromium >/dev/null 2>&1") != 0) GTEST_SKIP() << "chromium missing";
+  Doc doc;
+  struct T {
+    double y;
+    std::u16string text;
+    double w, h, spacing;
+  } texts[] = {{60, u"日本語テキスト", 8, 8, 0},  {40, u"ＡＢＣ", 6, 6, 4}, {20, u"幅広い字", 10, 5, 0},
+               {0, u"Latin text 123", 6, 6, 0}, {-20, u"面積 12.5m^u2", 6, 6, 1}};
+  for (const T& t : texts) {
+    doc.Text(-120, t.y, t.w, t.text);
+    TEntJwwMoji& m = doc.d.EntMoji.back();
+    m.dSizeY = t.h, m.dKankaku = t.spacing;
+  }
+  const scene::Scene s = doc.Scene();
+  const std::string svg = dir.path("b.svg"), shot = dir.path("b-browser.png"), png = dir.path("b.png");
+  ASSERT_TRUE(scene::WriteSvg(s, QString::fromStdString(svg)));
+  ASSERT_TRUE(scene::WritePng(s, QString::fromStdString(png), 96));
+  const std::string text = ReadWholeFile(Utf8ToStr(svg)).value_or("");
+  size_t elements = 0;
+  for (size_t at = text.find("<text"); at != std::string::npos; at = text.find("<text", at + 1)) ++elements;
+  EXPECT_EQ(elements, std::size(texts));  // one element per text
+  EXPECT_NE(text.find("sans-serif\""), std::string::npos);
+  const std::string cmd = "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                          "--disable-background-networking --disable-component-update --disable-sync "
+                          "--hide-scrollbars --user-data-dir='" + dir.path("profile") +
+                          "' --window-size=1123,794 --screenshot='" + shot + "' 'file://" + svg + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const QImage browser(QString::fromStdString(shot)), ours(QString::fromStdString(png));
+  ASSERT_FALSE(browser.isNull());
+  const double k = 96 / 25.4;
+  for (const T& t : texts) {
+    SCOPED_TRACE(QString::fromStdU16String(t.text).toStdString());
+    const Box a = Ink(ours, -125, t.y - 3, 0, t.y + 12, k), b = Ink(browser, -125, t.y - 3, 0, t.y + 12, k);
+    ASSERT_LT(a.x0, a.x1);
+    EXPECT_NEAR(b.x0, a.x0, 0.8);
+    EXPECT_NEAR(b.x1, a.x1, 0.8);
+    EXPECT_NEAR(b.y0, a.y0, 0.8);
+    EXPECT_NEAR(b.y1, a.y1, 0.8);
+  }
 }
 
 // ---- DXF -------------------------------------------------------------------------------------------
