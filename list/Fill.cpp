@@ -1,10 +1,12 @@
 #include "list/Fill.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "common/Func_2.h"
 #include "common/codepage.h"
@@ -263,6 +265,34 @@ bool WriteFilledSheets(jww::TJwwData& doc, FillPlan& plan, const std::u16string&
   if (!ok)
     for (const std::u16string& name : written) jww::DeleteFileIfExists(name);
   return ok;
+}
+
+TemplateImages::~TemplateImages() {
+  std::error_code ec;
+  if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
+}
+
+bool ReadTemplate(const std::u16string& path, jww::TJwwData& doc, TemplateImages& images, std::string& why) {
+  why.clear();
+  // The image list first, without any image; a folder is made only for a template with images.
+  doc.BindImageExr = true;
+  doc.BindImageExp = false;
+  if (!doc.FileIn(path)) return false;
+  bool hasImages = false;
+  for (jww::Integer i = 0; i < doc.BindImageN && static_cast<size_t>(i) < doc.BindImage.size(); ++i)
+    if (!doc.BindImage[i].Fname.empty() && doc.BindImage[i].Fsize > 0) hasImages = true;
+  doc.BindImageExr = false;
+  if (!hasImages) return true;
+  std::error_code ec;
+  std::string tmpl = (std::filesystem::temp_directory_path(ec) / "dravik-fill-XXXXXX").string();
+  if (ec || !::mkdtemp(tmpl.data())) {
+    why = std::string("cannot create a folder for the template's images: ") + std::strerror(ec ? ec.value() : errno);
+    return false;
+  }
+  images.folder_ = tmpl;
+  doc.BindImageFolder = jww::Utf8ToStr(tmpl + "/");
+  doc.BindImageExp = true;
+  return doc.FileIn(path);
 }
 
 bool SameFile(const std::u16string& a, const std::u16string& b) {

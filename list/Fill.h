@@ -115,6 +115,25 @@ void SetTextKeepingAnchor(jww::TEntJwwMoji& m, std::u16string text, FillAnchor a
 bool WriteFilledSheets(jww::TJwwData& doc, FillPlan& plan, const std::u16string& out, jww::Integer ver,
                        FillAnchor anchor, std::string& why);
 
+/// The private folder a template's bound images are unpacked into, so that the sheets written
+/// from it embed them again; removed with its contents when this ends.
+class TemplateImages {
+ public:
+  TemplateImages() = default;
+  ~TemplateImages();
+  TemplateImages(const TemplateImages&) = delete;
+  TemplateImages& operator=(const TemplateImages&) = delete;
+
+ private:
+  friend bool ReadTemplate(const std::u16string&, jww::TJwwData&, TemplateImages&, std::string&);
+  std::string folder_;
+};
+
+/// Reads a template with FileIn; when it carries bound images they are kept in `images` for
+/// writing. False with `why` empty when the file is no readable drawing (doc.LastError() says
+/// why), or with `why` set when the images' folder could not be made.
+bool ReadTemplate(const std::u16string& path, jww::TJwwData& doc, TemplateImages& images, std::string& why);
+
 /// True when both paths name one existing file (the same file through links or other spellings).
 bool SameFile(const std::u16string& a, const std::u16string& b);
 

@@ -562,6 +562,43 @@ bool WritePdf(const Scene& s, const QString& path, const PaintOptions& opt, Pain
   return ok;
 }
 
+bool WritePdfPages(const std::vector<const Scene*>& pages, const QString& path, const PaintOptions& opt,
+                   PaintReport* report) {
+  if (pages.empty()) return false;
+  constexpr int kDpi = 1200;
+  const double k = kDpi / 25.4;
+  // Every page is measured before any is painted: a sheet over the budget refuses the file whole.
+  std::vector<PaintOptions> each(pages.size(), opt);
+  for (size_t i = 0; i < pages.size(); ++i)
+    if (!Affordable(*pages[i], View(*pages[i], opt.fitDrawing), k, true, each[i], report)) return false;
+  auto layoutOf = [](const QRectF& view) {
+    const double vw = view.width(), vh = view.height();
+    const QSizeF mm(std::min(vw, vh), std::max(vw, vh));
+    return QPageLayout(QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
+                       vw > vh ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
+  };
+  QByteArray bytes;
+  {
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::WriteOnly);
+    QPdfWriter pdf(&buf);
+    pdf.setCreator(QStringLiteral("Dravik"));
+    pdf.setResolution(kDpi);
+    // Each page takes its own view; a page's layout is set before the page begins.
+    if (!pdf.setPageLayout(layoutOf(View(*pages.front(), opt.fitDrawing)))) return false;
+    QPainter p;
+    if (!p.begin(&pdf)) return false;
+    for (size_t i = 0; i < pages.size(); ++i) {
+      const QRectF view = View(*pages[i], opt.fitDrawing);
+      if (i > 0 && (!pdf.setPageLayout(layoutOf(view)) || !pdf.newPage())) return false;
+      const WalkResult r = Paint(*pages[i], p, QRectF(0, 0, view.width() * k, view.height() * k), each[i]);
+      if (report) report->walk = r;
+    }
+    if (!p.end()) return false;
+  }
+  return !bytes.isEmpty() && Commit(path, bytes);
+}
+
 bool WriteSvg(const Scene& s, const QString& path, const PaintOptions& opt, PaintReport* report) {
   PaintOptions o = opt;
   const QRectF view = View(s, o.fitDrawing);

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 #include "scene/Scene.h"
 
@@ -67,6 +68,10 @@ bool WritePng(const Scene& s, const QString& path, double dpi, const PaintOption
               PaintReport* report = nullptr);
 /// One page of the view's size.
 bool WritePdf(const Scene& s, const QString& path, const PaintOptions& o = {}, PaintReport* report = nullptr);
+/// One page a scene, each of its own view's size; false for no scene, or when one page would need
+/// more than the budget.
+bool WritePdfPages(const std::vector<const Scene*>& pages, const QString& path, const PaintOptions& o = {},
+                   PaintReport* report = nullptr);
 /// Millimetre-sized, texts stay text.
 bool WriteSvg(const Scene& s, const QString& path, const PaintOptions& o = {}, PaintReport* report = nullptr);
 

@@ -234,3 +234,106 @@ TEST(Fill, SheetNames) {
   EXPECT_EQ(dravik::SheetName(u"/a.b/index", 2), u"/a.b/index-2");
   EXPECT_EQ(dravik::SheetName(u"/a/.jww", 2), u"/a/.jww-2");
 }
+
+namespace {
+
+// A folder with five drawings, their list file and a template of three rows.
+struct ToolFixture {
+  jwwtest::TempDir dir;
+  std::vector<std::u16string> files = Drawings(dir, 5);
+  std::map<std::u16string, std::u16string> kv;
+  std::string list = dir.path("List.txt"), tpl = dir.path("template.jww");
+  ToolFixture() {
+    jww::TJwwData scratch;
+    const auto lines = dravik::ListFileLines(files, 0, scratch, jww::TRegional{});
+    kv = KeyValues(lines);
+    EXPECT_TRUE(dravik::SaveListFile(jww::Utf8ToStr(list), lines));
+    jww::TJwwData t = Template(3);
+    EXPECT_TRUE(t.FileOut(jww::Utf8ToStr(tpl), 600));
+  }
+  std::string Q(const std::string& name) const { return "'" + dir.path(name) + "'"; }
+};
+
+std::u16string FirstText(const std::string& path) {
+  jww::TJwwData d;
+  EXPECT_TRUE(d.FileIn(jww::Utf8ToStr(path))) << path;
+  return d.EntMojiN > 0 ? d.EntMoji[0].str : u"";
+}
+
+}  // namespace
+
+// jww fill writes one drawing a sheet, or one PDF of a page a sheet; --anchor end keeps the ends.
+TEST(FillTool, SheetsAndPdf) {
+  ToolFixture f;
+  auto r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "fill " + f.Q("template.jww") + " " + f.Q("List.txt") + " " +
+                                                 f.Q("index.jww") + " --anchor end --version 420", f.dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(FirstText(f.dir.path("index.jww")), u"No." + Expected(f.kv, 1, "f"));
+  EXPECT_EQ(FirstText(f.dir.path("index-2.jww")), u"No." + Expected(f.kv, 4, "f"));
+  EXPECT_FALSE(jww::FileExists(jww::Utf8ToStr(f.dir.path("index-3.jww"))));
+  jww::TJwwData t, got;
+  ASSERT_TRUE(t.FileIn(jww::Utf8ToStr(f.tpl)));
+  ASSERT_TRUE(got.FileIn(jww::Utf8ToStr(f.dir.path("index-2.jww"))));
+  EXPECT_EQ(got.Enthd.jwVer, 420);
+  EXPECT_NEAR(got.EntMoji[0].end_x, t.EntMoji[0].end_x, 1e-9);
+  EXPECT_NE(got.EntMoji[0].start_x, t.EntMoji[0].start_x);
+
+  r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "fill " + f.Q("template.jww") + " " + f.Q("List.txt") + " " + f.Q("index.pdf"), f.dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(jww::FileExists(jww::Utf8ToStr(f.dir.path("index-2.pdf"))));
+  const std::string info = f.dir.path("info.txt");
+  if (std::system(("pdfinfo " + f.Q("index.pdf") + " >" + info + " 2>/dev/null").c_str()) == 0) {
+    const std::string text = jww::ReadWholeFile(jww::Utf8ToStr(info)).value_or("");
+    const size_t at = text.find("Pages:");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(std::atoi(text.c_str() + at + 6), 2) << text;
+  }
+}
+
+// Bad input: one line, exit 2 (1 for a template without keys), and nothing written.
+TEST(FillTool, BadInput) {
+  ToolFixture f;
+  jww::TJwwData plain = NewDrawing();
+  AddText(plain, u"no keys here");
+  ASSERT_TRUE(plain.FileOut(jww::Utf8ToStr(f.dir.path("plain.jww")), 600));
+  ASSERT_TRUE(jww::WriteFileAtomic(jww::Utf8ToStr(f.dir.path("nopa.txt")), "%%1f\tplan\r\n "));
+  ASSERT_TRUE(jww::WriteFileAtomic(jww::Utf8ToStr(f.dir.path("notab.txt")), "%%PA\t/\r\n%%1f plan\r\n "));
+  const auto tplBytes = jww::ReadWholeFile(jww::Utf8ToStr(f.tpl));
+  struct Case {
+    std::string args;
+    int status;
+    std::string err;
+  } cases[] = {
+      {f.Q("List.txt") + " " + f.Q("List.txt") + " " + f.Q("out.jww"), 2, "not a JWW drawing"},
+      {f.Q("template.jww") + " " + f.Q("nopa.txt") + " " + f.Q("out.jww"), 2, "not a list file: no %%PA line"},
+      {f.Q("template.jww") + " " + f.Q("notab.txt") + " " + f.Q("out.jww"), 2, "line 2 has no TAB"},
+      {f.Q("plain.jww") + " " + f.Q("List.txt") + " " + f.Q("out.jww"), 1, "jww: no %% key in the template\n"},
+      {f.Q("template.jww") + " " + f.Q("List.txt") + " " + f.Q("out.jpg"), 2, "unknown output type"},
+      {f.Q("template.jww") + " " + f.Q("List.txt") + " " + f.Q("template.jww"), 2, "is the template itself"},
+  };
+  for (const Case& c : cases) {
+    const auto r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "fill " + c.args, f.dir);
+    EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(jww::FileExists(jww::Utf8ToStr(f.dir.path("out.jww"))));
+  }
+  EXPECT_EQ(jww::ReadWholeFile(jww::Utf8ToStr(f.tpl)), tplBytes);
+}
+
+// dravik-list --template fills the template straight from the drawings: the same sheets as jww fill
+// from the list file of the same drawings.
+TEST(FillTool, ListToolTemplate) {
+  ToolFixture f;
+  std::string args = "--template " + f.Q("template.jww") + " -o " + f.Q("direct.jww");
+  for (const auto& p : f.files) args += " '" + jww::StrToUtf8(p) + "'";
+  auto r = jwwtest::RunTool(DRAVIK_LIST_TOOL, args, f.dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "fill " + f.Q("template.jww") + " " + f.Q("List.txt") + " " + f.Q("viafile.jww"), f.dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* sheet : {"", "-2"})
+    EXPECT_EQ(jww::ReadWholeFile(jww::Utf8ToStr(f.dir.path(std::string("direct") + sheet + ".jww"))),
+              jww::ReadWholeFile(jww::Utf8ToStr(f.dir.path(std::string("viafile") + sheet + ".jww"))));
+  r = jwwtest::RunTool(DRAVIK_LIST_TOOL, "--template " + f.Q("template.jww") + " -o " + f.Q("x.pdf") + " " + f.Q("template.jww"), f.dir);
+  EXPECT_EQ(r.status, 2);
+}

@@ -16,6 +16,7 @@
 
 #include "common/Func_2.h"
 #include "jww/JwwUnit.h"
+#include "list/Fill.h"
 #include "list/ListFile.h"
 
 namespace {
@@ -74,6 +75,49 @@ std::string GiB(uint64_t bytes) {
   return buf;
 }
 
+// The index sheet in one step: the list's values go from the generator straight into the template.
+int FillTemplate(const std::string& templ, const std::string& output, const std::vector<std::u16string>& paths,
+                 int slotCount) {
+  const size_t dot = output.rfind('.');
+  std::string ext = dot == std::string::npos || output.find('/', dot) != std::string::npos ? "" : output.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != "jww") {
+    std::cerr << "dravik-list: " << output << ": --template writes a drawing (.jww); 'jww fill' writes PDF, SVG, PNG and DXF\n";
+    return 2;
+  }
+  jww::TJwwData doc;
+  dravik::TemplateImages images;
+  std::string why;
+  if (!dravik::ReadTemplate(jww::PathFromNative(templ), doc, images, why)) {
+    if (!why.empty()) {
+      std::cerr << "dravik-list: " << why << "\n";
+      return 1;
+    }
+    std::cerr << "dravik-list: " << templ << ": not a readable drawing (" << doc.LastError().message << ")\n";
+    return 2;
+  }
+  dravik::ListValues values;
+  jww::TJwwData JWW;
+  dravik::ListFileOut(paths, slotCount, JWW, jww::RegionalFromLocale(), values);
+  dravik::FillPlan plan(doc, values);
+  if (plan.KeyCount() == 0) {
+    std::cerr << "dravik-list: no %% key in the template\n";
+    return 1;
+  }
+  const std::u16string tpl16 = jww::PathFromNative(templ), out16 = jww::PathFromNative(output);
+  for (int64_t k = 1; k <= plan.SheetCount(); ++k)
+    if (dravik::SameFile(tpl16, dravik::SheetName(out16, k))) {
+      std::cerr << "dravik-list: " << jww::NativePath(dravik::SheetName(out16, k))
+                << ": is the template itself, which is never replaced\n";
+      return 2;
+    }
+  if (!dravik::WriteFilledSheets(doc, plan, out16, doc.Enthd.jwVer, dravik::FillAnchor::kStart, why)) {
+    std::cerr << "dravik-list: " << why << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{
       "Writes the list file of the given drawings (.jww): a folder line, 37 keyed lines per\n"
@@ -89,6 +133,11 @@ int Run(int argc, char** argv) {
   app.add_option("-o,--output", output, "The list file to write")->required();
   app.add_option("--from", from, "Read drawing paths, one per line, from FILE ('-' for standard input)");
   app.add_option("files", files, "Drawing paths, in slot order");
+  std::string templ;
+  app.add_option("--template", templ,
+                 "Instead of the list file, write the index sheet: this template drawing with every list key "
+                 "in its texts replaced by its value, to the output (.jww; more drawings than the template's "
+                 "rows give OUTPUT-2.jww, ...). 'jww fill' does the same from a list file, also as PDF.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -135,6 +184,8 @@ int Run(int argc, char** argv) {
               << " slots need at least " << GiB(needed) << ", more than the memory or disk space available\n";
     return 1;
   }
+
+  if (!templ.empty()) return FillTemplate(templ, output, paths, slotCount);
 
   jww::TJwwData JWW;
   if (!dravik::WriteListFile(LstName, paths, slotCount, JWW, jww::RegionalFromLocale())) {

@@ -19,6 +19,7 @@ constexpr Entry kCommands[] = {
     {"dump", jwwtool::Dump, "the whole drawing as JSON (UTF-8)"},
     {"convert", jwwtool::Convert, "write a drawing as another format version (--version), or as .pdf .svg .png (--dpi) .dxf"},
     {"new", jwwtool::New, "write an empty drawing with the default settings"},
+    {"fill", jwwtool::Fill, "fill a template drawing's list keys from a list file: an index sheet (.jww .pdf .svg .png .dxf)"},
     {"build", jwwtool::Build, "build a drawing from a JSON recipe (docs/recipes.md)"},
 };
 

@@ -32,5 +32,8 @@ struct JwwPaintJob {
 /// refused; otherwise the output could not be written).
 extern "C" bool jww_paint_job(JwwPaintJob* job);
 
+/// Paints `n` scenes into one PDF file `out` (UTF-8), a page each; false when it could not be written.
+extern "C" bool jww_paint_pdf_pages(const scene::Scene* const* s, int n, const char* out);
+
 /// The module's file name, and where an installed jww finds it relative to its own folder.
 #define JWW_PAINT_MODULE "jww-paint.so"

@@ -42,3 +42,13 @@ extern "C" bool jww_paint_job(JwwPaintJob* job) {
   job->unrepresentable = r.walk.unrepresentable;
   return ok;
 }
+
+extern "C" bool jww_paint_pdf_pages(const scene::Scene* const* s, int n, const char* out) {
+  if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+  int argc = 1;
+  char name[] = "jww";
+  char* argv[] = {name, nullptr};
+  QGuiApplication app(argc, argv);
+  return scene::WritePdfPages(std::vector<const scene::Scene*>(s, s + (n > 0 ? n : 0)), QString::fromUtf8(out));
+}
