@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <map>
+
+#include <nlohmann/json.hpp>
 
 #include "common/Func_2.h"
 #include "common/codepage.h"
@@ -336,4 +341,65 @@ TEST(FillTool, ListToolTemplate) {
               jww::ReadWholeFile(jww::Utf8ToStr(f.dir.path(std::string("viafile") + sheet + ".jww"))));
   r = jwwtest::RunTool(DRAVIK_LIST_TOOL, "--template " + f.Q("template.jww") + " -o " + f.Q("x.pdf") + " " + f.Q("template.jww"), f.dir);
   EXPECT_EQ(r.status, 2);
+}
+
+// The real drawings listed and filled into a template built by jww build: ten rows of all the
+// list's codes, "%%PA", a key in a block definition and one in a dimension. Every text of every
+// sheet holds the value the list file's own line gives (split here, decoded from code page 932).
+TEST(FillTool, CorpusIntoBuiltTemplate) {
+  const std::string corpus = jwwtest::CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  jwwtest::TempDir dir;
+  std::vector<std::string> drawings;
+  for (const auto& e : std::filesystem::directory_iterator(corpus))
+    if (e.path().extension() == ".jww") drawings.push_back(e.path().string());
+  std::sort(drawings.begin(), drawings.end());
+  ASSERT_GT(drawings.size(), 10u);
+
+  const std::vector<std::string> codes = {"F", "e", "f", "fs1", "fs2", "fs3", "fs4", "fs5", "fs6", "fs7",
+                                          "fs8", "fs9", "DT", "D", "T", "J", "SZ", "mm", "m1", "m2",
+                                          "p", "SS0", "SS1", "SS2", "SS3", "SS4", "SS5", "SS6", "SS7", "SS8",
+                                          "SS9", "SSa", "SSb", "SSc", "SSd", "SSe", "SSf"};
+  nlohmann::json items = nlohmann::json::array();
+  for (int r = 1; r <= 10; ++r)
+    for (size_t c = 0; c < codes.size(); ++c)
+      items.push_back({{"type", "text"}, {"text", "%%" + std::to_string(r) + codes[c]}, {"at", {c * 10.0 - 190, 120 - r * 10.0}}});
+  items.push_back({{"type", "text"}, {"text", "%%PA"}, {"at", {-190, 130}}});
+  items.push_back({{"type", "block"}, {"name", "b"}, {"items", {{{"type", "text"}, {"text", "<%%10SSf>"}, {"at", {0, 0}}}}}});
+  items.push_back({{"type", "insert"}, {"block", "b"}, {"at", {0, -100}}});
+  items.push_back({{"type", "dimension"}, {"from", {-100, -120}}, {"to", {100, -120}}, {"text", "%%1F"}, {"text_at", {-10, -118}}});
+  const nlohmann::json recipe = {{"paper", "A1"}, {"items", items}};
+  std::ofstream(dir.path("t.json")) << recipe.dump();
+  std::string list;
+  for (const auto& d : drawings) list += d + "\n";
+  std::ofstream(dir.path("files.txt")) << list;
+  auto r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "build " + dir.path("t.json") + " " + dir.path("t.jww"), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = jwwtest::RunTool(DRAVIK_LIST_TOOL, "--from " + dir.path("files.txt") + " -o " + dir.path("List.txt"), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "fill " + dir.path("t.jww") + " " + dir.path("List.txt") + " " + dir.path("i.jww"), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  std::map<std::u16string, std::u16string> kv;
+  const std::string bytes = jww::ReadWholeFile(jww::Utf8ToStr(dir.path("List.txt"))).value();
+  for (size_t at = 0, end; at < bytes.size(); at = end + 2) {
+    end = std::min(bytes.find("\r\n", at), bytes.size());
+    const std::string line = bytes.substr(at, end - at);
+    if (size_t tab = line.find('\t'); tab != std::string::npos)
+      kv[jww::AnsiToStr(line.substr(0, tab))] = jww::AnsiToStr(line.substr(tab + 1));
+  }
+  const int sheets = static_cast<int>((drawings.size() + 9) / 10);
+  EXPECT_FALSE(jww::FileExists(dravik::SheetName(jww::Utf8ToStr(dir.path("i.jww")), sheets + 1)));
+  for (int k = 1; k <= sheets; ++k) {
+    jww::TJwwData got;
+    ASSERT_TRUE(got.FileIn(dravik::SheetName(jww::Utf8ToStr(dir.path("i.jww")), k)));
+    ASSERT_EQ(got.EntMojiN, static_cast<jww::Integer>(10 * codes.size() + 1));
+    for (int row = 1; row <= 10; ++row)
+      for (size_t c = 0; c < codes.size(); ++c)
+        EXPECT_EQ(got.EntMoji[(row - 1) * codes.size() + c].str, Expected(kv, (k - 1) * 10 + row, codes[c].c_str()))
+            << "sheet " << k << " row " << row << " " << codes[c];
+    EXPECT_EQ(got.EntMoji[10 * codes.size()].str, kv.at(u"%%PA"));
+    EXPECT_EQ(got.EntBlockDef[0].mMoji[0].str, u"<" + Expected(kv, k * 10, "SSf") + u">");
+    EXPECT_EQ(got.EntSunpo[0].Moji.str, Expected(kv, (k - 1) * 10 + 1, "F"));
+  }
 }
