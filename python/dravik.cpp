@@ -594,6 +594,10 @@ void Export(Drawing& dr, const py::object& path, double dpi, const std::optional
     std::lock_guard<std::mutex> g(dr.lock);
     dr.Settle();
     const scene::Scene s = scene::Build(*dr.d, look);
+    // The toolkit's font database is shared by the whole process: one picture at a time.
+    static std::mutex painting;
+    std::unique_lock<std::mutex> p(painting, std::defer_lock);
+    if (f != "dxf") p.lock();
     if (f == "dxf") {
       ok = scene::WriteDxf(s, out);
     } else {

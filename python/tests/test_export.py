@@ -63,3 +63,24 @@ def test_docs_example_runs(tmp_path, monkeypatch):
     exec(compile(code, "docs/python.md", "exec"), {"__name__": "example"})
     for name in ("out.jww", "out.pdf", "out.png", "out.dxf"):
         assert (tmp_path / name).stat().st_size > 0
+
+
+def test_exports_from_threads(tmp_path):
+    import threading
+    d = every_kind()
+    errors = []
+
+    def work(i):
+        try:
+            for fmt in ("png", "svg", "dxf"):
+                d.export(tmp_path / f"{i}.{fmt}", dpi=30)
+        except Exception as e:  # reported below
+            errors.append(e)
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(3)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert not errors
+    assert len({(tmp_path / f"{i}.svg").read_bytes() for i in range(3)}) == 1
