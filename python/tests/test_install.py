@@ -1,5 +1,6 @@
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
 
@@ -24,3 +25,23 @@ def test_component_install_puts_the_module_in_the_site_directory(tmp_path):
     out = subprocess.run([sys.executable, "-c", code], check=True, env=env, cwd=tmp_path, capture_output=True,
                          text=True).stdout.split()
     assert pathlib.Path(out[0]).parent == site and out[1] == "1"
+
+
+def test_pip_installs_the_module(tmp_path):
+    build = os.environ.get("DRAVIK_BUILD_DIR")
+    if not build:
+        pytest.skip("DRAVIK_BUILD_DIR names no build folder")
+    here = pathlib.Path(__file__).resolve().parents[1]
+    package = tmp_path / "package"  # a copy: pip builds in the folder it is given
+    package.mkdir()
+    for name in ("setup.py", "pyproject.toml", "dravik.pyi"):
+        shutil.copy(here / name, package / name)
+    env = dict(os.environ, DRAVIK_BUILD_DIR=build, DRAVIK_SOURCE_DIR=str(here.parent), PIP_NO_CACHE_DIR="1")
+    subprocess.run([sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index", "--no-deps",
+                    "--target", str(tmp_path / "site"), str(package)], check=True, env=env, capture_output=True)
+    installed = sorted(p.name for p in (tmp_path / "site").iterdir() if not p.name.endswith(".dist-info"))
+    assert installed[1:] == ["dravik.pyi"] and installed[0].startswith("dravik.cpython-")
+    env["PYTHONPATH"] = str(tmp_path / "site")
+    out = subprocess.run([sys.executable, "-c", "import dravik; print(dravik.__file__)"], check=True, env=env,
+                         cwd=tmp_path, capture_output=True, text=True).stdout
+    assert pathlib.Path(out.strip()).parent == tmp_path / "site"
