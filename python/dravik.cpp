@@ -842,6 +842,7 @@ void BindKinds(C& c) {
 }  // namespace
 
 PYBIND11_MODULE(dravik, m) {
+  m.attr("__version__") = DRAVIK_VERSION;
   m.doc() =
       "Drawings (.jww) read, built, written and exported with Dravik's library.\n\n"
       "    d = dravik.read('plan.jww')\n"
@@ -1053,17 +1054,23 @@ PYBIND11_MODULE(dravik, m) {
   struct Layer {
     DrawingPtr dr;
     int g, l;
+    /// The layer's record; an empty one when the drawing holds fewer layers than 16 x 16.
+    const TEntJwwLayer& Rec() const {
+      static const TEntJwwLayer kNone;
+      const size_t i = static_cast<size_t>(g * 16 + l);
+      return i < dr->d->EntLay.size() ? dr->d->EntLay[i] : kNone;
+    }
   };
   struct LayerGroup {
     DrawingPtr dr;
     int g;
   };
   py::class_<Layer>(m, "Layer", "A layer (TEntJwwLayer).")
-      .def_property_readonly("name", [](const Layer& l) { return Py(l.dr->d->EntLay[static_cast<size_t>(l.g * 16 + l.l)].aStrLayName); },
+      .def_property_readonly("name", [](const Layer& l) { return Py(l.Rec().aStrLayName); },
                              "aStrLayName")
-      .def_property_readonly("state", [](const Layer& l) { return l.dr->d->EntLay[static_cast<size_t>(l.g * 16 + l.l)].aanLay; },
+      .def_property_readonly("state", [](const Layer& l) { return l.Rec().aanLay; },
                              "aanLay")
-      .def_property_readonly("protect", [](const Layer& l) { return l.dr->d->EntLay[static_cast<size_t>(l.g * 16 + l.l)].aanLayProtect; },
+      .def_property_readonly("protect", [](const Layer& l) { return l.Rec().aanLayProtect; },
                              "aanLayProtect")
       .def("__repr__", [](const Layer& l) { return "Layer(" + std::to_string(l.g) + ", " + std::to_string(l.l) + ")"; });
   py::class_<LayerGroup>(m, "LayerGroup", "A layer group (TEntJwwLayerGroup).")

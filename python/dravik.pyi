@@ -11,6 +11,8 @@ from typing import Iterator, Optional, Sequence, Tuple, Union, overload
 import numpy as np
 import numpy.typing as npt
 
+__version__: str
+
 _Path = Union[str, bytes, os.PathLike]
 _Pt = Tuple[float, float]
 _LayerT = Tuple[int, int]
