@@ -45,3 +45,20 @@ def test_pip_installs_the_module(tmp_path):
     out = subprocess.run([sys.executable, "-c", "import dravik; print(dravik.__file__)"], check=True, env=env,
                          cwd=tmp_path, capture_output=True, text=True).stdout
     assert pathlib.Path(out.strip()).parent == tmp_path / "site"
+
+
+def test_debian_package_holds_the_module(tmp_path):
+    build = os.environ.get("DRAVIK_BUILD_DIR")
+    if not build:
+        pytest.skip("DRAVIK_BUILD_DIR names no build folder")
+    subprocess.run(["cpack", "--config", os.path.join(build, "python", "CPackPythonConfig.cmake"), "-B",
+                    str(tmp_path)], check=True, capture_output=True)
+    (deb,) = tmp_path.glob("*.deb")
+    field = lambda name: subprocess.run(["dpkg-deb", "-f", str(deb), name], check=True, capture_output=True,
+                                        text=True).stdout.strip()
+    assert field("Package") == "python3-dravik"
+    assert "python3-numpy" in field("Depends") and f"python3 (>= 3.{sys.version_info.minor})" in field("Depends")
+    listing = subprocess.run(["dpkg-deb", "-c", str(deb)], check=True, capture_output=True, text=True).stdout
+    files = sorted(line.split()[-1] for line in listing.splitlines() if not line.startswith("d"))
+    assert files[1] == "./usr/lib/python3/dist-packages/dravik.pyi"
+    assert files[0].startswith("./usr/lib/python3/dist-packages/dravik.cpython-") and len(files) == 2
