@@ -712,6 +712,7 @@ bool Bounds(const Scene& s, double& x0, double& y0, double& x1, double& y1) {
   };
   std::vector<double> pts;
   ForEachPlaced(s, [&](const Prim& p, const Placement& at) {
+    if (!Printed(s, p)) return;  // what a picture leaves out takes no room in it
     switch (p.kind) {
       case Kind::Line:
         add(at.toPaper, p.p[0], p.p[1]);

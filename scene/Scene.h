@@ -193,8 +193,8 @@ int CurveSegments(const Prim& a, const Xform& toPaper, double pxPerMm);
 /// True when a primitive where it lands has finite coordinates within kMaxCoordinate.
 bool Representable(const Prim& p, const Placement& at);
 
-/// Bounding box of the placed primitives' defining points (arc extents included), in paper
-/// millimetres; false when there is nothing.
+/// Bounding box of the placed primitives' defining points (arc extents included) that a picture
+/// prints, in paper millimetres; false when there is nothing.
 bool Bounds(const Scene& s, double& x0, double& y0, double& x1, double& y1);
 
 /// n + 1 points (x y pairs, appended to `out`) along an arc primitive from `start` over `sweep`
