@@ -472,7 +472,7 @@ TEST_F(Export, PictureWorkIsBoundedByTheBudget) {
 
 TEST_F(Export, ToolRefusesAPictureOverItsBudgetAndWritesNothing) {
   Doc doc;
-  Doubling(doc, 30, [](auto& d) { AddCircle(d, 90, 2); });
+  Doubling(doc, 12, [](auto& d) { AddCircle(d, 90, 2); });  // 2,048 dashed circles
   for (auto& def : doc.d.EntBlockDef) def.ref_flag = true;  // written when in use
   const std::string in = dir.path("bomb.jww");
   ASSERT_TRUE(doc.d.FileOut(Utf8ToStr(in), 600));
