@@ -1031,6 +1031,7 @@ PYBIND11_MODULE(dravik, m) {
                if (k < 0 || k >= static_cast<py::ssize_t>(s.Len())) throw py::index_error("definition index out of range");
                i = static_cast<Integer>(k);
              } else {
+               if (!py::isinstance<py::str>(key)) throw py::type_error("a definition is found by its name or index");
                i = FindDefinition(*s.dr->d, U16(key.cast<std::string>()));
                if (i < 0) throw py::key_error(key.cast<std::string>());
              }

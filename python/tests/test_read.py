@@ -121,3 +121,5 @@ def test_errors_raise(tmp_path):
         dravik.read(good).lines[1]
     with pytest.raises(KeyError):
         dravik.read(good).definitions["none"]
+    with pytest.raises(TypeError):
+        dravik.read(good).definitions[1.5]
