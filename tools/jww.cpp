@@ -21,6 +21,7 @@ constexpr Entry kCommands[] = {
     {"new", jwwtool::New, "write an empty drawing with the default settings"},
     {"fill", jwwtool::Fill, "fill a template drawing's list keys from a list file: an index sheet (.jww .pdf .svg .png .dxf)"},
     {"build", jwwtool::Build, "build a drawing from a JSON recipe (docs/recipes.md)"},
+    {"diff", jwwtool::Diff, "what changed from one drawing to another (exit 0 same, 1 different, 2 trouble)"},
 };
 
 int Usage() {

@@ -23,6 +23,7 @@ int Convert(int argc, char** argv);
 int New(int argc, char** argv);
 int Build(int argc, char** argv);
 int Fill(int argc, char** argv);
+int Diff(int argc, char** argv);
 
 /// Parses a subcommand's options. False when the command should end at once with `status`:
 /// 0 after --help, 2 for wrong options (one line "jww: <why> (see 'jww <command> --help')").

@@ -16,6 +16,7 @@
 
 #include "common/codepage.h"
 #include "tools/jww_commands.h"
+#include "tools/jww_compare.h"
 
 namespace jwwtool {
 
@@ -299,7 +300,14 @@ int Dump(int argc, char** argv) {
   app.add_flag("--tree", tree,
                "Also write the derived block tree EntBlockTree (one entry per placed block, which "
                "can be far more than the drawing holds)");
+  bool text = false;
+  app.add_flag("--text", text,
+               "Write sorted lines of text instead (one per header value and entity, numbers rounded to "
+               "1e-6), for diff tools: git config diff.jww.textconv \"jww dump --text\"")
+      ->excludes("--budget")
+      ->excludes("--tree");
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
+  if (text) return DumpText(file);
 
   TJwwData d;
   d.BindImageExr = true;  // list the images, write none

@@ -1,0 +1,576 @@
+#include "compare/Compare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include "common/Func_2.h"
+#include "compare/fields.h"
+#include "jww/entity_in.h"
+
+namespace compare {
+
+using namespace jww;
+using detail::DefNames;
+using detail::Field;
+using detail::Fields;
+using detail::Type;
+
+namespace {
+
+// ---- hashing ---------------------------------------------------------------------------------
+
+uint64_t Mix(uint64_t h, uint64_t v) {
+  h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+  h ^= h >> 31;
+  h *= 0xBF58476D1CE4E5B9ull;
+  return h ^ (h >> 29);
+}
+
+// The cell of a value on a grid of the tolerance's size; values too large for a cell number
+// (and non-finite ones) stand for themselves.
+int64_t Cell(double v, double tol) {
+  const double s = v / tol;
+  if (std::fabs(s) < 4e18) return std::llround(s);
+  int64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+int64_t Floor(double v, double tol) {
+  const double s = std::floor(v / tol);
+  return std::fabs(s) < 4e18 ? static_cast<int64_t>(s) : (s < 0 ? std::numeric_limits<int64_t>::min() / 2
+                                                                   : std::numeric_limits<int64_t>::max() / 2);
+}
+
+struct Keys {
+  uint64_t full = 0, geo = 0;
+};
+
+Keys Hash(const Fields& f, double tol) {
+  uint64_t full = 0x1234, geo = 0x5678;
+  for (int i = 0; i < f.n; ++i) {
+    const Field& x = f.f[i];
+    uint64_t v;
+    switch (x.type) {
+      case Type::Num: v = static_cast<uint64_t>(Cell(x.a, tol)); break;
+      case Type::Point: v = Mix(static_cast<uint64_t>(Cell(x.a, tol)), static_cast<uint64_t>(Cell(x.b, tol))); break;
+      case Type::Text: v = std::hash<std::u16string_view>{}(*x.s); break;
+      default: v = static_cast<uint64_t>(x.i);
+    }
+    full = Mix(full, v);
+    if (x.geo) geo = Mix(geo, v);
+  }
+  return {full, geo};
+}
+
+bool Near(double a, double b, double tol) {
+  return a == b || std::fabs(a - b) <= tol || (std::isnan(a) && std::isnan(b));
+}
+
+bool SameValue(const Field& x, const Field& y, double tol) {
+  switch (x.type) {
+    case Type::Num: return Near(x.a, y.a, tol);
+    case Type::Point: return Near(x.a, y.a, tol) && Near(x.b, y.b, tol);
+    case Type::Text: return *x.s == *y.s;
+    default: return x.i == y.i;
+  }
+}
+
+bool SameGeo(const Fields& a, const Fields& b, double tol) {
+  for (int i = 0; i < a.n; ++i)
+    if (a.f[i].geo && !SameValue(a.f[i], b.f[i], tol)) return false;
+  return true;
+}
+
+bool SameAttrs(const Fields& a, const Fields& b, double tol) {
+  for (int i = 0; i < a.n; ++i)
+    if (!a.f[i].geo && !SameValue(a.f[i], b.f[i], tol)) return false;
+  return true;
+}
+
+// How far apart two matching geometries lie: the largest difference of any value.
+double Distance(const Fields& a, const Fields& b) {
+  double d = 0;
+  for (int i = 0; i < a.n; ++i) {
+    if (!a.f[i].geo) continue;
+    d = std::max(d, std::fabs(a.f[i].a - b.f[i].a));
+    if (a.f[i].type == Type::Point) d = std::max(d, std::fabs(a.f[i].b - b.f[i].b));
+  }
+  return d;
+}
+
+std::vector<std::string> Differences(const Fields& a, const Fields& b, double tol) {
+  std::vector<std::string> out;
+  for (int i = 0; i < a.n; ++i)
+    if (!a.f[i].geo && !SameValue(a.f[i], b.f[i], tol))
+      out.push_back(detail::FieldName(a.f[i]) + " " + detail::Shown(a.f[i]) + " " + kArrow + " " +
+                    detail::Shown(b.f[i]));
+  return out;
+}
+
+// ---- one kind's lists ------------------------------------------------------------------------
+
+template <class R>
+struct List {
+  const std::vector<R>* v = nullptr;
+  size_t n = 0;
+  const DefNames* names = nullptr;
+  int def = -1;
+  void Get(size_t i, Fields& f) const {
+    f.n = 0;
+    f.part = nullptr;
+    detail::Fill((*v)[i], *names, f);
+  }
+};
+
+template <class R>
+List<R> MakeList(const std::vector<R>& v, Integer count, const DefNames& names, int def) {
+  return {&v, std::min(v.size(), static_cast<size_t>(std::max(count, 0))), &names, def};
+}
+
+class Matcher {
+ public:
+  Matcher(double tol, Result& r) : tol_(tol), r_(r) {}
+
+  template <class R>
+  void Run(EntKind kind, const List<R>& a, const List<R>& b, const std::string& where) {
+    std::vector<int> match(a.n, -1);  // old entity -> new entity
+    std::vector<char> used(b.n, 0);
+    std::vector<char> changed(a.n, 0);
+    // Fields are large; two reused ones keep the walk free of allocation.
+    thread_local Fields fa, fb;
+    std::vector<Keys> ka(a.n), kb(b.n);
+    for (size_t i = 0; i < a.n; ++i) a.Get(i, fa), ka[i] = Hash(fa, tol_);
+    for (size_t j = 0; j < b.n; ++j) b.Get(j, fb), kb[j] = Hash(fb, tol_);
+
+    // Two hash passes: the same entity with the same attributes, then the same geometry.
+    for (int pass = 0; pass < 2; ++pass) {
+      std::vector<std::pair<uint64_t, uint32_t>> sorted;
+      sorted.reserve(b.n);
+      for (size_t j = 0; j < b.n; ++j)
+        if (!used[j]) sorted.emplace_back(pass == 0 ? kb[j].full : kb[j].geo, static_cast<uint32_t>(j));
+      if (sorted.empty()) break;
+      std::sort(sorted.begin(), sorted.end());
+      // Per run of equal hashes, the first entry not yet taken: duplicates cost no rescans.
+      std::vector<uint32_t> cursor(sorted.size());
+      for (size_t k = 0; k < sorted.size(); ++k) cursor[k] = static_cast<uint32_t>(k);
+      for (size_t i = 0; i < a.n; ++i) {
+        if (match[i] >= 0) continue;
+        const uint64_t h = pass == 0 ? ka[i].full : ka[i].geo;
+        auto it = std::lower_bound(sorted.begin(), sorted.end(), std::make_pair(h, uint32_t{0}));
+        if (it == sorted.end() || it->first != h) continue;
+        const size_t run = static_cast<size_t>(it - sorted.begin());
+        a.Get(i, fa);
+        for (size_t k = cursor[run]; k < sorted.size() && sorted[k].first == h; ++k) {
+          const uint32_t j = sorted[k].second;
+          if (used[j]) {
+            if (k == cursor[run]) ++cursor[run];
+            continue;
+          }
+          b.Get(j, fb);
+          if (!SameGeo(fa, fb, tol_)) continue;
+          const bool same = SameAttrs(fa, fb, tol_);
+          if (pass == 0 && !same) continue;
+          match[i] = static_cast<int>(j), used[j] = 1, changed[i] = !same;
+          if (k == cursor[run]) ++cursor[run];
+          break;
+        }
+      }
+    }
+
+    // What is left: the nearest candidate within the tolerance, which may lie in a neighbouring
+    // cell. Geometry starts with a point, whose cell indexes the grid.
+    std::unordered_map<uint64_t, std::vector<uint32_t>> grid;
+    auto cellKey = [](int64_t cx, int64_t cy) {
+      return Mix(static_cast<uint64_t>(cx), static_cast<uint64_t>(cy));
+    };
+    for (size_t j = 0; j < b.n; ++j) {
+      if (used[j]) continue;
+      b.Get(j, fb);
+      grid[cellKey(Floor(fb.f[0].a, tol_), Floor(fb.f[0].b, tol_))].push_back(static_cast<uint32_t>(j));
+    }
+    if (!grid.empty()) {
+      for (size_t i = 0; i < a.n; ++i) {
+        if (match[i] >= 0) continue;
+        a.Get(i, fa);
+        const int64_t cx = Floor(fa.f[0].a, tol_), cy = Floor(fa.f[0].b, tol_);
+        int best = -1;
+        double bestD = 0;
+        bool bestSame = false;
+        for (int dx = -1; dx <= 1; ++dx)
+          for (int dy = -1; dy <= 1; ++dy) {
+            const auto g = grid.find(cellKey(cx + dx, cy + dy));
+            if (g == grid.end()) continue;
+            for (uint32_t j : g->second) {
+              if (used[j]) continue;
+              b.Get(j, fb);
+              if (!SameGeo(fa, fb, tol_)) continue;
+              const double d = Distance(fa, fb);
+              const bool same = SameAttrs(fa, fb, tol_);
+              if (best < 0 || d < bestD || (d == bestD && same && !bestSame))
+                best = static_cast<int>(j), bestD = d, bestSame = same;
+            }
+          }
+        if (best >= 0) match[i] = best, used[static_cast<size_t>(best)] = 1, changed[i] = !bestSame;
+      }
+    }
+
+    for (size_t i = 0; i < a.n; ++i) {
+      if (match[i] < 0) {
+        a.Get(i, fa);
+        Add(Status::Removed, kind, where, {kind, a.def, static_cast<int>(i)}, {}, detail::Describe(kind, fa), {});
+      } else if (changed[i]) {
+        a.Get(i, fa);
+        b.Get(static_cast<size_t>(match[i]), fb);
+        Add(Status::Changed, kind, where, {kind, a.def, static_cast<int>(i)}, {kind, b.def, match[i]},
+            detail::Describe(kind, fa), Differences(fa, fb, tol_));
+      } else {
+        ++r_.unchanged;
+      }
+    }
+    for (size_t j = 0; j < b.n; ++j) {
+      if (used[j]) continue;
+      b.Get(j, fb);
+      Add(Status::Added, kind, where, {}, {kind, b.def, static_cast<int>(j)}, detail::Describe(kind, fb), {});
+    }
+  }
+
+  void Add(Status s, EntKind kind, const std::string& where, EntityRef before, EntityRef after, std::string what,
+           std::vector<std::string> changes) {
+    if (s == Status::Changed && changes.empty()) {  // equal within the tolerance after all
+      ++r_.unchanged;
+      return;
+    }
+    (s == Status::Removed ? r_.removed : s == Status::Added ? r_.added : r_.changed)++;
+    r_.entities.push_back({s, kind, where, before, after, std::move(what), std::move(changes)});
+  }
+
+ private:
+  double tol_;
+  Result& r_;
+};
+
+// Every kind of a drawing's own lists (def -1) or of one definition.
+struct Lists {
+  List<TEntJwwLine> line;
+  List<TEntJwwEnko> enko;
+  List<TEntJwwTen> ten;
+  List<TEntJwwMoji> moji;
+  List<TEntJwwSunpo> sunpo;
+  List<TEntJwwSolid> solid;
+  List<TEntJwwBlock> block;
+};
+
+Lists DrawingLists(const TJwwData& d, const DefNames& n) {
+  return {MakeList(d.EntLine, d.EntLineN, n, -1),   MakeList(d.EntEnko, d.EntEnkoN, n, -1),
+          MakeList(d.EntTen, d.EntTenN, n, -1),     MakeList(d.EntMoji, d.EntMojiN, n, -1),
+          MakeList(d.EntSunpo, d.EntSunpoN, n, -1), MakeList(d.EntSolid, d.EntSolidN, n, -1),
+          MakeList(d.EntBlock, d.EntBlockN, n, -1)};
+}
+
+Lists DefinitionLists(const TEntJwwBlockDef& b, const DefNames& n, int def) {
+  return {MakeList(b.mLine, b.mLineN, n, def),   MakeList(b.mEnko, b.mEnkoN, n, def),
+          MakeList(b.mTen, b.mTenN, n, def),     MakeList(b.mMoji, b.mMojiN, n, def),
+          MakeList(b.mSunpo, b.mSunpoN, n, def), MakeList(b.mSolid, b.mSolidN, n, def),
+          MakeList(b.mBlock, b.mBlockN, n, def)};
+}
+
+void MatchLists(Matcher& m, const Lists& a, const Lists& b, const std::string& where) {
+  m.Run(kEntLine, a.line, b.line, where);
+  m.Run(kEntEnko, a.enko, b.enko, where);
+  m.Run(kEntTen, a.ten, b.ten, where);
+  m.Run(kEntMoji, a.moji, b.moji, where);
+  m.Run(kEntSunpo, a.sunpo, b.sunpo, where);
+  m.Run(kEntSolid, a.solid, b.solid, where);
+  m.Run(kEntBlock, a.block, b.block, where);
+}
+
+// Visits every entity of lists `l` with its fields filled.
+template <class Fn>
+void ForEachEntity(const Lists& l, Fn&& fn) {
+  thread_local Fields f;
+  auto walk = [&](EntKind k, const auto& list) {
+    for (size_t i = 0; i < list.n; ++i) {
+      list.Get(i, f);
+      fn(k, f);
+    }
+  };
+  walk(kEntLine, l.line);
+  walk(kEntEnko, l.enko);
+  walk(kEntTen, l.ten);
+  walk(kEntMoji, l.moji);
+  walk(kEntSunpo, l.sunpo);
+  walk(kEntSolid, l.solid);
+  walk(kEntBlock, l.block);
+}
+
+size_t DefCount(const TJwwData& d) {
+  return std::min(d.EntBlockDef.size(), static_cast<size_t>(std::max(d.EntBlockDefN, 0)));
+}
+
+int DefEntities(const TEntJwwBlockDef& b) {
+  return b.mLineN + b.mEnkoN + b.mTenN + b.mMojiN + b.mSunpoN + b.mSolidN + b.mBlockN;
+}
+
+// ---- header ----------------------------------------------------------------------------------
+
+using Lines = std::vector<std::pair<std::string, std::string>>;
+
+std::string Hex(int64_t v, int digits) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%0*llX", digits, static_cast<unsigned long long>(static_cast<uint32_t>(v)));
+  return buf;
+}
+
+// A 24-bit colour stored red in the low byte, as #RRGGBB.
+std::string Rgb(Integer c) {
+  char buf[16];
+  const auto u = static_cast<uint32_t>(c);
+  std::snprintf(buf, sizeof buf, "#%02X%02X%02X", u & 0xFF, (u >> 8) & 0xFF, (u >> 16) & 0xFF);
+  return buf;
+}
+
+std::string Nth(const char* what, size_t n) { return std::string(what) + " " + std::to_string(n); }
+
+// Header names and the extended tables are compared as every writer stores them (names cleaned
+// of marks, blank names numbered, unusable user line types made the standard dashed one), so a
+// drawing written again is no change.
+// The cleaning as the writer does it (DelMarkChar), written out: GCC 12 warns of an overlap that
+// cannot happen when DelMarkChar's one-space assignment is inlined here (-Wrestrict).
+std::u16string Clean(std::u16string_view text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (i + 1 < text.size() &&
+        ((text[i] == u'^' && text[i + 1] == u'm') || (text[i] == u'\\' && text[i + 1] == u'n'))) {
+      ++i;
+      continue;
+    }
+    if (text[i] >= 0x20) out.push_back(text[i]);
+  }
+  if (out.empty() && !text.empty()) out.push_back(u' ');
+  return out;
+}
+std::string Name(const std::u16string& s) { return detail::Quote(Clean(s)); }
+std::string NameOr(const std::u16string& s, const char* prefix, size_t i) {
+  const std::u16string clean = Clean(s);
+  return DelSpaceChar(clean).empty() ? "\"" + std::string(prefix) + std::to_string(i) + "\"" : detail::Quote(clean);
+}
+
+Lines HeaderLines(const TJwwData& d) {
+  Lines out;
+  auto put = [&](std::string k, std::string v) { out.emplace_back(std::move(k), std::move(v)); };
+  const TEntJwwHeader& h = d.Enthd;
+  put("version", std::to_string(h.jwVer));
+  put("memo", detail::Quote(h.strMemo));
+  const std::string label = StrToUtf8(PaperLabel(h.nZumen));
+  put("paper", label.empty() ? "code " + std::to_string(h.nZumen) : label);
+  char hex[40];
+  for (size_t g = 0; g < d.EntLgrp.size(); ++g) {
+    const TEntJwwLayerGroup& e = d.EntLgrp[g];
+    std::snprintf(hex, sizeof hex, "%zX", g);
+    const std::string k = std::string("layer group ") + hex;
+    put(k + " scale", "1/" + Num(e.adScale));
+    put(k + " name", Name(e.aStrGLayName));
+    put(k + " state", std::to_string(e.anGLay));
+    put(k + " protect", std::to_string(e.anGLayProtect));
+  }
+  for (size_t l = 0; l < d.EntLay.size(); ++l) {
+    const TEntJwwLayer& e = d.EntLay[l];
+    std::snprintf(hex, sizeof hex, "%zX-%zX", l / 16, l % 16);
+    const std::string k = std::string("layer ") + hex;
+    put(k + " name", Name(e.aStrLayName));
+    put(k + " state", std::to_string(e.aanLay));
+    put(k + " protect", std::to_string(e.aanLayProtect));
+  }
+  for (size_t i = 0; i < d.EntCol.size(); ++i) {
+    const TEntJwwColorNo& e = d.EntCol[i];
+    const std::string k = Nth("pen", i + 1);
+    put(k + " colour", Rgb(e.aPenColor));
+    put(k + " width", std::to_string(e.anPenWidth));
+    put(k + " print colour", Rgb(e.aPrtPenColor));
+    put(k + " print width", std::to_string(e.anPrtPenWidth));
+    put(k + " print point radius", Num(e.adPrtTenHankei));
+  }
+  auto lineType = [&](const std::string& k, const TEntJwwLineTypeNo& e) {
+    put(k + " pattern", Hex(e.alLType, 8));
+    put(k + " dot unit", std::to_string(e.anTokushuSenUintDot));
+    put(k + " pitch", std::to_string(e.anTokushuSenPich));
+    put(k + " print pitch", std::to_string(e.anPrtTokushuSenPich));
+  };
+  for (size_t i = 0; i < d.EntLtp1.size(); ++i) lineType(Nth("line type", i + 1), d.EntLtp1[i]);
+  for (size_t i = 0; i < d.EntLtp2.size(); ++i) {
+    const TEntJwwRandomLineNo& e = d.EntLtp2[i];
+    const std::string k = Nth("random line", i + 1);
+    put(k + " pattern", Hex(e.alLType, 8));
+    put(k + " width", std::to_string(e.anRandSenWide));
+    put(k + " pitch", std::to_string(e.anTokushuSenPich));
+    put(k + " print width", std::to_string(e.anPrtRandSenWide));
+    put(k + " print pitch", std::to_string(e.anPrtTokushuSenPich));
+  }
+  for (size_t i = 0; i < d.EntLtp3.size(); ++i) lineType(Nth("double line type", i + 1), d.EntLtp3[i]);
+  for (size_t i = 0; i < d.EntColS.size(); ++i) {
+    const TEntJwwColorExNo& e = d.EntColS[i];
+    const std::string k = Nth("extended colour", i);
+    put(k + " name", NameOr(e.astrUDColorName, "Color_", i));
+    put(k + " colour", Rgb(e.aPenColor));
+    put(k + " width", std::to_string(e.anPenWidth));
+    // Only the named colours 0..16 print differently from how they show.
+    put(k + " print colour", Rgb(i <= 16 ? e.aPrtPenColor : e.aPenColor));
+    put(k + " print width", std::to_string(e.anPrtPenWidth));
+    put(k + " print point radius", Num(e.adPrtTenHankei));
+  }
+  for (size_t i = 0; i < d.EntLtpS.size(); ++i) {
+    TEntJwwLineTypeExNo e = d.EntLtpS[i];
+    const int segs = e.anUDLTypeSegment;
+    if (i >= 17 && segs != 2 && segs != 4 && segs != 6 && segs != 8) {
+      e = {static_cast<Integer>(0xC3C3C3C3u), 8, 1, 8, {}, 2, {}};
+      e.aadUDLTypePitch[0] = e.aadUDLTypePitch[1] = 1.0;
+    }
+    if (e.alLType == 0) e.alLType = -1;  // an empty pattern would draw nothing
+    const std::string k = Nth("extended line type", i);
+    put(k + " name", NameOr(e.astrUDLTypeName, "LType_", i));
+    lineType(k, {e.alLType, e.anTokushuSenUintDot, e.anTokushuSenPich, e.anPrtTokushuSenPich});
+    std::string seg = std::to_string(e.anUDLTypeSegment) + ":";
+    for (double v : e.aadUDLTypePitch) seg += " " + Num(v);
+    put(k + " segments", seg);
+  }
+  for (size_t i = 0; i < d.EntMoj.size(); ++i) {
+    const TEntJwwMojiType& e = d.EntMoj[i];
+    const std::string k = Nth("text type", i + 1);
+    put(k + " width", Num(e.adMojiX));
+    put(k + " height", Num(e.adMojiY));
+    put(k + " spacing", Num(e.adMojiD));
+    put(k + " colour", std::to_string(e.anMojiCol));
+  }
+  return out;
+}
+
+// ---- bound images ----------------------------------------------------------------------------
+
+struct Image {
+  std::string name;
+  Integer size = 0;
+  std::string hash;  ///< of the content, "" when the file is not at hand
+};
+
+std::vector<Image> Images(const TJwwData& d) {
+  std::vector<Image> out;
+  const size_t n = std::min(d.BindImage.size(), static_cast<size_t>(std::max(d.BindImageN, 0)));
+  for (size_t i = 0; i < n; ++i) {
+    const TBindImageType& b = d.BindImage[i];
+    Image im{StrToUtf8(b.Fname), b.Fsize, {}};
+    if (!d.BindImageFolder.empty() && IsPlainImageName(b.Fname)) {
+      if (auto bytes = ReadWholeFile(d.BindImageFolder + b.Fname)) {
+        uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a, 64 bits
+        for (unsigned char c : *bytes) h = (h ^ c) * 0x100000001B3ull;
+        char buf[24];
+        std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+        im.hash = buf;
+      }
+    }
+    out.push_back(std::move(im));
+  }
+  return out;
+}
+
+}  // namespace
+
+Result Compare(const TJwwData& a, const TJwwData& b, const Options& opt) {
+  Result r;
+  const double tol = std::isfinite(opt.tolerance) && opt.tolerance > 0 ? opt.tolerance : 1e-6;
+
+  // Header: the named values, in order; a value only one drawing has (a hostile table size)
+  // is compared with nothing.
+  const Lines ha = HeaderLines(a), hb = HeaderLines(b);
+  std::unordered_map<std::string_view, std::string_view> newValues;
+  for (const auto& [k, v] : hb) newValues.emplace(k, v);
+  for (const auto& [k, v] : ha) {
+    const auto it = newValues.find(k);
+    const std::string_view nv = it == newValues.end() ? std::string_view("(none)") : it->second;
+    if (nv != v) r.header.push_back(k + " " + v + " " + kArrow + " " + std::string(nv));
+  }
+
+  Matcher m(tol, r);
+  const DefNames na = detail::MakeDefNames(a), nb = detail::MakeDefNames(b);
+  MatchLists(m, DrawingLists(a, na), DrawingLists(b, nb), "");
+
+  // Block definitions by name; two of one name pair up in their order.
+  std::unordered_map<std::u16string_view, std::vector<int>> byName;
+  const size_t defsA = DefCount(a), defsB = DefCount(b);
+  for (size_t j = defsB; j-- > 0;) byName[b.EntBlockDef[j].strName].push_back(static_cast<int>(j));
+  std::vector<char> defUsed(defsB, 0);
+  auto defText = [](const TEntJwwBlockDef& d) {
+    return std::string("block definition ") + detail::Quote(detail::GivenName(d.strName)) + " (" +
+           std::to_string(DefEntities(d)) + " entities)";
+  };
+  for (size_t i = 0; i < defsA; ++i) {
+    const TEntJwwBlockDef& da = a.EntBlockDef[i];
+    auto it = byName.find(da.strName);
+    if (it == byName.end() || it->second.empty()) {
+      m.Add(Status::Removed, kEntBlockDef, "", {kEntBlockDef, -1, static_cast<int>(i)}, {}, defText(da), {});
+      continue;
+    }
+    const int j = it->second.back();
+    it->second.pop_back();
+    defUsed[static_cast<size_t>(j)] = 1;
+    ++r.unchanged;
+    MatchLists(m, DefinitionLists(da, na, static_cast<int>(i)), DefinitionLists(b.EntBlockDef[j], nb, j),
+               StrToUtf8(detail::GivenName(da.strName)));
+  }
+  for (size_t j = 0; j < defsB; ++j)
+    if (!defUsed[j])
+      m.Add(Status::Added, kEntBlockDef, "", {}, {kEntBlockDef, -1, static_cast<int>(j)}, defText(b.EntBlockDef[j]), {});
+
+  // Bound images by name, then by size and content.
+  const std::vector<Image> ia = Images(a), ib = Images(b);
+  std::unordered_map<std::string_view, const Image*> newImages;
+  for (const Image& im : ib) newImages.emplace(im.name, &im);
+  std::unordered_map<std::string_view, bool> seen;
+  for (const Image& im : ia) {
+    seen[im.name] = true;
+    const auto it = newImages.find(im.name);
+    const std::string shown = "image " + detail::Quote(Utf8ToStr(im.name));
+    if (it == newImages.end()) {
+      r.images.push_back(shown + " removed");
+    } else if (im.size != it->second->size) {
+      r.images.push_back(shown + " size " + std::to_string(im.size) + " " + kArrow + " " +
+                         std::to_string(it->second->size));
+    } else if (!im.hash.empty() && !it->second->hash.empty() && im.hash != it->second->hash) {
+      r.images.push_back(shown + " content changed");
+    }
+  }
+  for (const Image& im : ib)
+    if (!seen.count(im.name)) r.images.push_back("image " + detail::Quote(Utf8ToStr(im.name)) + " added");
+  return r;
+}
+
+std::vector<std::string> TextForm(const TJwwData& d) {
+  std::vector<std::string> out;
+  for (const auto& [k, v] : HeaderLines(d)) out.push_back(k + " " + v);
+  std::vector<std::string> ents;
+  const DefNames names = detail::MakeDefNames(d);
+  ForEachEntity(DrawingLists(d, names),
+                [&](EntKind k, const Fields& f) { ents.push_back(detail::FullLine(k, f)); });
+  for (size_t i = 0; i < DefCount(d); ++i) {
+    const TEntJwwBlockDef& b = d.EntBlockDef[i];
+    const std::string prefix = "in " + detail::Quote(b.strName) + ": ";
+    ents.push_back("block definition " + detail::Quote(b.strName));
+    ForEachEntity(DefinitionLists(b, names, static_cast<int>(i)),
+                  [&](EntKind k, const Fields& f) { ents.push_back(prefix + detail::FullLine(k, f)); });
+  }
+  std::sort(ents.begin(), ents.end());
+  out.insert(out.end(), ents.begin(), ents.end());
+  for (const Image& im : Images(d))
+    out.push_back("image " + detail::Quote(Utf8ToStr(im.name)) + " size " + std::to_string(im.size) +
+                  (im.hash.empty() ? "" : " content " + im.hash));
+  return out;
+}
+
+}  // namespace compare

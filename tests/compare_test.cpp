@@ -1,0 +1,178 @@
+// Comparing drawings: each kind of edit reported once as what it is, rewrites and reorderings
+// reported as no change, matching within the tolerance, and the text form.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "compare/Compare.h"
+#include "tests/jww_bytes.h"
+
+namespace {
+
+using jww::TJwwData;
+
+// A corpus drawing when there is one, else an empty one; either way with a line, a text and a
+// block definition that is inserted, so that every edit below has something to work on.
+TJwwData Base() {
+  TJwwData d;
+  const std::string corpus = jwwtest::CorpusDir();
+  if (corpus.empty() || !d.FileIn(jww::Utf8ToStr(corpus + "/monozukuri-ai__ezjww__jww_samples_Test1.jww"))) {
+    d.DataInit();
+    d.DataDefaultSet();
+  }
+  d.AddEntLine(0, 0, 1, 1, 1, 0, 0, 10, 10, 40, 10);
+  d.AddEntLine(0, 0, 1, 1, 1, 0, 0, 10, 20, 40, 20);
+  d.AddEntMoji(0, 0, 2, 2, 1, 0, 0, 1, 10, 30, 3, 3, 0, 0, u"MS Gothic", u"first floor");
+  d.AddBlkDef(0, 0, 0, 1, 1, 0, 0, 0, u"door");
+  const int def = d.EntBlockDefN - 1;
+  d.AddBlkLine(def, 0, 0, 0, 1, 1, 0, 0, 0, 0, 9, 0);
+  d.AddEntBlock(0, 0, 3, 1, 1, 0, 0, def, 50, 50, 1, 1, 0);
+  d.AddEntPost();
+  return d;
+}
+
+int LastLine(const TJwwData& d) { return d.EntLineN - 1; }
+
+struct Edit {
+  const char* name;
+  std::function<void(TJwwData&)> apply;
+  size_t removed, added, changed;
+  std::vector<std::string> header;
+  const char* where = "";  // the block definition an entity change lies in
+  const char* change = nullptr;  // the one attribute a change names
+};
+
+TEST(Compare, EachEditReportedOnceAsWhatItIs) {
+  const TJwwData base = Base();
+  const std::string arrow = compare::kArrow;
+  char oldScale[64];
+  std::snprintf(oldScale, sizeof oldScale, "layer group 2 scale 1/%s %s 1/50", compare::Num(base.EntLgrp[2].adScale).c_str(),
+                compare::kArrow);
+  const std::vector<Edit> edits = {
+      // A line is its geometry: moved, it is one removed and one added.
+      {"move a line", [](TJwwData& d) { d.EntLine[LastLine(d)].start_x += 5; }, 1, 1, 0, {}},
+      {"delete a line",
+       [](TJwwData& d) {
+         d.EntLine.erase(d.EntLine.begin() + LastLine(d));
+         --d.EntLineN;
+       },
+       1, 0, 0, {}},
+      {"add a line", [](TJwwData& d) { d.AddEntLine(0, 0, 0, 1, 1, 0, 0, -7, -7, 7, 7); }, 0, 1, 0, {}},
+      {"recolour a line", [](TJwwData& d) { d.EntLine[LastLine(d)].att.nPenColor = 3; }, 0, 0, 1, {}, "",
+       "colour 1 \xe2\x86\x92 3"},
+      {"line drawn the other way", [](TJwwData& d) {
+         auto& l = d.EntLine[LastLine(d)];
+         std::swap(l.start_x, l.end_x);
+         std::swap(l.start_y, l.end_y);
+       }, 0, 0, 0, {}},
+      {"new wording", [](TJwwData& d) { d.EntMoji[d.EntMojiN - 1].str = u"ground floor"; }, 0, 0, 1, {}, "",
+       "text \"first floor\" \xe2\x86\x92 \"ground floor\""},
+      {"reorder every list",
+       [](TJwwData& d) {
+         std::reverse(d.EntLine.begin(), d.EntLine.begin() + d.EntLineN);
+         std::reverse(d.EntMoji.begin(), d.EntMoji.begin() + d.EntMojiN);
+         std::reverse(d.EntNo.begin(), d.EntNo.begin() + d.Enthd.n1);
+       },
+       0, 0, 0, {}},
+      {"change a block definition",
+       [](TJwwData& d) { d.AddBlkLine(d.EntBlockDefN - 1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 9); }, 0, 1, 0, {},
+       "door"},
+      {"change a scale", [](TJwwData& d) { d.EntLgrp[2].adScale = 50; }, 0, 0, 0, {oldScale}},
+      {"change the memo", [](TJwwData& d) { d.Enthd.strMemo = u"rev. B"; }, 0, 0, 0,
+       {"memo " + compare::TextForm(Base())[1].substr(5) + " " + arrow + " \"rev. B\""}},
+  };
+  for (const Edit& e : edits) {
+    SCOPED_TRACE(e.name);
+    TJwwData next = base;
+    e.apply(next);
+    const compare::Result r = compare::Compare(base, next);
+    EXPECT_EQ(r.removed, e.removed);
+    EXPECT_EQ(r.added, e.added);
+    EXPECT_EQ(r.changed, e.changed);
+    EXPECT_EQ(r.header, e.header);
+    EXPECT_TRUE(r.images.empty());
+    ASSERT_EQ(r.entities.size(), e.removed + e.added + e.changed);
+    for (const compare::EntityChange& c : r.entities) EXPECT_EQ(c.where, e.where);
+    if (e.change) {
+      ASSERT_EQ(r.entities.size(), 1u);
+      EXPECT_EQ(r.entities[0].changes, std::vector<std::string>{e.change});
+    }
+  }
+}
+
+// Written again, at the same version or at another, the drawing holds what it held.
+TEST(Compare, RewritesAreNoChange) {
+  jwwtest::TempDir dir;
+  TJwwData base = Base();
+  const auto path = [&](const char* n) { return jww::Utf8ToStr(dir.path(n)); };
+  ASSERT_TRUE(base.FileOut(path("600.jww"), 600));
+  ASSERT_TRUE(base.FileOut(path("700.jww"), 700));
+  TJwwData a, b, c;
+  ASSERT_TRUE(a.FileIn(path("600.jww")));
+  ASSERT_TRUE(b.FileIn(path("700.jww")));
+  ASSERT_TRUE(a.FileOut(path("again.jww"), 600));
+  ASSERT_TRUE(c.FileIn(path("again.jww")));
+
+  EXPECT_TRUE(compare::Compare(a, a).Same());
+  EXPECT_TRUE(compare::Compare(a, c).Same());
+  const compare::Result r = compare::Compare(a, b);
+  EXPECT_EQ(r.header, std::vector<std::string>{std::string("version 600 ") + compare::kArrow + " 700"});
+  EXPECT_TRUE(r.entities.empty());
+  EXPECT_GT(r.unchanged, 5u);
+}
+
+// Matching within the tolerance, whichever side of a cell edge the values fall, and duplicates
+// counted as often as they occur.
+TEST(Compare, ToleranceAndDuplicates) {
+  struct Case {
+    const char* name;
+    double oldX, newX, tolerance;
+    bool same;
+  } cases[] = {
+      {"exact", 10, 10, 1e-6, true},
+      {"within, across a cell edge", 2.5e-6 + 4e-7, 2.5e-6 - 4e-7, 1e-6, true},
+      {"beyond", 10, 10 + 2e-6, 1e-6, false},
+      {"a wider tolerance", 10, 10.004, 0.01, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TJwwData a, b;
+    a.DataDefaultSet();
+    b.DataDefaultSet();
+    a.AddEntLine(0, 0, 0, 1, 1, 0, 0, c.oldX, 0, 5, 5);
+    b.AddEntLine(0, 0, 0, 1, 1, 0, 0, c.newX, 0, 5, 5);
+    compare::Options opt;
+    opt.tolerance = c.tolerance;
+    EXPECT_EQ(compare::Compare(a, b, opt).Same(), c.same);
+  }
+
+  TJwwData a, b;
+  a.DataDefaultSet();
+  b.DataDefaultSet();
+  for (int i = 0; i < 3; ++i) a.AddEntLine(0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1);
+  b.AddEntLine(0, 0, 0, 2, 1, 0, 0, 0, 0, 1, 1);
+  b.AddEntLine(0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1);
+  const compare::Result r = compare::Compare(a, b);
+  EXPECT_EQ(r.unchanged, 1u);
+  EXPECT_EQ(r.changed, 1u);  // the recoloured copy
+  EXPECT_EQ(r.removed, 1u);
+  EXPECT_EQ(r.added, 0u);
+}
+
+// The text form is one sorted line per entity, the same for any order of the lists.
+TEST(Compare, TextFormIsOrderFree) {
+  TJwwData a = Base();
+  TJwwData b = a;
+  std::reverse(b.EntLine.begin(), b.EntLine.begin() + b.EntLineN);
+  const std::vector<std::string> ta = compare::TextForm(a);
+  EXPECT_EQ(ta, compare::TextForm(b));
+  EXPECT_EQ(ta[0], "version " + std::to_string(a.Enthd.jwVer));
+  const auto line = std::find(ta.begin(), ta.end(),
+                              "line start (10, 20) end (40, 20) layer 0-1 colour 1 line type 1 pen width 0 "
+                              "group 0 flags 0x0");
+  EXPECT_NE(line, ta.end());
+  for (const std::string& l : ta) EXPECT_EQ(l.find('\n'), std::string::npos);
+}
+
+}  // namespace
