@@ -1,5 +1,6 @@
 #include "list/Fill.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,42 +48,86 @@ uint64_t ValueKey(int64_t slot, size_t code) { return static_cast<uint64_t>(slot
 }  // namespace
 
 int ListValues::CodeIndex(std::u16string_view code) {
+  if (guess_ < codes_.size() && codes_[guess_] == code) return static_cast<int>(guess_++);
   const std::u16string c(code);
   auto it = codeIndex_.find(c);
-  if (it != codeIndex_.end()) return it->second;
+  if (it != codeIndex_.end()) {
+    guess_ = static_cast<size_t>(it->second) + 1;
+    return it->second;
+  }
   if (codes_.size() >= kMaxCodes) return -1;
   codes_.push_back(c);
   codeIndex_.emplace(c, static_cast<int>(codes_.size() - 1));
+  guess_ = codes_.size();
   return static_cast<int>(codes_.size() - 1);
+}
+
+int ListValues::CodeIndexBytes(std::string_view code) {
+  // Codes are ASCII: compared byte for character with the expected one before any conversion.
+  if (guess_ < codes_.size() && codes_[guess_].size() == code.size() &&
+      std::equal(code.begin(), code.end(), codes_[guess_].begin(),
+                 [](char a, char16_t b) { return static_cast<unsigned char>(a) == b; }))
+    return static_cast<int>(guess_++);
+  return CodeIndex(Decode(code));
+}
+
+// Files the value of a "%%<slot><code>" key (bytes of the key as in the file); false for a key
+// that is none.
+bool ListValues::Keep(std::string_view key, Ref value, bool blank) {
+  if (key.substr(0, 2) != "%%") return false;
+  const std::string_view rest = key.substr(2);
+  size_t len = 0;
+  int64_t slot = 0;
+  while (len < rest.size() && rest[len] >= '0' && rest[len] <= '9') {
+    if (slot <= kMaxSlot) slot = slot * 10 + (rest[len] - '0');
+    ++len;
+  }
+  if (len == 0 || slot < 1 || slot > kMaxSlot || len == rest.size()) return false;
+  const int code = CodeIndexBytes(rest.substr(len));
+  if (code < 0) return false;
+  ++lines_;
+  const size_t c = static_cast<size_t>(code);
+  if (slot <= static_cast<int64_t>(dense_.size()) || slot <= 2 * lines_ + 1024) {
+    if (slot > static_cast<int64_t>(dense_.size())) dense_.resize(static_cast<size_t>(slot));
+    std::vector<Ref>& row = dense_[static_cast<size_t>(slot - 1)];
+    if (row.size() <= c) row.resize(c + 1);
+    row[c] = value;
+    if (!sparse_.empty()) sparse_.erase(ValueKey(slot, c));
+  } else {
+    sparse_[ValueKey(slot, c)] = value;
+  }
+  if (!blank && slot > lastFilled_) lastFilled_ = slot;
+  return true;
 }
 
 bool ListValues::Take(std::u16string_view key, std::u16string_view value) {
   if (key == kBlank && value.empty()) return true;  // the closing line
-  if (key.substr(0, 2) != u"%%") return false;
-  const std::u16string_view rest = key.substr(2);
-  if (rest == u"PA") {
+  if (key == u"%%PA") {
     folder_ = value;
     hasFolder_ = true;
     return true;
   }
-  size_t len;
-  const int64_t slot = SlotNumber(rest, len);
-  if (len == 0 || slot < 1 || len == rest.size()) return false;
-  const int code = CodeIndex(rest.substr(len));
-  if (code < 0) return false;
-  values_[ValueKey(slot, static_cast<size_t>(code))] = value;
-  if (value != kBlank && slot > lastFilled_) lastFilled_ = slot;
+  for (char16_t ch : key)
+    if (ch >= 0x80) return false;  // keys are ASCII
+  const std::string k(key.begin(), key.end());
+  if (value.size() >= kMissing) return false;
+  const Ref ref{wide_.size(), static_cast<uint32_t>(value.size()), true};
+  if (!Keep(k, ref, value == kBlank)) return false;
+  wide_ += value;
   return true;
 }
 
-bool ListValues::Parse(std::string_view bytes, std::string& why) {
+bool ListValues::Parse(std::string bytes, std::string& why) {
+  bytes_ = std::move(bytes);
+  const std::string_view all(bytes_);
   size_t at = 0;
-  for (int64_t line = 1; at <= bytes.size(); ++line) {
-    size_t end = bytes.find('\n', at);
+  for (int64_t line = 1; at <= all.size(); ++line) {
+    size_t end = all.find('\n', at);
     const bool last = end == std::string_view::npos;
-    if (last) end = bytes.size();
-    std::string_view text = bytes.substr(at, end - at);
+    if (last) end = all.size();
+    std::string_view text = all.substr(at, end - at);
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    const size_t from = at;
     at = end + 1;
     const size_t tab = text.find('\t');
     if (tab == std::string_view::npos) {
@@ -91,7 +136,15 @@ bool ListValues::Parse(std::string_view bytes, std::string& why) {
       why = "line " + std::to_string(line) + " has no TAB between key and value";
       return false;
     }
-    if (!Take(Decode(text.substr(0, tab)), Decode(text.substr(tab + 1)))) {
+    const std::string_view key = text.substr(0, tab), value = text.substr(tab + 1);
+    bool ok;
+    if (key == "%%PA") {
+      folder_ = Decode(value);
+      hasFolder_ = ok = true;
+    } else {
+      ok = value.size() < kMissing && Keep(key, Ref{from + tab + 1, static_cast<uint32_t>(value.size()), false}, value == " ");
+    }
+    if (!ok) {
       why = "line " + std::to_string(line) + " holds no list key";
       return false;
     }
@@ -111,19 +164,61 @@ size_t ListValues::LongestCodeAt(std::u16string_view text) const {
   return best;
 }
 
-const std::u16string& ListValues::Value(int64_t slot, size_t code) const {
-  auto it = values_.find(ValueKey(slot, code));
-  return it == values_.end() ? kBlank : it->second;
+const ListValues::Ref* ListValues::Find(int64_t slot, size_t code) const {
+  if (!sparse_.empty()) {
+    auto it = sparse_.find(ValueKey(slot, code));
+    if (it != sparse_.end()) return &it->second;
+  }
+  if (slot >= 1 && slot <= static_cast<int64_t>(dense_.size())) {
+    const std::vector<Ref>& row = dense_[static_cast<size_t>(slot - 1)];
+    if (code < row.size() && row[code].len != kMissing) return &row[code];
+  }
+  return nullptr;
+}
+
+void ListValues::AppendValue(std::u16string& out, int64_t slot, size_t code) const {
+  const Ref* r = Find(slot, code);
+  if (!r) out += kBlank;
+  else if (r->wide) out.append(wide_, r->at, r->len);
+  else out += Decode(std::string_view(bytes_).substr(r->at, r->len));
+}
+
+std::u16string ListValues::Value(int64_t slot, size_t code) const {
+  std::u16string v;
+  AppendValue(v, slot, code);
+  return v;
 }
 
 bool ReadListFile(const std::u16string& path, ListValues& values, std::string& why) {
-  errno = 0;
-  const std::optional<std::string> bytes = jww::ReadWholeFile(path);
-  if (!bytes) {
-    why = std::string("cannot read it: ") + (errno ? std::strerror(errno) : "read failed");
+  // One buffer of the file's size and large reads: a list of ten thousand drawings is 13 MB.
+  const int fd = ::open(jww::NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  std::string bytes;
+  bool ok = fd >= 0 && ::fstat(fd, &st) == 0;
+  if (ok && !S_ISREG(st.st_mode)) {
+    errno = EISDIR;
+    ok = !S_ISDIR(st.st_mode);  // a pipe or device is read to its end
+  }
+  if (ok) {
+    bytes.resize(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 0);  // + 1: the end seen at once
+    size_t got = 0;
+    for (;;) {
+      if (got == bytes.size()) bytes.resize(std::max<size_t>(bytes.size() * 2, 1 << 16));
+      const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ok = false;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+  }
+  const int err = errno;
+  if (fd >= 0) ::close(fd);
+  if (!ok) {
+    why = std::string("cannot read it: ") + std::strerror(err);
     return false;
   }
-  return values.Parse(*bytes, why);
+  return values.Parse(std::move(bytes), why);
 }
 
 FillPlan::FillPlan(jww::TJwwData& doc, const ListValues& values) : values_(values) {
@@ -192,7 +287,7 @@ void FillPlan::Apply(int64_t sheet, FillAnchor anchor) {
     for (const Piece& p : site.pieces) {
       text += p.literal;
       if (p.code == -2) text += values_.Folder();
-      else if (p.code >= 0) text += values_.Value(p.slot + offset, static_cast<size_t>(p.code));
+      else if (p.code >= 0) values_.AppendValue(text, p.slot + offset, static_cast<size_t>(p.code));
     }
     jww::TEntJwwMoji& m = *site.text;
     m.start_x = site.x1;

@@ -27,7 +27,7 @@ class ListValues final : public ListSink {
   /// Reads the bytes of a list file (code page 932, lines joined by CR LF, key TAB value). False
   /// with `why` (one phrase naming the line) when it is no list file: a line without a TAB
   /// (other than the closing " "), a key that is no key, or no "%%PA" line at all.
-  bool Parse(std::string_view bytes, std::string& why);
+  bool Parse(std::string bytes, std::string& why);
 
   bool HasFolder() const { return hasFolder_; }
   const std::u16string& Folder() const { return folder_; }
@@ -38,18 +38,38 @@ class ListValues final : public ListSink {
   /// The length of the longest code the text starts with; 0 when none.
   size_t LongestCodeAt(std::u16string_view text) const;
   /// The value of slot `slot` and code number `code` (an index into Codes()); " " when the list
-  /// has no such line, as for the blank slots that pad a list.
-  const std::u16string& Value(int64_t slot, size_t code) const;
+  /// has no such line, as for the blank slots that pad a list. Values read from a file are kept
+  /// as its bytes and decoded when asked for: a sheet uses a few of a long list's values.
+  std::u16string Value(int64_t slot, size_t code) const;
+  void AppendValue(std::u16string& out, int64_t slot, size_t code) const;
 
  private:
+  /// Where a value is: bytes of the file (code page 932) or characters the generator gave.
+  struct Ref {
+    uint64_t at = 0;
+    uint32_t len = kMissing;
+    bool wide = false;
+  };
+  static constexpr uint32_t kMissing = UINT32_MAX;
+
   int CodeIndex(std::u16string_view code);
+  int CodeIndexBytes(std::string_view code);
+  bool Keep(std::string_view key, Ref value, bool blank);
+  const Ref* Find(int64_t slot, size_t code) const;
 
   std::u16string folder_;
   bool hasFolder_ = false;
   int64_t lastFilled_ = 0;
   std::vector<std::u16string> codes_;
   std::unordered_map<std::u16string, int> codeIndex_;
-  std::unordered_map<uint64_t, std::u16string> values_;
+  size_t guess_ = 0;  ///< the code expected next: a list repeats its codes in one order
+  int64_t lines_ = 0;
+  std::string bytes_;    ///< the list file's bytes
+  std::u16string wide_;  ///< values taken from the generator, one after the other
+  /// Values by slot (from 1) and code; slots far beyond the lines seen go to `sparse_`, so that a
+  /// stray large slot number cannot make a large table.
+  std::vector<std::vector<Ref>> dense_;
+  std::unordered_map<uint64_t, Ref> sparse_;
 };
 
 /// Reads a list file; false with `why` ("cannot read ...: <reason>", or Parse's phrase).
