@@ -33,11 +33,16 @@ uint64_t Mix(uint64_t h, uint64_t v) {
   return h ^ (h >> 29);
 }
 
-// The cell of a value on a grid of the tolerance's size; values too large for a cell number
-// (and non-finite ones) stand for themselves.
-int64_t Cell(double v, double tol) {
-  const double s = v / tol;
-  if (std::fabs(s) < 4e18) return std::llround(s);
+// One value into a running hash: cheap, since every entity has a dozen or more values; the
+// result is mixed once at the end (Final).
+uint64_t Step(uint64_t h, uint64_t v) { return (((h << 5) | (h >> 59)) ^ v) * 0x100000001B3ull; }
+uint64_t Final(uint64_t h) { return Mix(h, 0); }
+
+// The cell of a value on a grid of the tolerance's size (`inv` is 1 / tolerance); values too
+// large for a cell number (and non-finite ones) stand for themselves.
+int64_t Cell(double v, double inv) {
+  const double s = v * inv;
+  if (std::fabs(s) < 4e18) return static_cast<int64_t>(s + (s < 0 ? -0.5 : 0.5));
   int64_t bits;
   std::memcpy(&bits, &v, sizeof bits);
   return bits;
@@ -53,22 +58,54 @@ struct Keys {
   uint64_t full = 0, geo = 0;
 };
 
-Keys Hash(const Fields& f, double tol) {
+Keys Hash(const Fields& f, double inv) {
   uint64_t full = 0x1234, geo = 0x5678;
   for (int i = 0; i < f.n; ++i) {
     const Field& x = f.f[i];
     uint64_t v;
     switch (x.type) {
-      case Type::Num: v = static_cast<uint64_t>(Cell(x.a, tol)); break;
-      case Type::Point: v = Mix(static_cast<uint64_t>(Cell(x.a, tol)), static_cast<uint64_t>(Cell(x.b, tol))); break;
+      case Type::Num: v = static_cast<uint64_t>(Cell(x.a, inv)); break;
+      case Type::Point:
+        v = static_cast<uint64_t>(Cell(x.a, inv)) * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(Cell(x.b, inv));
+        break;
       case Type::Text: v = std::hash<std::u16string_view>{}(*x.s); break;
       default: v = static_cast<uint64_t>(x.i);
     }
-    full = Mix(full, v);
-    if (x.geo) geo = Mix(geo, v);
+    full = Step(full, v);
+    if (x.geo) geo = Step(geo, v);
   }
-  return {full, geo};
+  return {Final(full), Final(geo)};
 }
+
+// The new entities by a hash, for lookups in constant time: buckets of chains in index order.
+class HashIndex {
+ public:
+  void Build(const std::vector<Keys>& keys, const std::vector<char>& used, bool full) {
+    size_t size = 16;
+    while (size < 2 * keys.size()) size <<= 1;
+    mask_ = size - 1;
+    head_.assign(size, -1);
+    next_.assign(keys.size(), -1);
+    for (size_t j = keys.size(); j-- > 0;) {
+      if (used[j]) continue;
+      const size_t b = Bucket(full ? keys[j].full : keys[j].geo);
+      next_[j] = head_[b];
+      head_[b] = static_cast<int32_t>(j);
+    }
+  }
+  /// The first entity of the bucket of `h`; entities already taken at its front are dropped.
+  int32_t First(uint64_t h, const std::vector<char>& used) {
+    int32_t& head = head_[Bucket(h)];
+    while (head >= 0 && used[static_cast<size_t>(head)]) head = next_[static_cast<size_t>(head)];
+    return head;
+  }
+  int32_t Next(int32_t j) const { return next_[static_cast<size_t>(j)]; }
+
+ private:
+  size_t Bucket(uint64_t h) const { return static_cast<size_t>(h ^ (h >> 32)) & mask_; }
+  size_t mask_ = 0;
+  std::vector<int32_t> head_, next_;
+};
 
 bool Near(double a, double b, double tol) {
   return a == b || std::fabs(a - b) <= tol || (std::isnan(a) && std::isnan(b));
@@ -137,7 +174,7 @@ List<R> MakeList(const std::vector<R>& v, Integer count, const DefNames& names, 
 
 class Matcher {
  public:
-  Matcher(double tol, Result& r) : tol_(tol), r_(r) {}
+  Matcher(double tol, Result& r) : tol_(tol), inv_(1 / tol), r_(r) {}
 
   template <class R>
   void Run(EntKind kind, const List<R>& a, const List<R>& b, const std::string& where) {
@@ -147,39 +184,26 @@ class Matcher {
     // Fields are large; two reused ones keep the walk free of allocation.
     thread_local Fields fa, fb;
     std::vector<Keys> ka(a.n), kb(b.n);
-    for (size_t i = 0; i < a.n; ++i) a.Get(i, fa), ka[i] = Hash(fa, tol_);
-    for (size_t j = 0; j < b.n; ++j) b.Get(j, fb), kb[j] = Hash(fb, tol_);
+    for (size_t j = 0; j < b.n; ++j) b.Get(j, fb), kb[j] = Hash(fb, inv_);
 
-    // Two hash passes: the same entity with the same attributes, then the same geometry.
+    // Two hash passes: the same entity with the same attributes, then the same geometry. Equal
+    // hashes are confirmed value by value.
+    HashIndex index;
     for (int pass = 0; pass < 2; ++pass) {
-      std::vector<std::pair<uint64_t, uint32_t>> sorted;
-      sorted.reserve(b.n);
-      for (size_t j = 0; j < b.n; ++j)
-        if (!used[j]) sorted.emplace_back(pass == 0 ? kb[j].full : kb[j].geo, static_cast<uint32_t>(j));
-      if (sorted.empty()) break;
-      std::sort(sorted.begin(), sorted.end());
-      // Per run of equal hashes, the first entry not yet taken: duplicates cost no rescans.
-      std::vector<uint32_t> cursor(sorted.size());
-      for (size_t k = 0; k < sorted.size(); ++k) cursor[k] = static_cast<uint32_t>(k);
+      index.Build(kb, used, pass == 0);
       for (size_t i = 0; i < a.n; ++i) {
         if (match[i] >= 0) continue;
-        const uint64_t h = pass == 0 ? ka[i].full : ka[i].geo;
-        auto it = std::lower_bound(sorted.begin(), sorted.end(), std::make_pair(h, uint32_t{0}));
-        if (it == sorted.end() || it->first != h) continue;
-        const size_t run = static_cast<size_t>(it - sorted.begin());
         a.Get(i, fa);
-        for (size_t k = cursor[run]; k < sorted.size() && sorted[k].first == h; ++k) {
-          const uint32_t j = sorted[k].second;
-          if (used[j]) {
-            if (k == cursor[run]) ++cursor[run];
+        if (pass == 0) ka[i] = Hash(fa, inv_);
+        const uint64_t h = pass == 0 ? ka[i].full : ka[i].geo;
+        for (int32_t j = index.First(h, used); j >= 0; j = index.Next(j)) {
+          if (used[static_cast<size_t>(j)] || (pass == 0 ? kb[static_cast<size_t>(j)].full : kb[static_cast<size_t>(j)].geo) != h)
             continue;
-          }
-          b.Get(j, fb);
+          b.Get(static_cast<size_t>(j), fb);
           if (!SameGeo(fa, fb, tol_)) continue;
           const bool same = SameAttrs(fa, fb, tol_);
           if (pass == 0 && !same) continue;
-          match[i] = static_cast<int>(j), used[j] = 1, changed[i] = !same;
-          if (k == cursor[run]) ++cursor[run];
+          match[i] = j, used[static_cast<size_t>(j)] = 1, changed[i] = !same;
           break;
         }
       }
@@ -253,7 +277,7 @@ class Matcher {
   }
 
  private:
-  double tol_;
+  double tol_, inv_;
   Result& r_;
 };
 

@@ -38,11 +38,12 @@ struct Fields {
   const char* part = nullptr;
 
   Field& Add(const char* name, Type t) {
+    // Only the members of the field's type are read, so the others are left as they are.
     Field& x = f[static_cast<size_t>(n++)];
-    x = Field{};
     x.part = part;
     x.name = name;
     x.type = t;
+    x.geo = x.label = false;
     return x;
   }
   void Num(const char* name, double v, bool geo = false) { Add(name, Type::Num).a = v, f[n - 1].geo = geo; }
