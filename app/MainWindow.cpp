@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSet>
+#include <QSettings>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStyle>
@@ -46,7 +47,9 @@
 #include "app/DrawingList.h"
 #include "app/Places.h"
 #include "app/Preview.h"
+#include "list/Fill.h"
 #include "list/ListFile.h"
+#include "painter/ScenePainter.h"
 #include "list/Settings.h"
 #include "common/Func_2.h"
 
@@ -573,8 +576,11 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   openList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   QAction* saveList = listMenu_->addAction(QStringLiteral("図面リストを保存…"), this, &MainWindow::saveDrawingList);
   saveList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  QAction* fill = listMenu_->addAction(QStringLiteral("図面に差し込む…"), this, &MainWindow::fillTemplate);
+  fill->setShortcut(QKeySequence(Qt::ALT | Qt::Key_T));
   addAction(openList);
   addAction(saveList);
+  addAction(fill);
   connect(fileList, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { listMenu_->popup(fileList->viewport()->mapToGlobal(at)); });
 
@@ -1004,6 +1010,65 @@ void MainWindow::writeListFile() {
     showStatus(QStringLiteral("%1 件の図面、%2 スロットを出力しました: ").arg(files.size()).arg(slotTotal), where);
   else
     showStatus(QStringLiteral("リストを出力できませんでした: "), where);
+}
+
+void MainWindow::fillTemplate() {
+  if (model_->rowCount() == 0) return;
+  slotCount_ = SlotCountOf(slotCountEdit->text());
+  // The last choice is kept in a file of its own beside the settings file ("dravik.fill"), never
+  // in the seven-line settings file nor in the layout file, which is written whole on closing.
+  QSettings state(Q(ChangeFileExt(settingsFile_, u".fill")), QSettings::IniFormat);
+  FileDialogs::FillChoice choice;
+  choice.templ = state.value(QStringLiteral("fill/template")).toString();
+  choice.out = state.value(QStringLiteral("fill/output")).toString();
+  choice.anchor = std::clamp(state.value(QStringLiteral("fill/anchor"), 0).toInt(), 0, 2);
+  if (!dialogs_->chooseFill(this, choice) || choice.templ.isEmpty() || choice.out.isEmpty()) return;
+  state.setValue(QStringLiteral("fill/template"), choice.templ);
+  state.setValue(QStringLiteral("fill/output"), choice.out);
+  state.setValue(QStringLiteral("fill/anchor"), choice.anchor);
+  state.sync();
+
+  WaitCursor wait;
+  jww::TJwwData doc;
+  TemplateImages images;
+  std::string why;
+  if (!ReadTemplate(U(choice.templ), doc, images, why)) {
+    showStatus(QStringLiteral("雛形の図面を読めません: "), choice.templ);
+    return;
+  }
+  std::vector<std::u16string> files;
+  for (const QString& p : paths()) files.push_back(U(p));
+  ListValues values;
+  ListFileOut(files, slotCount_, *document_, regional_, values);
+  FillPlan plan(doc, values);
+  if (plan.KeyCount() == 0) {
+    showStatus(QStringLiteral("雛形に %% のキーがありません: "), choice.templ);
+    return;
+  }
+  const bool pdf = choice.out.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+  const QString drawing = pdf ? choice.out.left(choice.out.size() - 4) + QStringLiteral(".jww") : choice.out;
+  for (int64_t k = 1; k <= plan.SheetCount(); ++k)
+    if (SameFile(U(choice.templ), SheetName(U(drawing), k))) {
+      showStatus(QStringLiteral("雛形そのものには書き込みません: "), choice.templ);
+      return;
+    }
+  const FillAnchor anchor = choice.anchor == 2 ? FillAnchor::kEnd : choice.anchor == 1 ? FillAnchor::kCentre : FillAnchor::kStart;
+  bool ok = WriteFilledSheets(doc, plan, U(drawing), doc.Enthd.jwVer, anchor, why);
+  if (ok && pdf) {
+    std::vector<scene::Scene> scenes;
+    for (int64_t k = 1; k <= plan.SheetCount(); ++k) {
+      plan.Apply(k, anchor);
+      scenes.push_back(scene::Build(doc));
+    }
+    plan.Restore();
+    std::vector<const scene::Scene*> pages;
+    for (const scene::Scene& sc : scenes) pages.push_back(&sc);
+    ok = scene::WritePdfPages(pages, choice.out);
+  }
+  if (ok)
+    showStatus(QStringLiteral("%1 枚の図面目録を出力しました: ").arg(plan.SheetCount()), pdf ? choice.out : drawing);
+  else
+    showStatus(QStringLiteral("図面目録を出力できませんでした: "), pdf ? choice.out : drawing);
 }
 
 // ---- drops from a file manager -------------------------------------------------------------------

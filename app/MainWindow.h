@@ -47,6 +47,18 @@ class FileDialogs {
   virtual QString chooseDrawingListToOpen(QWidget* parent, const QString& folder) = 0;
   /// Where to save the list of drawings; asks before overwriting. Empty when the user cancels.
   virtual QString chooseDrawingListToSave(QWidget* parent, const QString& folder) = 0;
+  /// The index sheet: the template drawing, the output (.jww, or .pdf for the drawing and its
+  /// PDF) and which point of a changed text stays (0 start, 1 middle, 2 end), preset with the
+  /// last choice. False when the user cancels (and when a dialog set does not ask it).
+  struct FillChoice {
+    QString templ, out;
+    int anchor = 0;
+  };
+  virtual bool chooseFill(QWidget* parent, FillChoice& choice) {
+    (void)parent;
+    (void)choice;
+    return false;
+  }
 };
 
 /// The desktop's own file dialogs.
@@ -56,6 +68,7 @@ class DesktopFileDialogs final : public FileDialogs {
   QString chooseListFile(QWidget* parent, const QString& folder, const QString& fileName) override;
   QString chooseDrawingListToOpen(QWidget* parent, const QString& folder) override;
   QString chooseDrawingListToSave(QWidget* parent, const QString& folder) override;
+  bool chooseFill(QWidget* parent, FillChoice& choice) override;  ///< app/FillDialog.cpp
 };
 
 /// The hidden line buffer: the last list file made, kept as its bytes (ListBytes) and turned into
@@ -178,6 +191,7 @@ class MainWindow : public QWidget {
   void moveDown();        ///< moves the selected rows down
   void deleteSelected();  ///< deletes the selected rows
   void writeList();       ///< asks for the list file and writes it
+  void fillTemplate();    ///< asks for a template and writes the index sheet of the listed drawings
   void exitWindow();      ///< closes the window
   void showPreview(bool on);  ///< shows the preview beside the list, in the width the list had, or hides it
   void openDrawingList(); ///< replaces the list by a text file of paths

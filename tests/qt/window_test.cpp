@@ -55,6 +55,8 @@ struct DialogLog {
   QList<bool> listButtonEnabledInSave;      ///< whether the list button was enabled meanwhile
   QStringList listAnswers;  ///< next answers of the drawing list's open and save dialogs
   QStringList listFolders;  ///< folder of each of those dialogs opened
+  QList<dravik::FileDialogs::FillChoice> fillAnswers;  ///< next answers of the index sheet's dialog
+  QList<dravik::FileDialogs::FillChoice> fillPresets;  ///< what that dialog was opened with
 };
 
 class FakeDialogs final : public dravik::FileDialogs {
@@ -76,6 +78,12 @@ class FakeDialogs final : public dravik::FileDialogs {
     log_.saves.append({folder, fileName});
     log_.listButtonEnabledInSave << static_cast<MainWindow*>(parent)->listButton->isEnabled();
     return log_.saveAnswers.isEmpty() ? QString() : log_.saveAnswers.takeFirst();
+  }
+  bool chooseFill(QWidget*, FillChoice& choice) override {
+    log_.fillPresets << choice;
+    if (log_.fillAnswers.isEmpty()) return false;
+    choice = log_.fillAnswers.takeFirst();
+    return true;
   }
 
  private:
@@ -200,6 +208,7 @@ class WindowTest : public QObject {
   void emptyListDoesNotAskForAFile();
   void listFileNameIsRemembered();
   void listMatchesCommandLineTool();
+  void fillWritesTheIndexSheet();
   void droppedDrawingsAreAdded();
   void commandLineFilesAreAdded();
   void installedWindowKeepsItsFilesInUserFolders();
@@ -511,6 +520,47 @@ void WindowTest::listFileNameIsRemembered() {
   QCOMPARE(h.Rows(), QStringList{h.Path("a.jww")});  // the list is kept between runs
   again.writeList();
   QCOMPARE(h.dialogs.saves.value(3), qMakePair(h.Path("out/"), QStringLiteral("first.txt")));
+}
+
+// Alt+T fills a template of two rows from the listed drawings: two sheets and their PDF, the
+// choice kept for the next time outside the seven-line settings file.
+void WindowTest::fillWritesTheIndexSheet() {
+  Harness h;
+  jww::TJwwData tpl;
+  tpl.DataDefaultSet();
+  for (int r = 1; r <= 2; ++r)
+    QVERIFY(tpl.AddEntMoji(0, 0, 0, 1, 1, 0, 0, 0, 0.0, -10.0 * r, 4.0, 4.0, 0.0, 0.0, u"",
+                           u"%%" + std::u16string(1, static_cast<char16_t>(u'0' + r)) + u"f"));
+  tpl.AddEntPost();
+  QVERIFY(tpl.FileOut(h.Path("tpl.jww").toStdU16String(), 600));
+  for (const char* n : {"a.jww", "b.jww", "c.jww"}) QVERIFY(WriteBytes(h.Path(n), "not a drawing"));
+  MainWindow& w = h.Open();
+  h.Add({h.Path("a.jww"), h.Path("b.jww"), h.Path("c.jww")});
+  h.dialogs.fillAnswers << dravik::FileDialogs::FillChoice{h.Path("tpl.jww"), h.Path("index.pdf"), 2};
+  QAction* fill = nullptr;
+  for (QAction* a : w.actions())
+    if (a->shortcut() == QKeySequence(Qt::ALT | Qt::Key_T)) fill = a;
+  QVERIFY(fill);
+  fill->trigger();
+
+  const char16_t* expected[2][2] = {{u"a", u"b"}, {u"c", u" "}};
+  for (int k = 0; k < 2; ++k) {
+    jww::TJwwData got;
+    QVERIFY(got.FileIn(h.Path(k ? "index-2.jww" : "index.jww").toStdU16String()));
+    QCOMPARE(got.EntMojiN, 2);
+    for (int r = 0; r < 2; ++r) QCOMPARE(got.EntMoji[r].str, std::u16string(expected[k][r]));
+    QCOMPARE(got.EntMoji[0].end_x, tpl.EntMoji[0].end_x);  // the end stays
+  }
+  QVERIFY(ReadBytes(h.Path("index.pdf")).startsWith("%PDF"));
+  QVERIFY(!QFile::exists(h.Path("index-2.pdf")));
+  h.Close();
+
+  MainWindow& again = h.Open();
+  again.fillTemplate();  // cancelled: the last choice was offered
+  QCOMPARE(h.dialogs.fillPresets.value(1).templ, h.Path("tpl.jww"));
+  QCOMPARE(h.dialogs.fillPresets.value(1).anchor, 2);
+  QVERIFY(!ReadBytes(h.settingsFile_()).contains("tpl.jww"));
+  QVERIFY(ReadBytes(h.Path("dravik.fill")).contains("tpl.jww"));
 }
 
 void WindowTest::listMatchesCommandLineTool() {
