@@ -1,6 +1,9 @@
 #include "Func_2.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <sys/stat.h>
@@ -13,7 +16,9 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <mutex>
 #include <random>
+#include <set>
 
 namespace jww {
 
@@ -290,34 +295,177 @@ bool DeleteFileIfExists(std::u16string_view path) {
   return ::unlink(p.c_str()) == 0 || errno == ENOENT;
 }
 
-bool WriteFileAtomic(std::u16string_view path, std::string_view bytes) {
-  const std::string target = NativePath(path);
-  std::string dir = target;
-  size_t slash = dir.rfind('/');
-  dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
-  std::string tmpl = dir + ".dravik-XXXXXX";
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) return false;
-  bool ok = true;
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// True for a name TOutputFile gives its temporary files: a dot, anything, the marker, a process
+// number, and an optional "-<serial>".
+bool IsTemporaryName(std::string_view name) {
+  if (name.size() < 2 || name[0] != '.') return false;
+  const size_t at = name.rfind(kTempMarker);
+  if (at == std::string_view::npos) return false;
+  std::string_view rest = name.substr(at + kTempMarker.size());
+  const size_t dash = rest.find('-');
+  std::string_view pid = rest.substr(0, dash), serial = dash == std::string_view::npos ? "0" : rest.substr(dash + 1);
+  auto digits = [](std::string_view d) {
+    return !d.empty() && d.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  return digits(pid) && digits(serial);
+}
+
+// A folder is swept once per process: the window writes its list file again and again.
+bool FirstOutputIn(const std::string& folder) {
+  static std::mutex m;
+  static std::set<std::string> swept;
+  std::lock_guard<std::mutex> lock(m);
+  return swept.insert(folder).second;
+}
+
+}  // namespace
+
+int RemoveStaleTemporaries(const std::string& folder, long age) {
+  DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!d) return 0;
+  const int dfd = ::dirfd(d);
+  const time_t before = ::time(nullptr) - age;
+  int removed = 0;
+  while (const dirent* e = ::readdir(d)) {
+    if (!IsTemporaryName(e->d_name)) continue;
+    struct stat st;
+    if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_mtime > before)
+      continue;
+    // A writer holds its lock until it has renamed or removed the file: a locked file is in use,
+    // however old (a long export onto a slow disk).
+    const int fd = ::openat(dfd, e->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(dfd, e->d_name, 0) == 0) ++removed;
+    ::close(fd);
+  }
+  ::closedir(d);
+  return removed;
+}
+
+int CreateTemporaryBeside(const std::string& target, std::string& temp) {
+  const std::string folder = FolderOf(target);
+  if (FirstOutputIn(folder)) RemoveStaleTemporaries(folder);
+  std::string base = "." + target.substr(folder.size()) + std::string(kTempMarker) + std::to_string(::getpid());
+  if (base.size() > NAME_MAX - 4) base = std::string(kTempMarker) + std::to_string(::getpid());
+  int fd = -1;
+  for (int serial = 0; serial < 1000; ++serial) {
+    temp = folder + base + (serial ? "-" + std::to_string(serial) : std::string());
+    // 0666 less the umask: the mode of an ordinary new document.
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
+    if (fd >= 0 || errno != EEXIST) break;
+  }
+  if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);  // a fresh file: nobody else holds it
+  return fd;
+}
+
+bool TOutputFile::Refuse(std::string why) {
+  Abort();
+  reason_ = std::move(why);
+  return false;
+}
+
+void TOutputFile::Fail(int err) { reason_ = std::strerror(err ? err : ENOSPC); }
+
+bool TOutputFile::Open(std::string_view path) {
+  Abort();
+  reason_.clear();
+  inPlace_ = false;
+  // open(2) itself gives these reasons: "" names nothing, a trailing slash names a folder.
+  if (path.empty()) return Refuse(std::strerror(ENOENT));
+  if (path.back() == '/') return Refuse(std::strerror(EISDIR));
+  std::string target(path);
+  struct stat st;
+  bool replacing = false;
+  if (::stat(target.c_str(), &st) == 0) {
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+      // Without O_NONBLOCK a FIFO nobody reads would hang the writer; with it, it fails (ENXIO).
+      fd_ = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+      if (fd_ < 0) return Refuse(std::strerror(errno));
+      ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+      inPlace_ = true;
+      target_ = std::move(target);
+      return true;
+    }
+    if (S_ISDIR(st.st_mode)) return Refuse(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode)) return Refuse("not a regular file");
+    replacing = true;
+    // A file reached through a symbolic link is replaced where it lies; the link stays a link.
+    struct stat lst;
+    if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+      if (char* real = ::realpath(target.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+      }
+    }
+  } else if (errno != ENOENT) {
+    return Refuse(std::strerror(errno));  // ENOTDIR, EACCES, ENAMETOOLONG, ELOOP ...
+  }
+
+  fd_ = CreateTemporaryBeside(target, temp_);
+  if (fd_ < 0) {
+    const int err = errno;
+    temp_.clear();
+    return Refuse(std::strerror(err));
+  }
+  if (replacing && ::fchmod(fd_, st.st_mode & 07777) != 0) return Refuse(std::strerror(errno));
+  target_ = std::move(target);
+  return true;
+}
+
+bool TOutputFile::Write(std::string_view bytes) {
+  if (fd_ < 0) return Refuse(std::strerror(EBADF));
   const char* p = bytes.data();
   size_t left = bytes.size();
-  while (ok && left > 0) {
-    ssize_t w = ::write(fd, p, left);
+  while (left > 0) {
+    const ssize_t w = ::write(fd_, p, left);
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) ok = false;
-    else {
-      p += w;
-      left -= static_cast<size_t>(w);
+    if (w <= 0) {
+      Fail(w < 0 ? errno : ENOSPC);  // a write of nothing: the device took no more
+      return false;
     }
+    p += w;
+    left -= static_cast<size_t>(w);
   }
-  // mkstemp makes the file 0600; a list file is an ordinary document, so give it the usual mode.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (ok && ::fchmod(fd, 0666 & ~mask) != 0) ok = false;
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(tmpl.c_str(), target.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(tmpl.c_str());
+  return true;
+}
+
+bool TOutputFile::Commit() {
+  if (fd_ < 0) return Refuse(std::strerror(EBADF));
+  const int fd = fd_;
+  fd_ = -1;
+  // A device or pipe has nothing to sync (fsync fails on them) and nothing to rename.
+  int err = !inPlace_ && ::fsync(fd) != 0 ? errno : 0;
+  if (::close(fd) != 0 && !err) err = errno;
+  if (!err && !inPlace_ && ::rename(temp_.c_str(), target_.c_str()) != 0) err = errno;
+  if (err) {
+    reason_ = std::strerror(err);
+    if (!inPlace_ && !temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+void TOutputFile::Abort() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!inPlace_ && !temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+bool WriteFileAtomic(std::u16string_view path, std::string_view bytes, std::string* why) {
+  TOutputFile out;
+  const bool ok = out.Open(path) && out.Write(bytes) && out.Commit();
+  if (!ok && why) *why = out.Reason();
   return ok;
 }
 

@@ -150,10 +150,68 @@ TFileDateSize FileDateSizeOf(const struct ::stat& st);
 bool FileExists(std::u16string_view path);
 bool DeleteFileIfExists(std::u16string_view path);
 
-/// Writes `bytes` to `path` without ever leaving a half-written file under that name: the bytes go
-/// to a temporary file beside it, which replaces `path` once written and closed. On failure the
-/// temporary file is removed and false returned; `path` is then as it was.
-bool WriteFileAtomic(std::u16string_view path, std::string_view bytes);
+/// An output file that never leaves a half-written file under its name, and never replaces what
+/// it must not. Every writer of the project (drawings, list files, DXF, pictures, thumbnails)
+/// goes through it:
+/// - a regular file, or a new name, is written under a temporary name beside it and renamed over
+///   it once written, synced and closed; a symbolic link is followed, so the link stays a link
+///   and the file it names is replaced, keeping its permission bits;
+/// - an existing character device or FIFO (/dev/null, /dev/stdout, a terminal, a pipe) is
+///   written in place: it cannot be replaced, and renaming over it would replace the system's
+///   device;
+/// - anything else (a folder, a block device, a socket) is refused.
+/// The temporary file is named ".<name>.dravik-tmp-<pid>" (".dravik-tmp-<pid>" when the name is
+/// too long to take the additions) and is locked (flock) while it is written. One that a killed
+/// writer left behind is removed by the next output made in the same folder once it is older
+/// than a day and no longer locked.
+class TOutputFile {
+ public:
+  TOutputFile() = default;
+  ~TOutputFile() { Abort(); }
+  TOutputFile(const TOutputFile&) = delete;
+  TOutputFile& operator=(const TOutputFile&) = delete;
+
+  /// Prepares `path` (bytes as the file system names it) for writing; false and Reason() when it
+  /// cannot be written.
+  bool Open(std::string_view path);
+  bool Open(std::u16string_view path) { return Open(NativePath(path)); }
+  /// The descriptor to write to (blocking, close-on-exec); -1 unless open.
+  int fd() const { return fd_; }
+  /// Writes all of `bytes`; false (and Reason()) on failure, after which only Abort is useful.
+  bool Write(std::string_view bytes);
+  /// Puts the written file in place; false (and Reason()) on failure, the target then as it was.
+  bool Commit();
+  /// Gives up: the temporary file is removed, the target is as it was.
+  void Abort();
+  /// Why the last operation failed: the system's reason ("No space left on device") or the
+  /// project's own words ("not a regular file").
+  const std::string& Reason() const { return reason_; }
+  /// Records a failure of a write made through fd() (errno 0 counts as a full device).
+  void Fail(int err);
+
+ private:
+  bool Refuse(std::string why);
+  int fd_ = -1;
+  bool inPlace_ = false;
+  std::string temp_, target_, reason_;
+};
+
+/// The marker of the temporary files TOutputFile makes (".<name>.dravik-tmp-<pid>").
+inline constexpr std::string_view kTempMarker = ".dravik-tmp-";
+
+/// Creates, exclusively (never through an existing name or link), the locked temporary file that
+/// TOutputFile uses for `target` (bytes) in the target's folder, after removing stale ones there
+/// (once per folder and process). The descriptor (write-only, close-on-exec, mode 0666 less the
+/// umask) or -1 with errno set; `temp` receives the name.
+int CreateTemporaryBeside(const std::string& target, std::string& temp);
+
+/// Removes the temporary files of TOutputFile in `folder` (bytes; "" is the working folder) that
+/// are older than `age` seconds and not locked by a writer. Returns how many were removed.
+int RemoveStaleTemporaries(const std::string& folder, long age = 24 * 60 * 60);
+
+/// Writes `bytes` to `path` through TOutputFile; false on failure, with the reason in `why` when
+/// given. `path` is then as it was.
+bool WriteFileAtomic(std::u16string_view path, std::string_view bytes, std::string* why = nullptr);
 
 /// Reads a whole file; nullopt when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(std::u16string_view path);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,13 @@ class TJwwData {
   Integer BindImageN = 0;
   Boolean BindImageExp = false;  ///< reading writes bound images into BindImageFolder
   Boolean BindImageExr = false;  ///< reading lists bound images but skips their bytes
+  /// Reading keeps each bound image's bytes in memory (BindImageData) under no file name at all,
+  /// so that writing the document again carries every image whatever its name; the folder is
+  /// neither read nor written.
+  Boolean BindImageKeep = false;
+  /// The bytes of BindImage[i] when kept (BindImageKeep), by the same index; an entry without
+  /// bytes here is embedded from its file in BindImageFolder.
+  std::vector<std::shared_ptr<const std::string>> BindImageData;
   Integer FileOutOpt = 0;        ///< writing options, bits 0..15
   Integer FontNameN = 0;
   std::vector<string> FontNames;

@@ -70,12 +70,9 @@ ssize_t ReadSome(int fd, unsigned char* p, size_t n) {
 class TempBeside {
  public:
   explicit TempBeside(const std::string& target) : target_(target) {
-    std::string tmpl = target + ".XXXXXX";
-    fd_ = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd_ >= 0) {
-      path_ = tmpl;
-      ::fchmod(fd_, 0644);
-    }
+    std::string temp;
+    fd_ = CreateTemporaryBeside(target, temp);
+    if (fd_ >= 0) path_ = temp;
   }
   ~TempBeside() {
     if (fd_ >= 0) ::close(fd_);

@@ -2,12 +2,14 @@
 // its size and (for a named image of positive size) its bytes.
 //
 // Names come from the drawing, so they are hostile: only a plain name is ever joined to
-// BindImageFolder. Any other image keeps its list entry, but its bytes are skipped.
+// BindImageFolder. Any other image keeps its list entry, but its bytes are skipped. With
+// BindImageKeep the bytes stay in memory instead, under no file name, whatever the name is.
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <memory>
+#include <set>
 #include <string>
 
 #include "common/Func_2.h"
@@ -34,19 +36,9 @@ bool WriteAll(int fd, const uint8_t* p, size_t n) {
   return true;
 }
 
-// A new file beside `path` under a name of its own (O_EXCL: never an existing file or link);
-// -1 when none can be made. `temp` receives its name.
-int CreateTemporary(const std::string& path, std::string& temp) {
-  static std::atomic<unsigned> serial{0};
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = dir + ".dravik-image-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
+// A new file beside `path` under a name of its own (".<name>.dravik-tmp-<pid>", O_EXCL: never an
+// existing file or link); -1 when none can be made. `temp` receives its name.
+int CreateTemporary(const std::string& path, std::string& temp) { return CreateTemporaryBeside(path, temp); }
 
 // Copies `size` bytes of the drawing into `path` in blocks of 2048. The bytes go to a temporary
 // file that is renamed over `path` once complete: the name is replaced, never written through,
@@ -90,23 +82,33 @@ bool IsPlainImageName(const string& name) {
 
 void BindImagesIn(TJwwData& d, InStream& s) {
   d.BindImageInit();
-  if (!d.BindImageExp && !d.BindImageExr) return;
+  if (!d.BindImageExp && !d.BindImageExr && !d.BindImageKeep) return;
   const Integer n = s.Get<Integer>();
   if (n <= 0) return;  // a negative count lists nothing
   // Each entry takes at least a name length byte and its size.
   if (static_cast<uint64_t>(n) > s.Remaining() / 5) throw TJwwIOError(kIOError);
   d.BindImage.assign(static_cast<size_t>(n), TBindImageType{});
   d.BindImageN = n;
+  // A writer embeds the first entry of a name (and a drawing should hold each name once): a later
+  // entry of the same name never replaces the first one's file.
+  std::set<std::string> exported;
   for (TBindImageType& img : d.BindImage) {
     img.Fname = StrInNoCtrlStrict(s);
     img.Fsize = s.Get<Integer>();
     if (img.Fname.empty() || img.Fsize <= 0) continue;
     const uint64_t size = static_cast<uint64_t>(img.Fsize);
     if (size > s.Remaining()) throw TJwwIOError(kIOError);
-    if (d.BindImageExp && IsPlainImageName(img.Fname))
+    if (d.BindImageKeep) {
+      auto bytes = std::make_shared<std::string>(static_cast<size_t>(size), '\0');
+      s.ReadExact(bytes->data(), bytes->size());
+      d.BindImageData.resize(d.BindImage.size());
+      d.BindImageData[static_cast<size_t>(&img - d.BindImage.data())] = std::move(bytes);
+    } else if (d.BindImageExp && IsPlainImageName(img.Fname) &&
+               exported.insert(NativePath(d.BindImageFolder + img.Fname)).second) {
       ExportImage(ToFsPath(d.BindImageFolder + img.Fname), s, size);
-    else
+    } else {
       SkipExact(s, size);
+    }
   }
 }
 

@@ -50,7 +50,7 @@ void MarkFromOrder(const std::vector<TEntJwwNo>& order, size_t n, const std::vec
 
 struct OpenImage {
   size_t entry;
-  int fd;
+  int fd;  // -1 for bytes kept in memory
   Integer size;
 };
 
@@ -63,7 +63,11 @@ struct OpenImages {
   }
 };
 
-void CopyImage(OutStream& s, OpenImage& img) {
+void CopyImage(OutStream& s, OpenImage& img, const std::string* kept) {
+  if (img.fd < 0) {
+    s.Write(kept->data(), kept->size());
+    return;
+  }
   char buf[1 << 16];
   uint64_t left = static_cast<uint64_t>(img.size);
   while (left > 0) {
@@ -103,16 +107,25 @@ void BindImageOut(OutStream& s, TJwwData& d) {
   // Every marked image is opened before the count is written, so the count always equals the
   // images that follow; one that cannot be opened (or is too large for the format) is unmarked.
   OpenImages open;
-  const bool embed = d.BindImageExp || d.BindImageExr;
+  const bool embed = d.BindImageExp || d.BindImageExr || d.BindImageKeep;
   for (size_t i = 0; i < imageN; ++i) {
     TBindImageType& img = d.BindImage[i];
     if (!img.exf) continue;
     img.exf = false;
+    // Bytes kept in memory need no file, so no name rule applies to them.
+    const std::string* kept = i < d.BindImageData.size() ? d.BindImageData[i].get() : nullptr;
+    if (embed && kept && !kept->empty() && kept->size() <= INT32_MAX) {
+      img.exf = true;
+      open.list.push_back({i, -1, static_cast<Integer>(kept->size())});
+      continue;
+    }
     // A name from a drawing becomes part of a path: only plain names inside the folder are read,
     // by the same rule the reader applies before it writes image files.
     if (!embed || !IsPlainImageName(img.Fname)) continue;
     // Never waits on a FIFO under an image's name: the check below refuses it.
-    const int fd = ::open(StrToUtf8(d.BindImageFolder + img.Fname).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // The name as the reader made it (NativePath): a name that is no valid text (a lone
+    // surrogate) reaches the same file.
+    const int fd = ::open(NativePath(d.BindImageFolder + img.Fname).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) continue;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > INT32_MAX) {
@@ -127,7 +140,7 @@ void BindImageOut(OutStream& s, TJwwData& d) {
   for (auto& o : open.list) {
     StrOut(s, d.BindImage[o.entry].Fname);
     s.Put(o.size);
-    CopyImage(s, o);
+    CopyImage(s, o, o.fd < 0 ? d.BindImageData[o.entry].get() : nullptr);
   }
 }
 

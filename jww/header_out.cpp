@@ -208,8 +208,7 @@ Boolean WriteJwwFile(TJwwData& d, const string& FName, Integer ver, uint64_t fai
       reason = "version outside 220..700";
     } else if (!HasHeaderTables(d)) {
       reason = "the document has no header tables";
-    } else if (!(s = OutStream::CreateBeside(FName))) {
-      reason = std::strerror(errno);
+    } else if (!(s = OutStream::CreateBeside(FName, &reason))) {
     } else {
       d.Enthd.jwID = u"JwwData.";
       s->FailAfter(failAfter);
@@ -221,7 +220,7 @@ Boolean WriteJwwFile(TJwwData& d, const string& FName, Integer ver, uint64_t fai
   } catch (const std::bad_alloc&) {
     reason = std::strerror(ENOMEM);
   } catch (...) {
-    reason = s && s->SystemError() ? std::strerror(s->SystemError()) : kIOError;
+    reason = s && !s->Reason().empty() ? s->Reason() : kIOError;
   }
   // The stream's destructor removes its temporary file; FName is as it was.
   if (why) *why = std::move(reason);

@@ -14,6 +14,7 @@ void TJwwData::def_init() {
 
 void TJwwData::BindImageInit() {
   BindImage.clear();
+  BindImageData.clear();
   BindImageN = 0;
 }
 

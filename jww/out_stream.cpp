@@ -7,8 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
-#include "common/codepage.h"
+#include "common/Func_2.h"
 
 namespace jww {
 
@@ -19,41 +20,14 @@ OutStream::OutStream() : storage_(new uint8_t[kBufferBytes]) {
   end_ = buf_ + kBufferBytes;
 }
 
-std::unique_ptr<OutStream> OutStream::CreateBeside(const std::u16string& target) {
-  std::string path = NativePath(target);
-  if (path.empty() || path.back() == '/') return nullptr;
-  // A drawing reached through a symbolic link is replaced where it lies; the link stays a link.
-  struct stat lst;
-  if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real) {
-      path = real;
-      std::free(real);
-    }
-  }
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  std::string tmpl = dir + ".dravik-jww-XXXXXX";
-  const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd < 0) return nullptr;  // errno from mkostemp
-  // mkstemp makes the file 0600; a drawing is an ordinary document, so give it the usual mode,
-  // or the mode of the file it is going to replace.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  mode_t mode = 0666 & ~mask;
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 0777;
-  if (::fchmod(fd, mode) != 0) {
-    const int err = errno;
-    ::close(fd);
-    ::unlink(tmpl.c_str());
-    errno = err;
+std::unique_ptr<OutStream> OutStream::CreateBeside(const std::u16string& target, std::string* why) {
+  auto file = std::make_unique<TOutputFile>();
+  if (!file->Open(target)) {
+    if (why) *why = file->Reason();
     return nullptr;
   }
   std::unique_ptr<OutStream> s(new OutStream());
-  s->fd_ = fd;
-  s->tempPath_ = std::move(tmpl);
-  s->targetPath_ = path;
+  s->file_ = std::move(file);
   return s;
 }
 
@@ -62,14 +36,7 @@ OutStream::~OutStream() {
 }
 
 void OutStream::Discard() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-  if (!tempPath_.empty()) {
-    ::unlink(tempPath_.c_str());
-    tempPath_.clear();
-  }
+  if (file_) file_->Abort();
 }
 
 void OutStream::Sink(const uint8_t* p, size_t n) {
@@ -80,16 +47,17 @@ void OutStream::Sink(const uint8_t* p, size_t n) {
     errno_ = ENOSPC;
     throw TJwwIOError(kIOError);
   }
-  if (fd_ < 0) {
+  if (!file_) {
     memory_.append(reinterpret_cast<const char*>(p), n);
     flushed_ += n;
     return;
   }
   while (n > 0) {
-    const ssize_t w = ::write(fd_, p, n);
+    const ssize_t w = ::write(file_->fd(), p, n);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) {
       errno_ = w < 0 ? errno : ENOSPC;  // a write of nothing: the device took no more
+      file_->Fail(errno_);
       throw TJwwIOError(kIOError);
     }
     p += w;
@@ -132,27 +100,16 @@ void OutStream::Commit() {
     Discard();
     throw;
   }
-  if (fd_ < 0) {
-    committed_ = true;
-    return;
-  }
-  bool ok = ::fsync(fd_) == 0;
-  if (!ok) errno_ = errno;
-  if (::close(fd_) != 0 && ok) {
-    ok = false;
-    errno_ = errno;
-  }
-  fd_ = -1;
-  if (ok && ::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
-    ok = false;
-    errno_ = errno;
-  }
-  if (!ok) {
+  if (file_ && !file_->Commit()) {
     Discard();
     throw TJwwIOError(kIOError);
   }
-  tempPath_.clear();
   committed_ = true;
+}
+
+std::string OutStream::Reason() const {
+  if (file_ && !file_->Reason().empty()) return file_->Reason();
+  return errno_ ? std::strerror(errno_) : std::string();
 }
 
 }  // namespace jww

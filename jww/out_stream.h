@@ -1,8 +1,8 @@
 // Byte-level output of JWW files: a buffered little-endian writer over a file or memory.
 //
 // A file is never written under its own name. OutStream::CreateBeside opens a temporary file in
-// the target's folder; Commit() flushes, closes and renames it over the target once everything is
-// written. A stream destroyed without a successful Commit removes its temporary file, so a failed
+// the target's folder (TOutputFile; a device or pipe is written in place); Commit() flushes,
+// syncs, closes and renames it over the target once everything is written. A stream destroyed without a successful Commit removes its temporary file, so a failed
 // write leaves whatever was under the target name untouched.
 //
 // Every failure (a write the system refuses, a full device) throws TJwwIOError ("File I/O Error");
@@ -20,6 +20,8 @@
 
 namespace jww {
 
+class TOutputFile;
+
 /// Unchecked little-endian writes into room taken with OutStream::Reserve.
 struct BytePut {
   uint8_t* p;
@@ -36,8 +38,9 @@ class OutStream {
   /// A memory sink; Data() holds what was written.
   OutStream();
   /// A new temporary file beside `target` (same folder, so the final rename stays on one file
-  /// system); nullptr when it cannot be created, with errno saying why.
-  static std::unique_ptr<OutStream> CreateBeside(const std::u16string& target);
+  /// system), or `target` itself when it is a device or pipe (TOutputFile); nullptr when it
+  /// cannot be written, with the reason in `why`.
+  static std::unique_ptr<OutStream> CreateBeside(const std::u16string& target, std::string* why = nullptr);
   ~OutStream();
   OutStream(const OutStream&) = delete;
   OutStream& operator=(const OutStream&) = delete;
@@ -82,6 +85,8 @@ class OutStream {
   /// The system's error number of the failure that made a write, Flush or Commit throw (ENOSPC
   /// for FailAfter); 0 while nothing failed.
   int SystemError() const { return errno_; }
+  /// Why a write, Flush or Commit failed, in the system's words; empty while nothing failed.
+  std::string Reason() const;
 
   /// What a memory stream holds after Commit (or Flush).
   const std::string& Data() const { return memory_; }
@@ -93,10 +98,8 @@ class OutStream {
   void Sink(const uint8_t* p, size_t n);
   void Discard();
 
-  int fd_ = -1;
+  std::unique_ptr<TOutputFile> file_;  // none for a memory stream
   bool committed_ = false;
-  std::string tempPath_;  // UTF-8
-  std::string targetPath_;
   std::string memory_;
   std::unique_ptr<uint8_t[]> storage_;
   uint8_t* buf_ = nullptr;

@@ -1,14 +1,17 @@
 #include "list/ListFile.h"
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 
 #include "jww/header_glance.h"
 #include "jww/out_stream.h"
@@ -82,6 +85,24 @@ void BlankDrawingRows(SlotWriter& w) {
 void EmptySlot(SlotWriter& w) {
   for (std::u16string_view code : kSlotCodes) w.Add(code, kBlank);
 }
+// A memo as a list value: a list line cannot hold a line break or a tab (a memo holding CR LF,
+// TAB would forge a line of its own), so each line break (CR LF, CR, LF) becomes one space and
+// every other control character "?", as in paths and names.
+std::u16string MemoText(std::u16string_view memo) {
+  std::u16string out;
+  out.reserve(memo.size());
+  for (size_t i = 0; i < memo.size(); ++i) {
+    const char16_t c = memo[i];
+    if (c == u'\r' || c == u'\n') {
+      if (c == u'\r' && i + 1 < memo.size() && memo[i + 1] == u'\n') ++i;
+      out.push_back(u' ');
+    } else {
+      out.push_back(c < 0x20 || c == 0x7F ? u'?' : c);
+    }
+  }
+  return out;
+}
+
 
 // The text of each group's scale for the previous drawing: drawings of one folder mostly share
 // their scales, and the text of the same value is the same text.
@@ -131,6 +152,8 @@ void FileSlot(SlotWriter& w, const std::u16string& path, jww::HeaderGlance& glan
     m1 = memo.substr(0, br);
     m2 = memo.substr(br + 2);
   }
+  m1 = MemoText(m1);
+  m2 = MemoText(m2);
   w.Add(u"mm", OrBlank(m1 + u" " + m2));
   w.Add(u"m1", OrBlank(m1));
   w.Add(u"m2", OrBlank(m2));
@@ -180,19 +203,32 @@ class LinesSink final : public ListSink {
 };
 
 // Writes parts to a temporary file beside LstName and puts it in place; on failure a file named
-// LstName is deleted.
-bool WriteParts(const std::u16string& LstName, const std::function<bool(jww::OutStream&)>& fill) {
+// LstName is deleted (never a device or pipe written in place: as root that would be /dev/null),
+// and `why` says why it failed.
+bool WriteParts(const std::u16string& LstName, const std::function<bool(jww::OutStream&)>& fill,
+                std::string* why = nullptr) {
   bool ok = false;
+  std::string reason;
+  std::unique_ptr<jww::OutStream> out;
   try {
-    std::unique_ptr<jww::OutStream> out = jww::OutStream::CreateBeside(LstName);
+    out = jww::OutStream::CreateBeside(LstName, &reason);
     if (out && fill(*out)) {
       out->Commit();
       ok = true;
+    } else if (out && reason.empty()) {
+      reason = out->Reason();
     }
+  } catch (const std::bad_alloc&) {
+    reason = std::strerror(ENOMEM);
   } catch (const std::exception&) {
-    ok = false;
+    if (out) reason = out->Reason();
   }
-  if (!ok) jww::DeleteFileIfExists(LstName);
+  if (!ok) {
+    struct stat st;
+    if (::lstat(jww::NativePath(LstName).c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+      jww::DeleteFileIfExists(LstName);
+    if (why) *why = reason.empty() ? std::string(jww::kIOError) : reason;
+  }
   return ok;
 }
 
@@ -380,7 +416,7 @@ bool SaveListFile(const std::u16string& LstName, const std::vector<std::u16strin
 
 bool WriteListFile(const std::u16string& LstName, const std::vector<std::u16string>& files,
                    int DatNum, jww::TJwwData& JWW, const TRegional& regional,
-                   const ListProgress& progress) {
+                   const ListProgress& progress, std::string* why) {
   return WriteParts(LstName, [&](jww::OutStream& out) {
     ListBytes bytes;
     bytes.DrainTo([&out](std::string_view part) {
@@ -389,7 +425,7 @@ bool WriteListFile(const std::u16string& LstName, const std::vector<std::u16stri
     });
     ListFileOut(files, DatNum, JWW, regional, bytes, progress);
     return bytes.FinishDrain();
-  });
+  }, why);
 }
 
 }  // namespace dravik

@@ -81,10 +81,10 @@ bool SaveListFile(const std::u16string& LstName, const ListBytes& bytes);
 bool SaveListFile(const std::u16string& LstName, const std::vector<std::u16string>& lines);
 
 /// Makes the list file and writes it to LstName as SaveListFile does, without holding it in
-/// memory: parts go to the file as they are made.
+/// memory: parts go to the file as they are made. On failure `why` (when given) says why.
 bool WriteListFile(const std::u16string& LstName, const std::vector<std::u16string>& files,
                    int DatNum, jww::TJwwData& JWW, const jww::TRegional& regional,
-                   const ListProgress& progress = {});
+                   const ListProgress& progress = {}, std::string* why = nullptr);
 
 /// The smallest size in bytes the list file of `fileCount` drawings and `DatNum` slots can have
 /// (every value " "), computed without making it; a slot count too large for memory or disk shows

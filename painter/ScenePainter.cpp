@@ -15,11 +15,11 @@
 #include <QPdfWriter>
 #include <QRawFont>
 #include <QSet>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <cmath>
 
+#include "common/Func_2.h"
 #include "common/codepage.h"
 #include "jww/JwwUnit.h"
 
@@ -393,15 +393,14 @@ QByteArray WithSvgTexts(const QByteArray& svg, const std::vector<QString>& texts
   return out;
 }
 
-// Writes `bytes` to `path` through a temporary file beside it.
-bool Commit(const QString& path, const QByteArray& bytes) {
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  if (f.write(bytes) != bytes.size()) {
-    f.cancelWriting();
-    return false;
-  }
-  return f.commit();
+// Writes `bytes` to `path` (UTF-16 as PathFromNative gives it, so that a name that is not UTF-8
+// keeps its bytes) through the project's one output routine; the system's reason on failure.
+bool Commit(const QString& path, const QByteArray& bytes, PaintReport* report) {
+  std::string why;
+  const bool ok = jww::WriteFileAtomic(path.toStdU16String(),
+                                       std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), &why);
+  if (!ok && report) report->reason = why;
+  return ok;
 }
 
 }  // namespace
@@ -525,7 +524,7 @@ bool WritePng(const Scene& s, const QString& path, double dpi, const PaintOption
   QBuffer buf(&bytes);
   buf.open(QIODevice::WriteOnly);
   if (!img.save(&buf, "PNG")) return false;
-  const bool ok = Commit(path, bytes);
+  const bool ok = Commit(path, bytes, report);
   Stage(o, "writing", 1);
   return ok;
 }
@@ -557,7 +556,7 @@ bool WritePdf(const Scene& s, const QString& path, const PaintOptions& opt, Pain
     if (!p.end()) return false;
   }
   MendToUnicode(bytes, SharedGlyphs(s));
-  const bool ok = !bytes.isEmpty() && Commit(path, bytes);
+  const bool ok = !bytes.isEmpty() && Commit(path, bytes, report);
   Stage(o, "writing", 1);
   return ok;
 }
@@ -596,7 +595,7 @@ bool WritePdfPages(const std::vector<const Scene*>& pages, const QString& path, 
     }
     if (!p.end()) return false;
   }
-  return !bytes.isEmpty() && Commit(path, bytes);
+  return !bytes.isEmpty() && Commit(path, bytes, report);
 }
 
 bool WriteSvg(const Scene& s, const QString& path, const PaintOptions& opt, PaintReport* report) {
@@ -627,7 +626,7 @@ bool WriteSvg(const Scene& s, const QString& path, const PaintOptions& opt, Pain
     if (!p.end()) return false;
     bytes = WithSvgTexts(bytes, texts);
   }
-  const bool ok = !bytes.isEmpty() && Commit(path, bytes);
+  const bool ok = !bytes.isEmpty() && Commit(path, bytes, report);
   Stage(o, "writing", 1);
   return ok;
 }

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QRectF>
 #include <QString>
+#include <string>
 
 #include <functional>
 #include <vector>
@@ -39,6 +40,7 @@ struct PaintReport {
   bool tooManyPixels = false;   ///< refused: the PNG would be larger than kMaxPixels
   double pixels = 0;            ///< pixels the PNG would have had
   double maxDpi = 0;            ///< the largest resolution whose PNG fits kMaxPixels
+  std::string reason;           ///< why the file could not be written (the system's words)
 };
 
 /// Pixels a picture may have (it is held in memory whole).
@@ -61,9 +63,11 @@ QImage RenderDpi(const Scene& s, double dpi, const PaintOptions& o = {}, PaintRe
 /// allows.
 QImage RenderFit(const Scene& s, QSize size, size_t budget = kPictureWork);
 
-/// Writers: the output goes to a temporary file beside `path`, which replaces `path` only once
-/// complete; false (and `path` as it was) on failure, which `report` tells apart when the
-/// picture itself was refused.
+/// Writers, through jww::TOutputFile: the output goes to a temporary file beside `path`, which
+/// replaces `path` only once complete (a device or pipe is written in place); false (and `path`
+/// as it was) on failure, which `report` tells apart when the picture itself was refused, and
+/// otherwise gives the reason of. `path` is UTF-16 as jww::PathFromNative gives it, so a name
+/// that is not UTF-8 keeps its bytes.
 bool WritePng(const Scene& s, const QString& path, double dpi, const PaintOptions& o = {},
               PaintReport* report = nullptr);
 /// One page of the view's size.

@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <new>
 #include <set>
 #include <string_view>
 #include <unordered_map>
@@ -756,10 +759,14 @@ std::string DxfBytes(const Scene& s, size_t* leftOut) {
   return out;
 }
 
-bool WriteDxf(const Scene& s, const std::u16string& path, size_t* leftOut) {
+bool WriteDxf(const Scene& s, const std::u16string& path, size_t* leftOut, std::string* why) {
   try {
-    return jww::WriteFileAtomic(path, DxfBytes(s, leftOut));
-  } catch (...) {
+    return jww::WriteFileAtomic(path, DxfBytes(s, leftOut), why);
+  } catch (const std::bad_alloc&) {
+    if (why) *why = std::strerror(ENOMEM);
+    return false;
+  } catch (const std::exception& e) {
+    if (why) *why = e.what();
     return false;
   }
 }

@@ -20,9 +20,10 @@ namespace scene {
 /// group's scale are left out; `leftOut` gets how many.
 std::string DxfBytes(const Scene& s, size_t* leftOut = nullptr);
 
-/// Writes DxfBytes to `path` through a temporary file beside it; false (and `path` as it was)
-/// when that fails.
-bool WriteDxf(const Scene& s, const std::u16string& path, size_t* leftOut = nullptr);
+/// Writes DxfBytes to `path` through jww::TOutputFile (a temporary file beside it; a link stays
+/// a link and the file keeps its mode; a device is written in place); false (and `path` as it
+/// was) when that fails, with the reason in `why` when given.
+bool WriteDxf(const Scene& s, const std::u16string& path, size_t* leftOut = nullptr, std::string* why = nullptr);
 
 /// The indexed colour (1..255) nearest to 0xRRGGBB.
 int NearestAci(uint32_t rgb);

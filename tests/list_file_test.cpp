@@ -111,9 +111,9 @@ TEST(ListFile, ValuesOfADrawing) {
   EXPECT_EQ(v.at(u"%%1D"), u"2023/11/17");
   EXPECT_EQ(v.at(u"%%1T"), u"09:05:07");
   EXPECT_EQ(v.at(u"%%1J"), u"令和 5年11月17日");
-  EXPECT_EQ(v.at(u"%%1mm"), u"Upper Lower\r\nThird");  // later line breaks stay
+  EXPECT_EQ(v.at(u"%%1mm"), u"Upper Lower Third");  // a list line holds no line break
   EXPECT_EQ(v.at(u"%%1m1"), u"Upper");
-  EXPECT_EQ(v.at(u"%%1m2"), u"Lower\r\nThird");
+  EXPECT_EQ(v.at(u"%%1m2"), u"Lower Third");
   EXPECT_EQ(v.at(u"%%1p"), u"A4");
   const char16_t* scales[] = {u"1/100", u"1/2.5", u"1/33.3", u"2/1", u"3.3/1", u"1/1", u" ", u"1/50", u"1/1"};
   const char16_t* keys[] = {u"%%1SS0", u"%%1SS1", u"%%1SS2", u"%%1SS3", u"%%1SS4", u"%%1SS5", u"%%1SS6",
@@ -127,7 +127,11 @@ TEST(ListFile, MemoForms) {
     std::u16string memo, mm, m1, m2;
   };
   for (const Case& c : {Case{u"abc", u"abc ", u"abc", u" "}, Case{u"", u" ", u" ", u" "},
-                        Case{u"\r\nLower", u" Lower", u" ", u"Lower"}}) {
+                        Case{u"\r\nLower", u" Lower", u" ", u"Lower"},
+                        // A list line holds no line break: breaks become spaces, other controls "?"
+                        // (no forged "%%1F<TAB>forged" line from m2 or mm).
+                        Case{u"a\rb\nc\r\nd\te\x1b\r\n%%1F\tforged\n\r", u"a b c d?e? %%1F?forged  ",
+                             u"a b c", u"d?e? %%1F?forged  "}}) {
     const auto v = Values(Lines({jww::Utf8ToStr(Drawing(dir, "m.jww", c.memo, 0))}, 1));
     EXPECT_EQ(v.at(u"%%1mm"), c.mm);
     EXPECT_EQ(v.at(u"%%1m1"), c.m1);

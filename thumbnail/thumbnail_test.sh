@@ -2,12 +2,13 @@
 # The thumbnailer as a file manager runs it: a PNG whose longer side is the size asked for, for
 # every corpus drawing; on anything else a clean failure that leaves the output as it was, within
 # bounded memory.
-# Usage: thumbnail_test.sh THUMBNAILER CORPUS_DIR SANITIZED(0|1)
+# Usage: thumbnail_test.sh THUMBNAILER CORPUS_DIR SANITIZED(0|1) [JWW_TOOL]
 set -euo pipefail
 export LC_ALL=C
 thumb=$1
 corpus=$2
 sanitized=$3
+jww=${4:-}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -89,6 +90,50 @@ for f in noise.jww magic-only.jww empty.jww missing.jww; do
 done
 [[ $(run "${first:-$tmp/empty.jww}" "$tmp/no/such/folder/out.png") == 1 ]] || fail "unwritable output"
 [[ $(run --size 0 a b) == 2 && $(run) == 2 ]] || fail "wrong options do not exit 2"
+
+# Outputs and names: a Shift-JIS name is found as a path and as a file:// URI; a device is written
+# in place, a link stays a link and its file keeps its mode; a failed write says why and keeps the
+# old picture, on a full disk too.
+if [[ -n $jww ]]; then
+  sj=$'\x82\xa0'
+  "$jww" new "$tmp/$sj.jww"
+  [[ $(run "$tmp/$sj.jww" "$tmp/sj-path.png") == 0 && -n $(png_size "$tmp/sj-path.png") ]] || fail "a Shift-JIS path"
+  [[ $(run "file://$tmp/%82%A0.jww" "$tmp/sj-uri.png") == 0 && -n $(png_size "$tmp/sj-uri.png") ]] ||
+    fail "a Shift-JIS file:// URI"
+  [[ $(run "$tmp/$sj.jww" "$tmp/out$sj.png") == 0 && -n $(png_size "$tmp/out$sj.png") ]] || fail "a Shift-JIS output name"
+  [[ $(run "$tmp/$sj.jww" /dev/null) == 0 && -c /dev/null ]] || fail "/dev/null as output"
+  : >"$tmp/stderr"
+  [[ $(run "$tmp/$sj.jww" /dev/full) == 1 ]] && grep -q 'No space left on device' "$tmp/stderr" ||
+    fail "/dev/full: $(cat "$tmp/stderr")"
+  printf 'keep' >"$tmp/real.png"
+  chmod 600 "$tmp/real.png"
+  ln -s real.png "$tmp/link.png"
+  [[ $(run "$tmp/$sj.jww" "$tmp/link.png") == 0 && -L $tmp/link.png && -n $(png_size "$tmp/real.png") &&
+     $(stat -c %a "$tmp/real.png") == 600 ]] || fail "output through a symbolic link"
+  : >"$tmp/stderr"
+  [[ $(run "$tmp/$sj.jww" "$tmp/no/such/folder/out.png") == 1 ]] && grep -q 'No such file or directory' "$tmp/stderr" ||
+    fail "a missing folder gives no reason: $(cat "$tmp/stderr")"
+  # A full disk: a private tmpfs in a mount namespace of its own, where one can be made.
+  mnt=$tmp/mnt
+  mkdir "$mnt"
+  userns=-r
+  ((EUID == 0)) && userns=
+  if unshare $userns -m true 2>/dev/null; then
+    got=$(unshare $userns -m bash -c '
+      mount -t tmpfs -o size=64k tmpfs "$1" || exit 3
+      printf old >"$1/t.png"
+      dd if=/dev/zero of="$1/fill" bs=4k 2>/dev/null
+      "$2" "$3" "$1/t.png" 2>"$1/../full-err" && echo "exit 0" || echo "exit $?"
+      echo "kept $(cat "$1/t.png")"
+      ls -A "$1" | tr "\n" " "' _ "$mnt" "$thumb" "$tmp/$sj.jww") || true
+    [[ $got == *"exit 1"*"kept old"*"fill t.png "* ]] && grep -q 'No space left' "$tmp/full-err" ||
+      fail "a full disk: $got / $(cat "$tmp/full-err" 2>/dev/null)"
+  else
+    echo "note: no mount namespace here; the full-disk case is skipped" >&2
+  fi
+else
+  echo "note: no jww tool given; output cases skipped" >&2
+fi
 
 ((failures == 0)) || exit 1
 echo "thumbnailer: all checks passed"

@@ -2,12 +2,17 @@
 // same drawings and slot count, and says on standard error what went wrong.
 #include <CLI/CLI.hpp>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <fstream>
 #include <iostream>
 #include <new>
@@ -69,9 +74,18 @@ std::u16string AbsolutePath(const std::string& arg) {
   return jww::PathFromNative(cwd + rel);
 }
 
-std::string GiB(uint64_t bytes) {
+// A size as people read it: "512 bytes", "48.3 MiB", "2.0 GiB".
+std::string Size(uint64_t bytes) {
+  static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+  if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  double v = static_cast<double>(bytes) / 1024;
+  size_t unit = 0;
+  while (v >= 1024 && unit + 1 < std::size(kUnits)) {
+    v /= 1024;
+    ++unit;
+  }
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%.1f GiB", static_cast<double>(bytes) / (1ull << 30));
+  std::snprintf(buf, sizeof buf, "%.1f %s", v, kUnits[unit]);
   return buf;
 }
 
@@ -118,6 +132,34 @@ int FillTemplate(const std::string& templ, const std::string& output, const std:
   return 0;
 }
 
+// Free space for an unprivileged writer in the folder of `output`; UINT64_MAX when unknown.
+uint64_t DiskRoom(const std::string& output) {
+  const size_t slash = output.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : output.substr(0, slash + 1);
+  struct statvfs fs;
+  if (::statvfs(folder.c_str(), &fs) != 0) return UINT64_MAX;
+  return static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+}
+
+// Why `output` must not be written over, or "" when it may: a drawing (it starts with the
+// drawing signature) or one of the files being listed would be lost to the list file.
+std::string ProtectedOutput(const std::string& output, const std::vector<std::string>& files) {
+  struct stat out;
+  if (::stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return {};
+  for (const std::string& f : files) {
+    struct stat in;
+    if (::stat(f.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+      return "it is one of the drawings to list";
+  }
+  const int fd = ::open(output.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  char head[8];
+  const ssize_t n = ::read(fd, head, sizeof head);
+  ::close(fd);
+  if (n == 8 && std::memcmp(head, "JwwData.", 8) == 0) return "it is a JWW drawing";
+  return {};
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{
       "Writes the list file of the given drawings (.jww): a folder line, 37 keyed lines per\n"
@@ -130,7 +172,11 @@ int Run(int argc, char** argv) {
   std::vector<std::string> files;
   app.add_option("-n,--slots", slots, "Number of slots (at least as many as drawings are written; a negative number counts as its absolute value)")
       ->capture_default_str();
-  app.add_option("-o,--output", output, "The list file to write")->required();
+  bool force = false;
+  app.add_option("-o,--output", output,
+                 "The list file to write; never a drawing or one of the listed files unless --force")
+      ->required();
+  app.add_flag("--force", force, "Write the output even when it is a JWW drawing or one of the listed files");
   app.add_option("--from", from, "Read drawing paths, one per line, from FILE ('-' for standard input)");
   app.add_option("files", files, "Drawing paths, in slot order");
   std::string templ;
@@ -170,6 +216,15 @@ int Run(int argc, char** argv) {
     return 2;
   }
 
+  // (An index sheet is a drawing by design; its own check keeps the template.)
+  if (!force && templ.empty()) {
+    if (const std::string why = ProtectedOutput(output, files); !why.empty()) {
+      std::cerr << "dravik-list: refusing to write " << output << ": " << why
+                << " (--force writes it all the same)\n";
+      return 2;
+    }
+  }
+
   std::vector<std::u16string> paths;
   paths.reserve(files.size());
   for (const std::string& f : files) paths.push_back(AbsolutePath(f));
@@ -179,17 +234,20 @@ int Run(int argc, char** argv) {
   // Refused before anything is made: a list too large for the memory or the disk at hand would
   // only fail after filling one of them.
   const uint64_t needed = dravik::ListFileMinimumSize(paths.size(), slotCount);
-  if (needed > dravik::ListFileRoom(LstName)) {
-    std::cerr << "dravik-list: cannot write " << output << ": " << slotCount
-              << " slots need at least " << GiB(needed) << ", more than the memory or disk space available\n";
+  if (const uint64_t room = dravik::ListFileRoom(LstName); needed > room) {
+    const bool disk = DiskRoom(output) == room;
+    std::cerr << "dravik-list: cannot write " << output << ": " << slotCount << " slots need at least "
+              << Size(needed) << ", more than the " << Size(room)
+              << (disk ? " free on the disk\n" : " of memory available\n");
     return 1;
   }
 
   if (!templ.empty()) return FillTemplate(templ, output, paths, slotCount);
 
   jww::TJwwData JWW;
-  if (!dravik::WriteListFile(LstName, paths, slotCount, JWW, jww::RegionalFromLocale())) {
-    std::cerr << "dravik-list: cannot write " << output << "\n";
+  std::string why;
+  if (!dravik::WriteListFile(LstName, paths, slotCount, JWW, jww::RegionalFromLocale(), {}, &why)) {
+    std::cerr << "dravik-list: cannot write " << output << ": " << why << "\n";
     return 1;
   }
   return 0;

@@ -581,7 +581,7 @@ int Build(int argc, char** argv) {
   plan = json();
   std::set_new_handler(before);  // the writer reports its own failures
   d.AddEntPost();
-  if (!d.FileOut(jww::Utf8ToStr(out), version)) {
+  if (!d.FileOut(jww::PathFromNative(out), version)) {
     std::fprintf(stderr, "jww: %s: cannot write a version %d drawing: %s\n", Shown(out).c_str(), version,
                  d.LastError().message.c_str());
     return 1;

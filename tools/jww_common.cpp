@@ -106,7 +106,7 @@ bool ParseOptions(CLI::App& app, int argc, char** argv, int& status) {
 }
 
 bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optional<int>& budget) {
-  const std::u16string name = jww::Utf8ToStr(path);
+  const std::u16string name = jww::PathFromNative(path);  // the name's bytes, UTF-8 or not
   return ReportRead(doc, path, budget ? doc.FilePrevIn(name, *budget) : doc.FileIn(name));
 }
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,42 +14,6 @@
 #include "tools/jww_commands.h"
 
 namespace jwwtool {
-
-namespace {
-
-// A private folder for the bound images of one conversion, removed with its contents at the end.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::error_code ec;
-    std::string tmpl = (std::filesystem::temp_directory_path(ec) / "jww-convert-XXXXXX").string();
-    if (ec) error_ = ec.value();
-    else if (::mkdtemp(tmpl.data())) path_ = tmpl;
-    else error_ = errno;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& path() const { return path_; }
-  /// Why the folder could not be made (an errno value).
-  int error() const { return error_; }
-
- private:
-  std::string path_;
-  int error_ = 0;
-};
-
-// True when the drawing stores image data (the list was read without keeping any).
-bool HasImageData(const jww::TJwwData& d) {
-  for (jww::Integer i = 0; i < d.BindImageN && i < static_cast<jww::Integer>(d.BindImage.size()); ++i)
-    if (!d.BindImage[i].Fname.empty() && d.BindImage[i].Fsize > 0) return true;
-  return false;
-}
-
-}  // namespace
 
 int Convert(int argc, char** argv) {
   CLI::App app{"Reads a drawing and writes it as a JWW file of the given format version (by default "
@@ -101,25 +64,13 @@ int Convert(int argc, char** argv) {
     }
 
   jww::TJwwData d;
-  // The image list comes first, without keeping any image: a private folder is made only for a
-  // drawing that carries images, which are then unpacked into it as stored and embedded again
-  // from the same files.
-  d.BindImageExr = true;
+  // Bound images are carried in memory, under no file name: a name too long for the file system,
+  // one that is no valid text, two images of one name and a full temporary folder cannot lose
+  // one on the way. Only version 700 drawings hold images.
+  d.BindImageKeep = true;
   if (!ReadDrawing(d, in, std::nullopt)) return 1;
-  std::optional<ScratchFolder> images;
-  if (HasImageData(d)) {
-    images.emplace();
-    if (images->path().empty()) {
-      std::fprintf(stderr, "jww: cannot create a temporary folder for bound images: %s\n",
-                   std::strerror(images->error()));
-      return 1;
-    }
-    d.BindImageFolder = jww::Utf8ToStr(images->path() + "/");
-    d.BindImageExp = true;
-    if (!ReadDrawing(d, in, std::nullopt)) return 1;
-  }
   const int ver = version.value_or(d.Enthd.jwVer);
-  if (!d.FileOut(jww::Utf8ToStr(out), ver)) {
+  if (!d.FileOut(jww::PathFromNative(out), ver)) {
     std::fprintf(stderr, "jww: %s: cannot write a version %d drawing: %s\n", out.c_str(), ver,
                  d.LastError().message.c_str());
     return 1;

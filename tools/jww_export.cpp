@@ -113,8 +113,9 @@ int Export(const std::string& in, const std::string& out, const std::string& for
   bool ok = false;
   size_t leftOut = 0;
   JwwPaintJob job;
+  std::string reason;  // why the file could not be written
   if (format == "dxf") {
-    ok = scene::WriteDxf(s, jww::Utf8ToStr(out), &leftOut);
+    ok = scene::WriteDxf(s, jww::PathFromNative(out), &leftOut, &reason);
   } else {
     std::string why;
     PaintFn paint = LoadPainter(why);
@@ -133,6 +134,7 @@ int Export(const std::string& in, const std::string& out, const std::string& for
     job.context = &progress;
     ok = paint(&job);
     leftOut = job.unrepresentable;
+    reason = job.reason;
   }
   progress.Clear();
   if (job.refusedJob) {
@@ -155,7 +157,8 @@ int Export(const std::string& in, const std::string& out, const std::string& for
     return 1;
   }
   if (!ok) {
-    std::fprintf(stderr, "jww: %s: cannot write the %s file\n", out.c_str(), format.c_str());
+    std::fprintf(stderr, "jww: %s: cannot write the %s file: %s\n", Shown(out).c_str(), format.c_str(),
+                 reason.empty() ? "the picture could not be made" : reason.c_str());
     return 1;
   }
   if (leftOut)

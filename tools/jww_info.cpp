@@ -52,7 +52,7 @@ int Info(int argc, char** argv) {
     if (!ReadDrawing(d, file, budget)) return 1;
     d.GetFontNames();
     n = {d.Enthd.n1, d.EntLineN, d.EntEnkoN, d.EntTenN, d.EntMojiN, d.EntSunpoN, d.EntSolidN, d.EntBlockN};
-  } else if (!ReportRead(d, file, d.FileSummaryIn(jww::Utf8ToStr(file), n))) {
+  } else if (!ReportRead(d, file, d.FileSummaryIn(jww::PathFromNative(file), n))) {
     // Counts and font names are all a description needs of the entities: a summary read keeps
     // no geometry, which on a large drawing is most of a whole read's time and memory.
     return 1;

@@ -21,7 +21,7 @@ int New(int argc, char** argv) {
 
   jww::TJwwData d;
   d.DataDefaultSet();
-  if (!d.FileOut(jww::Utf8ToStr(out), version)) {
+  if (!d.FileOut(jww::PathFromNative(out), version)) {
     std::fprintf(stderr, "jww: %s: cannot write a version %d drawing: %s\n", Shown(out).c_str(), version,
                  d.LastError().message.c_str());
     return 1;

@@ -11,7 +11,7 @@
 struct JwwPaintJob {
   size_t size = sizeof(JwwPaintJob);
   const scene::Scene* scene = nullptr;
-  const char* out = nullptr;     ///< UTF-8 path
+  const char* out = nullptr;     ///< the path's bytes, as the command line gave them
   const char* format = nullptr;  ///< "pdf", "svg" or "png"
   double dpi = 150;              ///< PNG resolution
   size_t budget = scene::kDefaultBudget;  ///< work the picture may take (the scene walk's units)
@@ -26,6 +26,7 @@ struct JwwPaintJob {
   double pixels = 0, maxPixels = 0, maxDpi = 0;  ///< when tooManyPixels: the largest dpi that fits
   size_t work = 0;              ///< work the picture took (or the budget, when over it)
   size_t unrepresentable = 0;   ///< primitives left out: beyond what the output can represent
+  char reason[256] = "";        ///< otherwise, why the file could not be written
 };
 
 /// Paints the job; false when the file was not written (the job says why when the picture was

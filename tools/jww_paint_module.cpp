@@ -3,8 +3,10 @@
 // program linked with it, which every other jww command would otherwise pay.
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "common/codepage.h"
 #include "painter/ScenePainter.h"
 #include "tools/jww_paint.h"
 
@@ -22,7 +24,9 @@ extern "C" bool jww_paint_job(JwwPaintJob* job) {
   char name[] = "jww";
   char* argv[] = {name, nullptr};
   QGuiApplication app(argc, argv);
-  const QString path = QString::fromUtf8(job->out);
+  // The name's bytes as UTF-16 that gives them back (UTF-8 decoding would turn a Shift-JIS name
+  // into replacement characters).
+  const QString path = QString::fromStdU16String(jww::PathFromNative(job->out));
   const std::string f = job->format;
   scene::PaintOptions o;
   o.budget = job->budget;
@@ -40,6 +44,7 @@ extern "C" bool jww_paint_job(JwwPaintJob* job) {
   job->maxDpi = r.maxDpi;
   job->work = r.walk.work;
   job->unrepresentable = r.walk.unrepresentable;
+  std::snprintf(job->reason, sizeof job->reason, "%s", r.reason.c_str());
   return ok;
 }
 
