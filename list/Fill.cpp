@@ -43,8 +43,6 @@ std::u16string Decode(std::string_view bytes) {
   return std::u16string(bytes.begin(), bytes.end());
 }
 
-uint64_t ValueKey(int64_t slot, size_t code) { return static_cast<uint64_t>(slot) << 16 | code; }
-
 }  // namespace
 
 int ListValues::CodeIndex(std::u16string_view code) {
@@ -86,16 +84,14 @@ bool ListValues::Keep(std::string_view key, Ref value, bool blank) {
   const int code = CodeIndexBytes(rest.substr(len));
   if (code < 0) return false;
   ++lines_;
+  // Every slot of a list has its lines, so a slot number far beyond the lines read is no list's:
+  // it would ask for a table, and a run of sheets, out of all proportion to the file.
+  if (slot > 2 * lines_ + 1024) return false;
   const size_t c = static_cast<size_t>(code);
-  if (slot <= static_cast<int64_t>(dense_.size()) || slot <= 2 * lines_ + 1024) {
-    if (slot > static_cast<int64_t>(dense_.size())) dense_.resize(static_cast<size_t>(slot));
-    std::vector<Ref>& row = dense_[static_cast<size_t>(slot - 1)];
-    if (row.size() <= c) row.resize(c + 1);
-    row[c] = value;
-    if (!sparse_.empty()) sparse_.erase(ValueKey(slot, c));
-  } else {
-    sparse_[ValueKey(slot, c)] = value;
-  }
+  if (slot > static_cast<int64_t>(dense_.size())) dense_.resize(static_cast<size_t>(slot));
+  std::vector<Ref>& row = dense_[static_cast<size_t>(slot - 1)];
+  if (row.size() <= c) row.resize(c + 1);
+  row[c] = value;
   if (!blank && slot > lastFilled_) lastFilled_ = slot;
   return true;
 }
@@ -165,10 +161,6 @@ size_t ListValues::LongestCodeAt(std::u16string_view text) const {
 }
 
 const ListValues::Ref* ListValues::Find(int64_t slot, size_t code) const {
-  if (!sparse_.empty()) {
-    auto it = sparse_.find(ValueKey(slot, code));
-    if (it != sparse_.end()) return &it->second;
-  }
   if (slot >= 1 && slot <= static_cast<int64_t>(dense_.size())) {
     const std::vector<Ref>& row = dense_[static_cast<size_t>(slot - 1)];
     if (code < row.size() && row[code].len != kMissing) return &row[code];

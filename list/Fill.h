@@ -26,7 +26,8 @@ class ListValues final : public ListSink {
 
   /// Reads the bytes of a list file (code page 932, lines joined by CR LF, key TAB value). False
   /// with `why` (one phrase naming the line) when it is no list file: a line without a TAB
-  /// (other than the closing " "), a key that is no key, or no "%%PA" line at all.
+  /// (other than the closing " "), a key that is no key (or whose slot lies far beyond the
+  /// lines of the list), or no "%%PA" line at all.
   bool Parse(std::string bytes, std::string& why);
 
   bool HasFolder() const { return hasFolder_; }
@@ -66,10 +67,8 @@ class ListValues final : public ListSink {
   int64_t lines_ = 0;
   std::string bytes_;    ///< the list file's bytes
   std::u16string wide_;  ///< values taken from the generator, one after the other
-  /// Values by slot (from 1) and code; slots far beyond the lines seen go to `sparse_`, so that a
-  /// stray large slot number cannot make a large table.
+  /// Values by slot (from 1) and code.
   std::vector<std::vector<Ref>> dense_;
-  std::unordered_map<uint64_t, Ref> sparse_;
 };
 
 /// Reads a list file; false with `why` ("cannot read ...: <reason>", or Parse's phrase).

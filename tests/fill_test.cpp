@@ -195,6 +195,8 @@ TEST(Fill, NotAListFile) {
       {"%%PA\t/d/\r\n%%1f plan\r\n ", "line 2 has no TAB between key and value"},
       {"%%PA\t/d/\r\nname\tplan", "line 2 holds no list key"},
       {"", "no %%PA line"},
+      // A slot far beyond the list's lines would be a run of blank sheets without end.
+      {"%%PA\t/\r\n%%1099511627776f\tx\r\n ", "line 2 holds no list key"},
   };
   for (const Case& c : cases) {
     ListValues v;
