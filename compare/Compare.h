@@ -70,6 +70,15 @@ Result Compare(const jww::TJwwData& a, const jww::TJwwData& b, const Options& op
 /// so every line stays one line. Reordering entities does not change the form.
 std::vector<std::string> TextForm(const jww::TJwwData& d);
 
+/// The change picture as a drawing: the new drawing with every entity in the colour of what
+/// happened to it (unchanged grey, added blue, changed orange) and the removed entities of the old
+/// drawing added in red, on the new drawing's paper. The four colours are extended colours 101 to
+/// 104 of the result, so any picture made of it (scene, painter) shows them when it prints in
+/// colour. Entities inside block definitions take the colour of their own change; an insertion
+/// that was added, removed or changed places a copy of its definition drawn wholly in that
+/// insertion's colour. `r` is Compare(a, b).
+jww::TJwwData ChangeDrawing(const jww::TJwwData& a, const jww::TJwwData& b, const Result& r);
+
 /// How the reports call a kind: "line", "arc", "point", "text", "dimension", "solid", "block",
 /// "block definition".
 const char* KindLabel(jww::EntKind k);

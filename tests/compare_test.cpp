@@ -176,3 +176,27 @@ TEST(Compare, TextFormIsOrderFree) {
 }
 
 }  // namespace
+
+// The change drawing: each entity in the colour of its change, removed ones from the old
+// drawing added in red, and moved insertions placing copies of their definition in their colour.
+TEST(Compare, ChangeDrawingColoursWhatChanged) {
+  const TJwwData a = Base();
+  TJwwData b = a;
+  b.EntBlock[b.EntBlockN - 1].DPKijunTen_x += 30;
+  b.EntLine[LastLine(b)].att.nPenColor = 5;
+  const TJwwData c = compare::ChangeDrawing(a, b, compare::Compare(a, b));
+  EXPECT_EQ(c.EntBlockN, a.EntBlockN + 1);  // the old place of the insertion, in red
+  EXPECT_EQ(c.EntLine[LastLine(c)].att.nPenColor, 104);
+  EXPECT_EQ(c.EntLine[0].att.nPenColor, 101);
+  std::vector<std::u16string> copies;
+  for (int i = c.EntBlockN - 2; i < c.EntBlockN; ++i) {
+    const auto& ins = c.EntBlock[static_cast<size_t>(i)];
+    for (const auto& d : c.EntBlockDef)
+      if (d.nNumber == ins.nNumber) {
+        copies.push_back(d.strName.substr(d.strName.find(u'~')));
+        EXPECT_EQ(d.mLine[0].att.nPenColor, ins.att.nPenColor);
+      }
+  }
+  EXPECT_EQ(copies, (std::vector<std::u16string>{u"~added", u"~removed"}));
+  EXPECT_EQ(c.Enthd.n1, static_cast<jww::Integer>(c.EntNo.size()));
+}

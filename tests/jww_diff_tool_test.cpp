@@ -52,12 +52,21 @@ TEST(JwwDiff, ExitStatusTextAndJson) {
   EXPECT_EQ(j.at("entities")[0].at("kind"), "line");
   EXPECT_EQ(j.at("counts").at("added"), 1);
 
+  // The change picture: unchanged grey, added blue, changed orange; nothing was removed (red).
+  ASSERT_EQ(jww("diff -o " + dir.path("c.svg") + " " + a + " " + b).status, 1);
+  const std::string svg = Read(dir.path("c.svg"));
+  for (const char* colour : {"#a0a0a0", "#0000e0", "#ff9000"}) EXPECT_NE(svg.find(colour), std::string::npos) << colour;
+  EXPECT_EQ(svg.find("#e00000"), std::string::npos);
+  ASSERT_EQ(jww("diff -o " + dir.path("c.svg") + " " + b + " " + a).status, 1);
+  EXPECT_NE(Read(dir.path("c.svg")).find("#e00000"), std::string::npos);
+
   // A file that is no drawing: one line naming it, and trouble, not "different".
   std::FILE* f = std::fopen(dir.path("notes.txt").c_str(), "w");
   std::fputs("not a drawing\n", f);
   std::fclose(f);
   for (const std::string& args : {"diff " + dir.path("notes.txt") + " " + b, "diff " + a + " " + dir.path("gone.jww"),
-                                  "diff --tolerance -1 " + a + " " + b, "diff " + a}) {
+                                  "diff --tolerance -1 " + a + " " + b, "diff " + a,
+                                  "diff -o " + dir.path("c.dxf") + " " + a + " " + b}) {
     const jwwtest::ToolRun r = jww(args + " >/dev/null");
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;

@@ -24,6 +24,8 @@ class ImageFolder {
   }
   ImageFolder(const ImageFolder&) = delete;
   ImageFolder& operator=(const ImageFolder&) = delete;
+  /// The folder, "" when it could not be made.
+  const std::string& Path() const { return dir_; }
   void Use(jww::TJwwData& d) const {
     if (dir_.empty()) return;
     d.BindImageFolder = jww::Utf8ToStr(dir_ + "/");

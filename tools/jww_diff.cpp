@@ -74,9 +74,21 @@ int Diff(int argc, char** argv) {
   app.add_option("--tolerance", opt.tolerance, "Largest difference of coordinates that still matches, in paper mm")
       ->capture_default_str()
       ->check(CLI::PositiveNumber);
+  std::string picture;
+  double dpi = 150;
+  app.add_option("-o,--output", picture,
+                 "Also write the change picture (.pdf .svg .png) at the new drawing's paper: unchanged grey, "
+                 "removed red, added blue, changed orange");
+  app.add_option("--dpi", dpi, "Resolution of a PNG change picture, 10..1200 (default 150)")->check(CLI::Range(10.0, 1200.0));
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
   if (!std::isfinite(opt.tolerance)) {
     std::fprintf(stderr, "jww: --tolerance must be a finite number (see 'jww diff --help')\n");
+    return 2;
+  }
+  const std::string format = picture.empty() ? "" : ExportFormat(picture);
+  if (!picture.empty() && format != "pdf" && format != "svg" && format != "png") {
+    std::fprintf(stderr, "jww: %s: the change picture is .pdf, .svg or .png (see 'jww diff --help')\n",
+                 Shown(picture).c_str());
     return 2;
   }
 
@@ -87,6 +99,21 @@ int Diff(int argc, char** argv) {
     imagesB.Use(b);
     if (!ReadDrawing(a, oldFile, std::nullopt) || !ReadDrawing(b, newFile, std::nullopt)) return 2;
     const compare::Result r = compare::Compare(a, b, opt);
+    if (!picture.empty()) {
+      // The change drawing goes through the export of jww convert, in the colours it was given.
+      ImageFolder work;
+      jww::TJwwData changes = compare::ChangeDrawing(a, b, r);
+      const std::string tmp = work.Path() + "/changes.jww";
+      if (work.Path().empty() || !changes.FileOut(jww::Utf8ToStr(tmp), 600)) {
+        std::fprintf(stderr, "jww: %s: cannot make the change picture\n", Shown(picture).c_str());
+        return 2;
+      }
+      ExportOptions how;
+      how.dpi = dpi;
+      how.quiet = true;
+      how.look.colour = scene::Look::Colour::Colour;
+      if (Export(tmp, picture, format, how) != 0) return 2;
+    }
     if (json)
       PrintJson(r);
     else
