@@ -222,8 +222,26 @@ class Matcher {
     std::vector<char> changed(a.n, 0);
     // Fields are large; two reused ones keep the walk free of allocation.
     thread_local Fields fa, fb;
+
+    // A revision keeps most records where they were: walking both lists side by side (stepping
+    // over one record added or removed) pairs the records stored exactly alike without hashing
+    // them. What this leaves, the hash passes match whatever its order.
+    for (size_t i = 0, j = 0; i < a.n && j < b.n;) {
+      if (Identical(ra[i], rb[j])) {
+        match[i] = static_cast<int>(j), used[j] = 1;
+        ++i, ++j;
+      } else if (i + 1 < a.n && Identical(ra[i + 1], rb[j])) {
+        ++i;
+      } else if (j + 1 < b.n && Identical(ra[i], rb[j + 1])) {
+        ++j;
+      } else {
+        ++i, ++j;
+      }
+    }
+
     std::vector<Keys> ka(a.n), kb(b.n);
-    for (size_t j = 0; j < b.n; ++j) b.Get(j, fb), kb[j] = Hash(fb, inv_);
+    for (size_t j = 0; j < b.n; ++j)
+      if (!used[j]) b.Get(j, fb), kb[j] = Hash(fb, inv_);
 
     // Two hash passes: the same entity with the same attributes, then the same geometry. Equal
     // hashes are confirmed value by value.

@@ -58,6 +58,12 @@ TEST(Compare, EachEditReportedOnceAsWhatItIs) {
          --d.EntLineN;
        },
        1, 0, 0, {}},
+      {"delete the first line, the rest shifted",
+       [](TJwwData& d) {
+         d.EntLine.erase(d.EntLine.begin());
+         --d.EntLineN;
+       },
+       1, 0, 0, {}},
       {"add a line", [](TJwwData& d) { d.AddEntLine(0, 0, 0, 1, 1, 0, 0, -7, -7, 7, 7); }, 0, 1, 0, {}},
       {"recolour a line", [](TJwwData& d) { d.EntLine[LastLine(d)].att.nPenColor = 3; }, 0, 0, 1, {}, "",
        "colour 1 \xe2\x86\x92 3"},
