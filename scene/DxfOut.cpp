@@ -130,6 +130,8 @@ int LineWeight(float mm) {
   return best;
 }
 
+}  // namespace
+
 uint32_t AciRgb(int i) {
   static const uint32_t kBase[10] = {0,        0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF,
                                      0x0000FF, 0xFF00FF, 0xFFFFFF, 0x808080, 0xC0C0C0};
@@ -157,6 +159,8 @@ uint32_t AciRgb(int i) {
   auto q = [&](double u) { return static_cast<uint32_t>(std::lround((u + m) * 255)); };
   return (q(r) << 16) | (q(g) << 8) | q(b);
 }
+
+namespace {
 
 // A box in the coordinates it is filled in.
 struct Box {

@@ -25,6 +25,9 @@ std::string DxfBytes(const Scene& s, size_t* leftOut = nullptr);
 /// was) when that fails, with the reason in `why` when given.
 bool WriteDxf(const Scene& s, const std::u16string& path, size_t* leftOut = nullptr, std::string* why = nullptr);
 
+/// The 0xRRGGBB of an indexed colour (1..255; 0 for others).
+uint32_t AciRgb(int i);
+
 /// The indexed colour (1..255) nearest to 0xRRGGBB.
 int NearestAci(uint32_t rgb);
 

@@ -68,6 +68,20 @@ struct ExportOptions {
 /// in `format`.
 int Export(const std::string& in, const std::string& out, const std::string& format,
            const ExportOptions& o);
+/// As Export, for a drawing in memory.
+int ExportDrawing(const jww::TJwwData& d, const std::string& out, const std::string& format,
+                  const ExportOptions& o);
+
+/// DXF input (tools/jww_dxfin.cpp): true when `in` is to be read as DXF (by its extension or
+/// content).
+bool IsDxfInput(const std::string& in);
+/// jww convert from DXF: `scale` ("1:50" or "50") and `paper` empty for the choice from the
+/// extents; `version` only for JWW output.
+int ConvertDxf(const std::string& in, const std::string& out, const std::string& format,
+               const std::optional<int>& version, const std::string& scale, const std::string& paper,
+               const ExportOptions& picture);
+/// jww info of a DXF file: what a conversion would make of it.
+int InfoDxf(const std::string& in);
 
 /// The options of jww convert that change how a picture looks (--color, --mono, --aux, --dot-mm).
 void AddLookOptions(CLI::App& app, scene::Look& look);

@@ -22,7 +22,7 @@ int Convert(int argc, char** argv) {
   std::string in, out;
   std::optional<int> version;
   double dpi = 150;
-  app.add_option("input", in, "The drawing to read (.jww)")->required();
+  app.add_option("input", in, "The drawing to read (.jww, or .dxf to convert from DXF)")->required();
   app.add_option("output", out, "The file to write (.jww .pdf .svg .png .dxf); an existing file is replaced only on success")->required();
   app.add_option("--version", version, "Format version to write, 220..700")->check(CLI::Range(220, 700));
   app.add_option("--dpi", dpi, "Resolution of a PNG, 10..1200 (default 150)")->check(CLI::Range(10.0, 1200.0));
@@ -38,7 +38,15 @@ int Convert(int argc, char** argv) {
                  "primitive, character, curve segment, dash and insertion is one; default "
                  + std::to_string(scene::kDefaultBudget) + ")")->check(CLI::Range(size_t(1), size_t(1) << 40));
   app.add_flag("-q,--quiet", picture.quiet, "No progress on a terminal");
+  std::string scale, paper;
+  app.add_option("--scale", scale, "DXF input: the scale, as 1:50 or 50 (default: the smallest that fits the paper)");
+  app.add_option("--paper", paper, "DXF input: the paper, A4..A0 landscape (default: chosen from the extents)");
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
+  const bool dxfIn = IsDxfInput(in);
+  if (!dxfIn && (!scale.empty() || !paper.empty())) {
+    std::fprintf(stderr, "jww: --scale and --paper apply to DXF input only\n");
+    return 2;
+  }
   // An output named out.jpg is not silently written as a drawing: the extension must say what to write.
   if (format.empty()) format = ExportFormat(out);
   if (format.empty()) {
@@ -48,6 +56,9 @@ int Convert(int argc, char** argv) {
                  known.c_str());
     return 2;
   }
+  picture.dpi = dpi;
+  picture.fitDrawing = fit == "drawing";
+  if (dxfIn) return ConvertDxf(in, out, format, version, scale, paper, picture);
   if (format != "jww") {
     if (version) {
       std::fprintf(stderr, "jww: --version applies to .jww output only\n");

@@ -105,6 +105,13 @@ int Export(const std::string& in, const std::string& out, const std::string& for
     progress.Clear();
     return 1;
   }
+  progress.Clear();
+  return ExportDrawing(d, out, format, o);
+}
+
+int ExportDrawing(const jww::TJwwData& d, const std::string& out, const std::string& format,
+                  const ExportOptions& o) {
+  Progress progress(o.quiet);
   progress.Show("building the picture");
   // The DXF is for exchange: it keeps the pens' print colours whatever the colour printing says.
   scene::Look how = o.look;

@@ -39,11 +39,12 @@ int Info(int argc, char** argv) {
                "block tree and bound images."};
   std::string file;
   std::optional<int> budget;
-  app.add_option("drawing", file, "The drawing (.jww)")->required();
+  app.add_option("drawing", file, "The drawing (.jww), or a DXF file (what converting it would make)")->required();
   bool all = false;
   app.add_option("--budget", budget, "Read only this many entity items (bounded preview)");
   app.add_flag("--all", all, "List every block definition and block tree node");
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
+  if (IsDxfInput(file)) return InfoDxf(file);
 
   jww::TJwwData d;
   d.BindImageExr = true;  // list the images, write none
