@@ -101,6 +101,15 @@ bool CheckText(const std::string& text, Report& r) {
     } else if (c == 2 && expectName) {
       inEntities = value == "ENTITIES" || value == "BLOCKS";
       expectName = false;
+    } else if ((c >= 10 && c <= 59) || (c >= 110 && c <= 149) || (c >= 210 && c <= 239) ||
+               (c >= 460 && c <= 469) || (c >= 1010 && c <= 1059)) {
+      // The DXF library reads "nan" or "inf" as a number of its own choosing.
+      const double v = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != '\0' || !std::isfinite(v)) {
+        r.error = "a finite number was expected, found '" + value.substr(0, 40) + "'";
+        r.line = static_cast<long>(i) + 2;
+        return false;
+      }
     } else if (inEntities && c >= 90 && c <= 99) {
       // Counts of what follows (vertices, loops, edges, knots): at most one per remaining group.
       const long long v = std::strtoll(value.c_str(), &end, 10);
@@ -225,7 +234,9 @@ class Collector : public DL_CreationAdapter {
     Quad("3DFACE", d, false);
   }
   void addText(const DL_TextData& d) override {
-    Ent& e = Put(K::Text, "TEXT", {d.ipx, d.ipy, d.apx, d.apy, d.height, d.xScaleFactor, d.angle});
+    // Without its second point (left-aligned texts may leave it out) the text lies at its first.
+    const bool second = std::isfinite(d.apx) && std::isfinite(d.apy) && std::fabs(d.apx) < 1e300;
+    Ent& e = Put(K::Text, "TEXT", {d.ipx, d.ipy, second ? d.apx : d.ipx, second ? d.apy : d.ipy, d.height, d.xScaleFactor, d.angle});
     e.i1 = d.hJustification;
     e.i2 = d.vJustification;
     e.text = d.text;
