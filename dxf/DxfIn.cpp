@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -939,6 +940,10 @@ class Builder {
 }  // namespace
 
 bool LooksLikeDxf(const std::string& path) {
+  // Only a plain file is taken as DXF: a pipe or device would block or be consumed, and the
+  // drawing reader says what is wrong with anything else.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
   if (path.size() >= 4) {
     std::string ext = Upper(path.substr(path.size() - 4));
     if (ext == ".DXF") return true;
