@@ -566,7 +566,14 @@ class Builder {
   // ---- layers
   void Layers() {
     d_.DataDefaultSet();
-    for (const LayerRec& l : c_.layers) LayerOf(l.name, &l);
+    // Layer "0" is in every DXF file; it takes a layer only when something lies on it, so a
+    // drawing's own 256 layers come back where they were.
+    bool zeroUsed = false;
+    auto onZero = [](const Ent& e) { return e.layer == "0"; };
+    zeroUsed = std::any_of(c_.model.begin(), c_.model.end(), onZero);
+    for (const Block& b : c_.blocks) zeroUsed = zeroUsed || std::any_of(b.ents.begin(), b.ents.end(), onZero);
+    for (const LayerRec& l : c_.layers)
+      if (zeroUsed || l.name != "0") LayerOf(l.name, &l);
     // Entities on layers the table does not list get layers too, in the order they come.
     for (const Ent& e : c_.model) LayerOf(e.layer, nullptr);
     for (const Block& b : c_.blocks)

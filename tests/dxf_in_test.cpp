@@ -158,17 +158,18 @@ TEST_F(DxfIn, UnitsCodePagesAndOptions) {
 TEST_F(DxfIn, LayersPastTheLastShareIt) {
   jww::TJwwData d;
   Convert("layers", d);
-  EXPECT_EQ(d.EntLay[2].aStrLayName, u"L000");
-  EXPECT_EQ(d.EntLay[255].aStrLayName, u"L253");
+  // Layer "0" holds nothing here and takes no layer.
+  EXPECT_EQ(d.EntLay[1].aStrLayName, u"L000");
+  EXPECT_EQ(d.EntLay[255].aStrLayName, u"L254");
   int onLast = 0;
   for (int i = 0; i < d.EntLineN; ++i) onLast += d.EntLine[i].att.nGLayer * 16 + d.EntLine[i].att.nLayer == 255;
-  EXPECT_EQ(onLast, 300 - 253);
+  EXPECT_EQ(onLast, 300 - 254);
   const auto r = RunTool(DRAVIK_JWW_TOOL, "info " + dir_->path("layers.dxf") + " >" + dir_->path("info.txt"), *dir_);
   ASSERT_EQ(r.status, 0);
   std::ifstream f(dir_->path("info.txt"));
   std::stringstream text;
   text << f.rdbuf();
-  EXPECT_NE(text.str().find("46 past the 256th"), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("45 past the 256th"), std::string::npos) << text.str();
 }
 
 TEST_F(DxfIn, BlockBombStaysDefinitionsAndSelfInsertionIsRefused) {
@@ -196,7 +197,7 @@ TEST_F(DxfIn, BadInputIsOneLineExitTwoAndNoOutput) {
   } cases[] = {
       {"binary", std::string("AutoCAD Binary DXF\r\n\x1a\0", 22) + "junk", "binary DXF"},
       {"dwg", "AC1032\0\0\0\0\0junk", "DWG"},
-      {"truncated", kinds.substr(0, kinds.size() / 2), "ends early"},
+      {"truncated", kinds.substr(0, kinds.size() / 2), "the file ends"},
       {"broken", "0\nSECTION\n2\nENTITIES\nxx\nLINE\n0\nEOF\n", "line 5: a group code"},
       {"nan", "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\nnan\n20\n0\n0\nENDSEC\n0\nEOF\n",
        "line 10: a finite number"},
