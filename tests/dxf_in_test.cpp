@@ -217,3 +217,58 @@ TEST_F(DxfIn, BadInputIsOneLineExitTwoAndNoOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+// Corpus drawing -> DXF (the writer) -> drawing (the reader), for drawings drawn at one scale
+// without dimensions or blocks: as many lines and arcs, each where it was up to the one shift the
+// centring on the paper makes.
+TEST(DxfInRoundTrip, CorpusLinesAndArcsComeBack) {
+  if (!std::filesystem::is_directory(DRAVIK_CORPUS_DIR)) GTEST_SKIP() << "no corpus";
+  if (!HaveEzdxf()) GTEST_SKIP();
+  jwwtest::TempDir dir;
+  int checked = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(DRAVIK_CORPUS_DIR)) {
+    if (entry.path().extension() != ".jww") continue;
+    jww::TJwwData a;
+    if (!a.FileIn(jww::Utf8ToStr(entry.path().string()))) continue;
+    if (a.EntSunpoN || a.EntBlockN || a.EntLineN == 0) continue;
+    bool oneScale = true;
+    for (int i = 0; i < a.EntLineN; ++i)
+      oneScale = oneScale && a.EntLgrp[a.EntLine[i].att.nGLayer].adScale == a.EntLgrp[0].adScale;
+    for (int i = 0; i < a.EntEnkoN; ++i)
+      oneScale = oneScale && a.EntLgrp[a.EntEnko[i].att.nGLayer].adScale == a.EntLgrp[0].adScale;
+    if (!oneScale) continue;
+    const std::string dxf = dir.path("a.dxf"), back = dir.path("b.jww");
+    std::filesystem::remove(back);
+    auto r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "convert -q '" + entry.path().string() + "' " + dxf, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    char scale[40];
+    std::snprintf(scale, sizeof scale, "%.17g", a.EntLgrp[0].adScale);
+    r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "convert " + dxf + " " + back + " --scale " + scale, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    jww::TJwwData b;
+    ASSERT_TRUE(b.FileIn(jww::Utf8ToStr(back)));
+    SCOPED_TRACE(entry.path().filename().string());
+    ASSERT_EQ(b.EntLineN, a.EntLineN);
+    EXPECT_EQ(b.EntEnkoN, a.EntEnkoN);
+    const double dx = b.EntLine[0].start_x - a.EntLine[0].start_x, dy = b.EntLine[0].start_y - a.EntLine[0].start_y;
+    double worst = 0;
+    for (int i = 0; i < a.EntLineN; ++i) {
+      const auto &p = a.EntLine[i], &q = b.EntLine[i];
+      worst = std::max({worst, std::fabs(q.start_x - p.start_x - dx), std::fabs(q.start_y - p.start_y - dy),
+                        std::fabs(q.end_x - p.end_x - dx), std::fabs(q.end_y - p.end_y - dy)});
+    }
+    for (int i = 0; i < std::min(a.EntEnkoN, b.EntEnkoN); ++i) {
+      const auto &p = a.EntEnko[i], &q = b.EntEnko[i];
+      worst = std::max({worst, std::fabs(q.start_x - p.start_x - dx), std::fabs(q.start_y - p.start_y - dy),
+                        std::fabs(q.dHankei * (q.dHenpeiRitsu > 1 ? q.dHenpeiRitsu : 1) -
+                                  p.dHankei * (p.dHenpeiRitsu > 1 ? p.dHenpeiRitsu : 1))});
+    }
+    EXPECT_LT(worst, 1e-6);
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+}
+
+}  // namespace
