@@ -9,9 +9,13 @@
 //   can go below.
 // - BM_FileInPeakMemory/<n>, BM_FilePrevIn1000Memory/<n>: peak resident memory a read adds
 //   (FileIn as a ratio to the lists it loads).
-// - BM_FileInTest2, BM_FirstFileInTest2: the small real drawing Test2 of the corpus (skipped when
-//   the corpus is absent); "First" runs FileIn once in a fresh process and reports that call's
-//   wall time (best and mean: a busy machine adds to the wall time).
+// - Named drawings (the shared 60,000-entity drawing and the corpus drawings A_manshon_heimen_rei,
+//   nichiei_zu and Test2; skipped when absent), each against BM_ReadIntoNamed (`x_read`):
+//   BM_FileInNamed reads one drawing again and again (steady state alone), BM_FileInInterleaved
+//   reads the others between two reads of it (steady state interleaved), and BM_FirstFileIn runs
+//   FileIn once in a fresh process and reports that call's wall time (best and mean: a busy
+//   machine adds to the wall time). Steady-state benchmarks also report `faults_per_parse`: the
+//   minor page faults (getrusage) of one read of a drawing the process has read before.
 // - BM_JwwInfoProcess/<n> against BM_CatProcess/<n>: `jww info` as a whole process against
 //   `cat FILE > /dev/null`, processor time of the child (`x_cat`).
 //
@@ -19,11 +23,14 @@
 // temporary folder); run only the smaller one with --benchmark_filter=/100000$.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <sys/resource.h>
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <filesystem>
 #include <fstream>
@@ -46,8 +53,8 @@ std::string SynthPath(benchmark::State& state) {
 
 std::string Key(const char* what, benchmark::State& state) { return what + std::to_string(state.range(0)); }
 
-/// The corpus drawing Test2, or "" when the corpus is absent.
-std::string Test2() {
+/// The shared folder of real drawings ("" when absent).
+std::string CorpusDir() {
   std::string dir;
   if (const char* env = std::getenv("DRAVIK_CORPUS")) dir = env;
 #ifdef DRAVIK_CORPUS_DIR
@@ -55,11 +62,59 @@ std::string Test2() {
 #endif
   std::error_code ec;
   if (dir.empty() || !std::filesystem::is_directory(dir, ec)) return {};
+  return dir;
+}
+
+/// The drawing of the corpus whose file name ends in `suffix`, or "" when the corpus is absent.
+std::string CorpusFile(const std::string& suffix) {
+  const std::string dir = CorpusDir();
+  if (dir.empty()) return {};
+  std::error_code ec;
   for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
     const std::string name = e.path().filename().string();
-    if (name.size() >= 9 && name.compare(name.size() - 9, 9, "Test2.jww") == 0) return e.path().string();
+    if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return e.path().string();
   }
   return {};
+}
+
+/// The named drawings read alone, interleaved and first in a process: the shared 60,000-entity
+/// drawing (beside the corpus, in ../bench) and three real ones of 0.02 to 0.12 MB.
+struct TNamed {
+  const char* key;
+  const char* file;
+};
+constexpr TNamed kNamed[] = {
+    {"syn60k", "../bench/syn60k.jww"},
+    {"manshon", "_A_manshon_heimen_rei.jww"},
+    {"nichiei", "_nichiei_zu.jww"},
+    {"Test2", "_Test2.jww"},
+};
+constexpr int kNamedN = static_cast<int>(std::size(kNamed));
+
+std::string NamedPath(int i) {
+  const std::string file = kNamed[i].file;
+  if (file.rfind("../", 0) == 0) {
+    const std::string dir = CorpusDir();
+    std::error_code ec;
+    const std::string path = dir.empty() ? "" : dir + "/" + file;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec) ? path : "";
+  }
+  return CorpusFile(file);
+}
+
+/// Minor page faults of this thread so far.
+long MinorFaults() {
+  rusage ru{};
+  ::getrusage(RUSAGE_THREAD, &ru);
+  return ru.ru_minflt;
+}
+
+/// Processor time of this thread in seconds.
+double ThreadSeconds() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 // ---- baselines ---------------------------------------------------------------------------------
@@ -86,6 +141,11 @@ void BM_MapTouch(benchmark::State& state) { MapTouchBody(state, SynthPath(state)
 
 void FileInBody(benchmark::State& state, const std::string& path, const std::string& n) {
   const auto upath = jww::Utf8ToStr(path);
+  {
+    jww::TJwwData warm;  // steady state: the process has read this drawing before
+    if (!warm.FileIn(upath)) return state.SkipWithError("FileIn failed");
+  }
+  const long faults = MinorFaults();
   Timed t("filein" + n);
   for (auto _ : state) {
     jww::TJwwData d;
@@ -93,6 +153,8 @@ void FileInBody(benchmark::State& state, const std::string& path, const std::str
     benchmark::DoNotOptimize(d.EntLineN);
   }
   const double seconds = t.Done(state);
+  state.counters["faults_per_parse"] =
+      static_cast<double>(MinorFaults() - faults) / static_cast<double>(state.iterations());
   ReportRatio(state, "x_baseline", seconds, {"read" + n, "map" + n});
   ReportRatio(state, "x_read", seconds, {"read" + n});
   ReportRatio(state, "x_floor", seconds, {"floor" + n});
@@ -126,29 +188,73 @@ void BM_MakeBlockTree(benchmark::State& state) {
   state.counters["nodes"] = d.EntBlockTreeN;
 }
 
-void BM_ReadIntoTest2(benchmark::State& state) {
-  const std::string path = Test2();
-  if (path.empty()) return state.SkipWithError("no corpus (set DRAVIK_CORPUS)");
-  ReadIntoBody(state, path, "readTest2");
+void BM_ReadIntoNamed(benchmark::State& state) {
+  const int i = static_cast<int>(state.range(0));
+  state.SetLabel(kNamed[i].key);
+  const std::string path = NamedPath(i);
+  if (path.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
+  ReadIntoBody(state, path, std::string("read") + kNamed[i].key);
 }
 
-void BM_MapTouchTest2(benchmark::State& state) {
-  const std::string path = Test2();
-  if (path.empty()) return state.SkipWithError("no corpus (set DRAVIK_CORPUS)");
-  MapTouchBody(state, path, "mapTest2");
+/// Steady state alone: the same drawing read again and again.
+void BM_FileInNamed(benchmark::State& state) {
+  const int i = static_cast<int>(state.range(0));
+  state.SetLabel(kNamed[i].key);
+  const std::string path = NamedPath(i);
+  if (path.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
+  FileInBody(state, path, kNamed[i].key);
 }
 
-void BM_FileInTest2(benchmark::State& state) {
-  const std::string path = Test2();
-  if (path.empty()) return state.SkipWithError("no corpus (set DRAVIK_CORPUS)");
-  FileInBody(state, path, "Test2");
+/// Steady state interleaved: between two reads of the drawing the process reads the other named
+/// drawings (documents made and freed), as a viewer or a converter does. Only the named
+/// drawing's read is timed and its faults counted.
+void BM_FileInInterleaved(benchmark::State& state) {
+  const int i = static_cast<int>(state.range(0));
+  state.SetLabel(kNamed[i].key);
+  std::vector<std::u16string> paths;
+  for (int k = 0; k < kNamedN; ++k) {
+    const std::string p = NamedPath(k);
+    if (p.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
+    paths.push_back(jww::Utf8ToStr(p));
+  }
+  auto others = [&] {
+    for (int k = 0; k < kNamedN; ++k) {
+      if (k == i) continue;
+      jww::TJwwData d;
+      benchmark::DoNotOptimize(d.FileIn(paths[k]));
+    }
+  };
+  {
+    jww::TJwwData warm;
+    if (!warm.FileIn(paths[i])) return state.SkipWithError("FileIn failed");
+  }
+  double seconds = 0;
+  long faults = 0;
+  for (auto _ : state) {
+    others();
+    const long f0 = MinorFaults();
+    const double t0 = ThreadSeconds();
+    {
+      jww::TJwwData d;
+      if (!d.FileIn(paths[i])) state.SkipWithError("FileIn failed");
+      benchmark::DoNotOptimize(d.EntLineN);
+    }
+    seconds += ThreadSeconds() - t0;
+    faults += MinorFaults() - f0;
+  }
+  const double iters = static_cast<double>(state.iterations());
+  state.counters["filein_us"] = 1e6 * seconds / iters;
+  state.counters["faults_per_parse"] = static_cast<double>(faults) / iters;
+  ReportRatio(state, "x_read", seconds / iters, {std::string("read") + kNamed[i].key});
 }
 
 /// FileIn once in a fresh process (this program, started with --first-filein): whatever a first
 /// read pays once per process (tables, first page faults of the code) shows here.
-void BM_FirstFileInTest2(benchmark::State& state) {
-  const std::string path = Test2();
-  if (path.empty()) return state.SkipWithError("no corpus (set DRAVIK_CORPUS)");
+void BM_FirstFileIn(benchmark::State& state) {
+  const int i = static_cast<int>(state.range(0));
+  state.SetLabel(kNamed[i].key);
+  const std::string path = NamedPath(i);
+  if (path.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
   const std::string out = (std::filesystem::temp_directory_path() / "dravik-first-filein.txt").string();
   double sum = 0, best = 1e30;
   for (auto _ : state) {
@@ -305,10 +411,10 @@ BENCHMARK(BM_ListsFloor)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecon
 BENCHMARK(BM_FileIn)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilePrevIn1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MakeBlockTree)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReadIntoTest2)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MapTouchTest2)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FileInTest2)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FirstFileInTest2)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadIntoNamed)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FileInNamed)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FileInInterleaved)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FirstFileIn)->DenseRange(0, kNamedN - 1)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CatProcess)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JwwInfoProcess)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileInPeakMemory)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);

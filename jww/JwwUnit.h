@@ -34,6 +34,11 @@ struct TJwwKindCounts {
   Integer line = 0, enko = 0, ten = 0, moji = 0, sunpo = 0, solid = 0, block = 0;
 };
 
+/// A freed document's large lists keep their memory in the library, for the next document read
+/// in the process (at most 64 MiB, shared by all threads): reading again then takes no fresh
+/// pages from the system. This gives that memory back to the allocator; nothing else changes.
+void ReleaseListMemory();
+
 class TJwwData {
  public:
   /// Create: constructs an empty document (DataInit); no bound-image folder, both image options off.

@@ -2,7 +2,11 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <mutex>
+
+#include "jww/JwwUnit.h"
 
 namespace jww {
 
@@ -20,6 +24,81 @@ void AdviseHugePages(void* p, size_t bytes) {
   (void)p;
   (void)bytes;
 #endif
+}
+
+namespace list_cache {
+
+namespace {
+
+// The kept blocks, oldest first. Documents may be read and freed on several threads at once.
+struct Store {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<Block>> blocks;
+  size_t bytes = 0;
+};
+
+Store& TheStore() {
+  // Never destroyed: documents freed by static destructors after it may still hand blocks in.
+  static Store* store = new Store;
+  return *store;
+}
+
+}  // namespace
+
+std::unique_ptr<Block> Take(const std::type_info& type, size_t bytes) {
+  Store& st = TheStore();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  // The smallest block that holds the list, unless it is so much larger that a list of its own
+  // size is more likely to want it: a small drawing read after a large one takes fresh memory
+  // for its small lists and leaves the large blocks for the next large drawing.
+  const size_t wasteLimit = std::max(bytes, kMinBlockBytes) * 4;
+  size_t best = st.blocks.size();
+  for (size_t i = 0; i < st.blocks.size(); ++i) {
+    const Block& b = *st.blocks[i];
+    if (*b.type != type || b.bytes < bytes || b.bytes > wasteLimit) continue;
+    if (best == st.blocks.size() || b.bytes < st.blocks[best]->bytes) best = i;
+  }
+  if (best == st.blocks.size()) return nullptr;
+  std::unique_ptr<Block> b = std::move(st.blocks[best]);
+  st.blocks.erase(st.blocks.begin() + static_cast<std::ptrdiff_t>(best));
+  st.bytes -= b->bytes;
+  return b;
+}
+
+void Keep(std::unique_ptr<Block> block) {
+  if (!block || block->bytes > kMaxBytes) return;
+  std::vector<std::unique_ptr<Block>> evicted;  // freed after the lock is let go
+  Store& st = TheStore();
+  try {
+    std::lock_guard<std::mutex> lock(st.mutex);
+    size_t drop = 0;
+    size_t bytes = st.bytes;
+    while (drop < st.blocks.size() &&
+           (bytes + block->bytes > kMaxBytes || st.blocks.size() - drop + 1 > kMaxBlocks)) {
+      bytes -= st.blocks[drop]->bytes;
+      ++drop;
+    }
+    st.blocks.reserve(kMaxBlocks);
+    evicted.reserve(drop);
+    for (size_t i = 0; i < drop; ++i) evicted.push_back(std::move(st.blocks[i]));
+    st.blocks.erase(st.blocks.begin(), st.blocks.begin() + static_cast<std::ptrdiff_t>(drop));
+    st.bytes = bytes + block->bytes;
+    st.blocks.push_back(std::move(block));
+  } catch (const std::bad_alloc&) {
+    // Nothing kept: the block (and any taken out) is freed on return.
+  }
+}
+
+}  // namespace list_cache
+
+void ReleaseListMemory() {
+  std::vector<std::unique_ptr<list_cache::Block>> blocks;
+  {
+    list_cache::Store& st = list_cache::TheStore();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    blocks.swap(st.blocks);
+    st.bytes = 0;
+  }
 }
 
 }  // namespace jww

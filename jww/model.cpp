@@ -1,5 +1,6 @@
 // Lifecycle of TJwwData: construction, reset and release.
 #include "jww/JwwUnit.h"
+#include "jww/list_memory.h"
 
 namespace jww {
 
@@ -30,24 +31,36 @@ void TJwwData::DataInit() {
   EntColS = {};
   EntLtpS = {};
   EntMoj = {};
-  EntNo = {};
-  EntLine = {};
+  // The entity lists' memory goes to the library's store for the next document (RecycleList);
+  // the header tables are small and simply freed.
+  for (TEntJwwBlockDef& def : EntBlockDef) {
+    RecycleList(def.mNo);
+    RecycleList(def.mLine);
+    RecycleList(def.mEnko);
+    RecycleList(def.mTen);
+    RecycleList(def.mMoji);
+    RecycleList(def.mSunpo);
+    RecycleList(def.mSolid);
+    RecycleList(def.mBlock);
+  }
+  RecycleList(EntNo);
+  RecycleList(EntLine);
   EntLineN = 0;
-  EntEnko = {};
+  RecycleList(EntEnko);
   EntEnkoN = 0;
-  EntTen = {};
+  RecycleList(EntTen);
   EntTenN = 0;
-  EntMoji = {};
+  RecycleList(EntMoji);
   EntMojiN = 0;
-  EntSunpo = {};
+  RecycleList(EntSunpo);
   EntSunpoN = 0;
-  EntSolid = {};
+  RecycleList(EntSolid);
   EntSolidN = 0;
-  EntBlock = {};
+  RecycleList(EntBlock);
   EntBlockN = 0;
-  EntBlockDef = {};
+  RecycleList(EntBlockDef);
   EntBlockDefN = 0;
-  EntBlockTree = {};
+  RecycleList(EntBlockTree);
   EntBlockTreeN = 0;
   EntBlockNum = 0;
   Enthd = TEntJwwHeader{};

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "common/codepage.h"
+#include "jww/list_memory.h"
 
 namespace jww {
 
@@ -18,7 +19,7 @@ InStream::InStream(const void* data, size_t size)
       size_(size) {}
 
 std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t bufferLimit,
-                                             const char** why) {
+                                             const char** why, size_t wholeUpTo) {
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer. It changes nothing
   // for a regular file, the only kind read further.
   int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -36,28 +37,38 @@ std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t 
   s->fd_ = fd;
   s->size_ = static_cast<uint64_t>(st.st_size);
   // No larger than the file: most drawings are small, and the list reads thousands of them.
-  s->capacity_ = static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(bufferLimit, s->size_)));
-  s->storage_.reset(new uint8_t[s->capacity_]);
-  s->buf_ = s->cur_ = s->end_ = s->storage_.get();
+  const uint64_t limit = s->size_ <= wholeUpTo ? s->size_ : bufferLimit;
+  s->capacity_ = static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(limit, s->size_)));
+  ReserveList(s->storage_, s->capacity_);
+  s->storage_.resize(s->capacity_);
+  s->buf_ = s->cur_ = s->end_ = Storage(*s);
   return s;
 }
 
 InStream::~InStream() {
   if (fd_ >= 0) ::close(fd_);
+  RecycleList(storage_);
 }
+
+uint8_t* InStream::Storage(InStream& s) { return &s.storage_.data()->b; }
 
 bool InStream::Refill() {
   if (fd_ < 0) return false;
   base_ = Position();
-  ssize_t got;
-  do {
-    got = ::read(fd_, storage_.get(), capacity_);
-  } while (got < 0 && errno == EINTR);
-  buf_ = cur_ = storage_.get();
-  end_ = buf_ + (got > 0 ? got : 0);
+  // The buffer is filled as far as the file goes: a file read whole is then all in view.
+  uint8_t* const buf = Storage(*this);
+  size_t got = 0;
+  while (got < capacity_) {
+    const ssize_t r = ::read(fd_, buf + got, capacity_ - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  buf_ = cur_ = buf;
+  end_ = buf_ + got;
   // A file that shrinks while it is read ends here; one that grows is read to its first size.
-  if (got <= 0) size_ = base_;
-  else if (base_ + static_cast<uint64_t>(got) > size_) end_ = buf_ + (size_ - base_);
+  if (got == 0) size_ = base_;
+  else if (base_ + got > size_) end_ = buf_ + (size_ - base_);
   return end_ > cur_;
 }
 
@@ -89,7 +100,7 @@ uint64_t InStream::Skip(uint64_t n) {
   uint64_t target = Position() + take;
   if (::lseek(fd_, static_cast<off_t>(target), SEEK_SET) < 0) return 0;
   base_ = target;
-  buf_ = cur_ = end_ = storage_.get();
+  buf_ = cur_ = end_ = Storage(*this);
   return take;
 }
 

@@ -37,9 +37,11 @@ class InStream {
   /// Opens a file for reading; nullptr when it cannot be opened or is not a regular file, and then
   /// `*why` (when given) says which: kCannotOpen or kNotRegular. The open never blocks: a FIFO or
   /// a device named as a drawing is refused, not waited on. `bufferLimit` caps the read-ahead,
-  /// for callers that need only the first few bytes.
+  /// for callers that need only the first few bytes. A file of at most `wholeUpTo` bytes is read
+  /// whole, with one read(), into one buffer at the first read (so that everything is in view);
+  /// the buffer's memory is kept for the next stream (list_memory.h).
   static std::unique_ptr<InStream> OpenFile(const std::u16string& path, size_t bufferLimit = 1 << 16,
-                                            const char** why = nullptr);
+                                            const char** why = nullptr, size_t wholeUpTo = 0);
   ~InStream();
   InStream(const InStream&) = delete;
   InStream& operator=(const InStream&) = delete;
@@ -96,17 +98,28 @@ class InStream {
   /// Moves forward by up to n bytes; returns the count skipped.
   uint64_t Skip(uint64_t n);
 
+  /// All bytes from the position to the end, when they are in view (a memory stream, or a file
+  /// read whole); nullptr otherwise. Nothing moves.
+  const uint8_t* RestInView() const { return PeekInView(static_cast<size_t>(Remaining())); }
+
   uint64_t Position() const { return base_ + static_cast<uint64_t>(cur_ - buf_); }
   uint64_t Size() const { return size_; }
   uint64_t Remaining() const { return size_ - Position(); }
 
  private:
   InStream() = default;
+  static uint8_t* Storage(InStream& s);
   size_t ReadSlow(void* dst, size_t n);
   bool Refill();
 
+  /// A byte whose construction writes nothing: a buffer of them is sized without clearing it.
+  struct RawByte {
+    uint8_t b;
+    RawByte() {}
+  };
+
   int fd_ = -1;
-  std::unique_ptr<uint8_t[]> storage_;  // the file buffer; none for a memory stream
+  std::vector<RawByte> storage_;  // the file buffer; none for a memory stream
   size_t capacity_ = 0;
   const uint8_t* buf_ = nullptr;  // start of the bytes in view
   const uint8_t* cur_ = nullptr;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <tuple>
 
+#include "jww/list_memory.h"
 #include "jww/stream.h"
 #include "tests/entity_bytes.h"
 #include "tests/jww_bytes.h"
@@ -399,10 +400,72 @@ TEST(EntityIn, HostileCountsAndEndsOfFile) {
   }
 }
 
-// A large entity list sizes each kind's list once, for the stored count, but never for more
-// objects of a kind than the bytes after the count could hold.
-TEST(EntityIn, LargeListsSizedOnceWithinTheBytes) {
-  constexpr uint32_t kLines = 20000;
+// Each kind's list is sized once, for what the stream holds of that kind: no room for kinds the
+// drawing lacks, and no growth (which would leave capacity beyond the count). Every record form
+// whose size varies is there: point and solid tails, the three string forms, dimensions with and
+// without their version 420 part, an unrecognised tag, a definition's own list.
+TEST(EntityIn, ListsSizedByWhatTheStreamHolds) {
+  for (int32_t ver : {350, 400, 600}) {
+    SCOPED_TRACE(ver);
+    TEntJwwTen tail, plain;
+    tail.att = Attr(100, 1);
+    plain.att = Attr(1, 1);
+    TEntJwwSolid own, penColor;
+    own.att = Attr(1, 10);
+    penColor.att = Attr(1, 2);
+    TEntJwwMoji shortText, longText;
+    shortText.strFontName = u"Font";
+    shortText.str = u"abc";
+    longText.strFontName = std::u16string(300, u'f');
+    longText.str = std::u16string(400, u't');
+    TEntJwwSunpo dim;
+    dim.Moji.str = u"1000";
+    dim.Te1.att = Attr(100, 1);  // its own tail inside the version 420 part
+    TEntJwwEnko arc;
+
+    Bytes b;
+    b.Header(ver);
+    StreamBytes sb(b, ver);
+    sb.Count(40);
+    for (int i = 0; i < 12; ++i) sb.Entity(Line(i));
+    sb.Entity(tail).Entity(plain).Entity(tail).Entity(own).Entity(penColor).Entity(own);
+    sb.Entity(shortText).Entity(longText).Entity(dim).Entity(dim).Entity(arc);
+    b.u16(0x0001);  // unrecognised: neither an object nor a count step
+    // A text whose strings are in the Unicode form, written by hand.
+    sb.Tag(kEntMoji);
+    jwwtest::RecordBytesIO io(b, ver);
+    jww::MojiFields(io, shortText);
+    b.ustr(u"Font").ustr(u"\u6587\u5B57");
+    sb.archive().ObjectDone();
+    for (int i = 0; i < 16; ++i) sb.Entity(Line(100 + i));
+    sb.Count(1).Def(TEntJwwBlockDef{}, 1, 20);
+    for (int i = 0; i < 18; ++i) sb.Entity(Line(i));
+    sb.Entity(arc).Entity(arc);
+    b.u16(0);
+
+    ReleaseListMemory();  // no kept block larger than a list needs
+    TJwwData d;
+    ASSERT_TRUE(ReadBytes(d, b.data()));
+    EXPECT_EQ(d.EntLine.capacity(), 28u);
+    EXPECT_EQ(d.EntTen.capacity(), 3u);
+    EXPECT_EQ(d.EntSolid.capacity(), 3u);
+    EXPECT_EQ(d.EntMoji.capacity(), 3u);
+    EXPECT_EQ(d.EntSunpo.capacity(), 2u);
+    EXPECT_EQ(d.EntEnko.capacity(), 1u);
+    EXPECT_EQ(d.EntBlock.capacity(), 0u);
+    EXPECT_EQ(d.EntMoji[2].str, u"\u6587\u5B57");
+    ASSERT_EQ(d.EntBlockDefN, 1);
+    EXPECT_EQ(d.EntBlockDef[0].mLine.capacity(), 18u);
+    EXPECT_EQ(d.EntBlockDef[0].mEnko.capacity(), 2u);
+    EXPECT_EQ(d.EntBlockDef[0].mMoji.capacity(), 0u);
+  }
+}
+
+// A file too large to be read whole streams through a small buffer, and its lists cannot be
+// counted ahead: a large entity list then sizes each kind's list once, for the stored count, but
+// never for more objects of a kind than the bytes after the count could hold.
+TEST(EntityIn, LargeFileListsSizedOnceWithinTheBytes) {
+  constexpr uint32_t kLines = 100000;  // about 4.9 MB
   Bytes b;
   b.Header(600);
   const size_t head = b.size();
@@ -410,15 +473,67 @@ TEST(EntityIn, LargeListsSizedOnceWithinTheBytes) {
   sb.Count(kLines);
   for (uint32_t i = 0; i < kLines; ++i) sb.Entity(Line(static_cast<int>(i)));
   b.u16(0);
+  ASSERT_GT(b.size(), size_t{4} << 20);
+  jwwtest::TempDir dir;
+  ReleaseListMemory();
   TJwwData d;
-  ASSERT_TRUE(ReadBytes(d, b.data()));
+  ASSERT_TRUE(d.FileIn(b.WriteTo(dir.path("large.jww"))));
   EXPECT_EQ(d.EntLineN, static_cast<Integer>(kLines));
-  EXPECT_EQ(d.EntLine.capacity(), kLines);  // grown geometrically it would be 32768
+  EXPECT_EQ(d.EntLine.capacity(), kLines);  // grown geometrically it would be 131072
   const size_t body = b.size() - head;
   EXPECT_LE(d.EntMoji.capacity() * (2 + FixedSize(Part::kMoji, 600)), body);
   EXPECT_LE(d.EntBlock.capacity() * (2 + FixedSize(Part::kBlock, 600)), body);
   EXPECT_LE(d.EntSolid.capacity() * (2 + FixedSize(Part::kSolid, 600)), body);
   EXPECT_LE(d.EntSunpo.capacity() * (2 + FixedSize(Part::kLine, 600) + FixedSize(Part::kMoji, 600)), body);
+}
+
+// A freed document's large lists keep their memory for the next read in the process, so a
+// steady state of reads takes no fresh pages from the system; the store is bounded and is
+// emptied on demand.
+TEST(EntityIn, ListMemoryKeptForTheNextDocument) {
+  constexpr int kLines = 5000;
+  Bytes b;
+  b.Header(600);
+  StreamBytes sb(b, 600);
+  sb.Count(kLines);
+  for (int i = 0; i < kLines; ++i) sb.Entity(Line(i));
+  b.u16(0);
+  ReleaseListMemory();
+  const TEntJwwLine* first = nullptr;
+  {
+    TJwwData d;
+    ASSERT_TRUE(ReadBytes(d, b.data()));
+    first = d.EntLine.data();
+  }
+  TJwwData again;
+  ASSERT_TRUE(ReadBytes(again, b.data()));
+  EXPECT_EQ(again.EntLine.data(), first);
+  EXPECT_EQ(again.EntLineN, kLines);
+  EXPECT_EQ(again.EntLine[kLines - 1].start_x, kLines - 1.0);
+
+  // Four blocks of 30 MiB (reserved, never touched) against a bound of 64 MiB: the two freed
+  // last are kept, the others freed.
+  ReleaseListMemory();
+  constexpr size_t kEntries = (size_t{30} << 20) / sizeof(double);
+  for (size_t i = 0; i < 4; ++i) {
+    std::vector<double> v;
+    v.reserve(kEntries + i);
+    RecycleList(v);
+    EXPECT_EQ(v.capacity(), 0u);
+  }
+  std::vector<std::vector<double>> taken(4);
+  std::vector<size_t> reused;
+  for (auto& v : taken) {
+    ReserveList(v, kEntries);
+    if (v.capacity() != kEntries) reused.push_back(v.capacity() - kEntries);
+  }
+  std::sort(reused.begin(), reused.end());
+  EXPECT_EQ(reused, (std::vector<size_t>{2, 3}));
+  for (auto& v : taken) RecycleList(v);
+  ReleaseListMemory();
+  std::vector<double> fresh;
+  ReserveList(fresh, kEntries);
+  EXPECT_EQ(fresh.capacity(), kEntries);
 }
 
 TEST(EntityIn, EmptyDrawingAndHeaderFailure) {
