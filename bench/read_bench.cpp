@@ -7,8 +7,9 @@
 //   also reports `x_read` (against BM_ReadInto alone) and `x_floor`: against BM_ListsFloor/<n>,
 //   writing fresh memory of the size of the lists it loads, which no reader of the whole model
 //   can go below.
-// - BM_FileInPeakMemory/<n>, BM_FilePrevIn1000Memory/<n>: peak resident memory a read adds
-//   (FileIn as a ratio to the lists it loads).
+// - BM_FileInPeakMemory/<n>, BM_FileInPeakMemoryNamed/0 (syn60k), BM_FilePrevIn1000Memory/<n>:
+//   peak resident memory a read adds in a process that keeps no list memory (FileIn as a ratio
+//   to the lists it loads).
 // - Named drawings (the shared 60,000-entity drawing and the corpus drawings A_manshon_heimen_rei,
 //   nichiei_zu and Test2; skipped when absent), each against BM_ReadIntoNamed (`x_read`):
 //   BM_FileInNamed reads one drawing again and again (steady state alone), BM_FileInInterleaved
@@ -343,9 +344,10 @@ long StatusKb(const char* key) {
   return 0;
 }
 
-/// Peak resident memory `read` adds, in MiB.
+/// Peak resident memory `read` adds, in MiB, from a process that keeps no list memory.
 template <class Read>
 double PeakMb(Read&& read) {
+  jww::ReleaseListMemory();
   malloc_trim(0);
   std::ofstream("/proc/self/clear_refs") << "5";  // peak resident size := current
   const long before = StatusKb("VmRSS:");
@@ -376,8 +378,8 @@ void BM_ListsFloor(benchmark::State& state) {
   state.counters["lists_MiB"] = bytes / 1048576.0;
 }
 
-void BM_FileInPeakMemory(benchmark::State& state) {
-  const auto path = jww::Utf8ToStr(SynthPath(state));
+void PeakMemoryBody(benchmark::State& state, const std::string& file) {
+  const auto path = jww::Utf8ToStr(file);
   double peakMb = 0, listMb = 0;
   for (auto _ : state) {
     peakMb = PeakMb([&] {
@@ -389,6 +391,16 @@ void BM_FileInPeakMemory(benchmark::State& state) {
   state.counters["peak_MiB"] = peakMb;
   state.counters["lists_MiB"] = listMb;
   state.counters["peak_per_lists"] = peakMb / listMb;
+}
+
+void BM_FileInPeakMemory(benchmark::State& state) { PeakMemoryBody(state, SynthPath(state)); }
+
+void BM_FileInPeakMemoryNamed(benchmark::State& state) {
+  const int i = static_cast<int>(state.range(0));
+  state.SetLabel(kNamed[i].key);
+  const std::string path = NamedPath(i);
+  if (path.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
+  PeakMemoryBody(state, path);
 }
 
 void BM_FilePrevIn1000Memory(benchmark::State& state) {
@@ -418,6 +430,7 @@ BENCHMARK(BM_FirstFileIn)->DenseRange(0, kNamedN - 1)->Iterations(20)->Unit(benc
 BENCHMARK(BM_CatProcess)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JwwInfoProcess)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileInPeakMemory)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FileInPeakMemoryNamed)->Arg(0)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilePrevIn1000Memory)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {

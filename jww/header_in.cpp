@@ -128,6 +128,81 @@ Boolean TJwwData::FileCheck(const string& FName) {
   return ver >= kMinVersion && ver <= kMaxVersion;
 }
 
+namespace {
+
+// HeaderReadIO's reading over a header whose bytes are all in view (a file read whole, or a memory
+// stream): the same unchecked reads - a read at the end of the data delivers what is there - but
+// the fields are taken from a cursor of its own, and plain names are made where they lie. The
+// stream's own cursor, updated for every field, made a chain of dependent loads and stores of
+// the thousands of table fields; this one stays in a register between names. The stream is
+// moved to the cursor when the walk ends, also by an exception (its position is the error's).
+class HeaderInViewIO : public HeaderTableReadHooks<HeaderInViewIO> {
+ public:
+  static constexpr bool kReading = true;
+  HeaderInViewIO(InStream& s, const uint8_t* p)
+      : s_(s), start_(p), p_(p), end_(p + s.Remaining()) {}
+  ~HeaderInViewIO() { s_.Skip(static_cast<uint64_t>(p_ - start_)); }
+  HeaderInViewIO(const HeaderInViewIO&) = delete;
+  HeaderInViewIO& operator=(const HeaderInViewIO&) = delete;
+
+  template <class T>
+  void Num(T& v) {
+    if (static_cast<size_t>(end_ - p_) >= sizeof v) {
+      std::memcpy(&v, p_, sizeof v);
+      p_ += sizeof v;
+    } else {
+      Short(&v, sizeof v);
+    }
+  }
+  template <class T, class Fix>
+  void Num(T& v, Fix&&) {
+    Num(v);
+  }
+  void LastNum(Double& v) {
+    if (p_ == end_) throw TJwwIOError(kIOError);  // the destructor moves the stream here first
+    Num(v);
+  }
+  void Str(string& v, StrKind kind) {
+    // Most names are empty or printable ASCII: made where they lie, without a decoding pass.
+    if (p_ < end_ && *p_ < 255 && static_cast<size_t>(end_ - p_) > *p_) {
+      const size_t n = *p_;
+      const uint8_t* text = p_ + 1;
+      bool plain = true;
+      for (size_t i = 0; i < n && plain; ++i) plain = text[i] >= 0x20 && text[i] < 0x80;
+      if (plain) {
+        v.assign(text, text + n);
+        p_ = text + n;
+        return;
+      }
+    }
+    InStream rest(p_, static_cast<size_t>(end_ - p_));
+    v = kind == StrKind::kMemo ? TJwwData::StrIn(rest) : TJwwData::StrInNoCtrl(rest);
+    p_ += rest.Position();
+  }
+  void Reserved(size_t n, uint8_t) { p_ += std::min(n, static_cast<size_t>(end_ - p_)); }
+  void PrintValue(TEntJwwHeader& h, Integer) {
+    Integer p = 0;
+    Num(p);
+    h.nPrtDpi = p / 10;  // C++ division truncates toward zero, as the format wants
+    h.nPrtDispOnlyNonDraw = p % 10;
+  }
+
+ private:
+  /// The data ends inside the value: what is there is delivered, the rest stays as it was.
+  void Short(void* v, size_t) {
+    const size_t k = static_cast<size_t>(end_ - p_);
+    std::memcpy(v, p_, k);
+    p_ = end_;
+  }
+
+  InStream& s_;
+  const uint8_t* const start_;
+  const uint8_t* p_;
+  const uint8_t* const end_;
+};
+
+}  // namespace
+
 Boolean TJwwData::HeaderIn(InStream& s) {
   try {
     EntLgrp.assign(16, {});
@@ -145,8 +220,13 @@ Boolean TJwwData::HeaderIn(InStream& s) {
     s.ReadValue(Enthd.jwVer);
     if (Enthd.jwVer < kMinVersion || Enthd.jwVer > kMaxVersion) throw TJwwIOError(kVersionError);
 
-    HeaderReadIO io(s);
-    HeaderRows(io, *this, Enthd.jwVer);
+    if (const uint8_t* p = s.RestInView()) {
+      HeaderInViewIO io(s, p);
+      HeaderRows(io, *this, Enthd.jwVer);
+    } else {
+      HeaderReadIO io(s);
+      HeaderRows(io, *this, Enthd.jwVer);
+    }
     return true;
   } catch (const TJwwIOError& e) {
     SetLastError(e.what(), s.Position());
