@@ -178,8 +178,11 @@ TEST_F(DxfIn, BlockBombStaysDefinitionsAndSelfInsertionIsRefused) {
   // B1..B8 and SELF: the bomb's 10^8 lines stay 8 definitions and 10 insertions.
   EXPECT_EQ(d.EntBlockDefN, 8 + 1);
   EXPECT_EQ(d.EntBlockN, 10 + 1);
-  for (int i = 0; i < d.EntBlockDefN; ++i)
-    if (d.EntBlockDef[i].strName.rfind(u"SELF", 0) == 0) EXPECT_EQ(d.EntBlockDef[i].mBlockN, 0);
+  for (int i = 0; i < d.EntBlockDefN; ++i) {
+    if (d.EntBlockDef[i].strName.rfind(u"SELF", 0) == 0) {
+      EXPECT_EQ(d.EntBlockDef[i].mBlockN, 0);
+    }
+  }
 }
 
 TEST_F(DxfIn, BadInputIsOneLineExitTwoAndNoOutput) {

@@ -86,4 +86,8 @@ int InfoDxf(const std::string& in);
 /// The options of jww convert that change how a picture looks (--color, --mono, --aux, --dot-mm).
 void AddLookOptions(CLI::App& app, scene::Look& look);
 
+/// The entry `symbol` of the painting module (loaded once by the system's loader), or null with
+/// the loader's reason in `why`.
+void* PaintEntry(const char* symbol, std::string& why);
+
 }  // namespace jwwtool

@@ -31,15 +31,19 @@ namespace {
 
 using PaintFn = decltype(&jww_paint_job);
 
+PaintFn LoadPainter(std::string& why) { return reinterpret_cast<PaintFn>(PaintEntry("jww_paint_job", why)); }
+
+}  // namespace
+
 // The painting module: beside the program in a build folder, in the library folder of an
 // installed one (its path relative to the program's folder is set at build time).
-PaintFn LoadPainter(std::string& why) {
+void* PaintEntry(const char* symbol, std::string& why) {
   std::string self(4096, '\0');
   const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
   const std::string dir = n > 0 ? self.substr(0, self.find_last_of('/', static_cast<size_t>(n)) + 1) : "./";
   for (const std::string& path : {dir + JWW_PAINT_MODULE, dir + DRAVIK_PAINT_MODULE_REL "/" JWW_PAINT_MODULE}) {
     if (void* lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-      if (auto fn = reinterpret_cast<PaintFn>(::dlsym(lib, "jww_paint_job"))) return fn;
+      if (void* fn = ::dlsym(lib, symbol)) return fn;
       why = ::dlerror();
       return nullptr;
     }
@@ -47,6 +51,8 @@ PaintFn LoadPainter(std::string& why) {
   }
   return nullptr;
 }
+
+namespace {
 
 // Signs of life for long conversions: the stage and how far it got, on standard error when that
 // is a terminal, a few times a second at most, rewritten in place and cleared at the end.

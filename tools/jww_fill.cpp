@@ -1,8 +1,6 @@
 // jww fill: the drawing index sheet. A template drawing whose texts hold list-file keys, filled
 // from a list file, written as drawings (one per sheet) or straight as pictures or DXF.
 #include <CLI/CLI.hpp>
-#include <dlfcn.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -22,23 +20,6 @@
 namespace jwwtool {
 
 namespace {
-
-// The painting module's entry `symbol`: beside the program in a build folder, in the library
-// folder of an installed one.
-void* PaintEntry(const char* symbol, std::string& why) {
-  std::string self(4096, '\0');
-  const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-  const std::string dir = n > 0 ? self.substr(0, self.find_last_of('/', static_cast<size_t>(n)) + 1) : "./";
-  for (const std::string& path : {dir + JWW_PAINT_MODULE, dir + DRAVIK_PAINT_MODULE_REL "/" JWW_PAINT_MODULE}) {
-    if (void* lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-      if (void* fn = ::dlsym(lib, symbol)) return fn;
-      why = ::dlerror();
-      return nullptr;
-    }
-    if (why.empty()) why = ::dlerror();
-  }
-  return nullptr;
-}
 
 // Writes the sheets as pictures or DXF: one file a sheet, or one PDF of a page a sheet. All or
 // nothing: files written before a failure are deleted.
