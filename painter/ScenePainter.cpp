@@ -529,6 +529,18 @@ bool WritePng(const Scene& s, const QString& path, double dpi, const PaintOption
   return ok;
 }
 
+namespace {
+
+// One PDF page of the view's size in millimetres, no margins.
+QPageLayout PdfPageLayout(const QRectF& view) {
+  const double vw = view.width(), vh = view.height();
+  const QSizeF mm(std::min(vw, vh), std::max(vw, vh));
+  return QPageLayout(QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
+                     vw > vh ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
+}
+
+}  // namespace
+
 bool WritePdf(const Scene& s, const QString& path, const PaintOptions& opt, PaintReport* report) {
   PaintOptions o = opt;
   const QRectF view = View(s, o.fitDrawing);
@@ -542,15 +554,10 @@ bool WritePdf(const Scene& s, const QString& path, const PaintOptions& opt, Pain
     QPdfWriter pdf(&buf);
     pdf.setCreator(QStringLiteral("Dravik"));
     pdf.setResolution(kDpi);
-    const double vw = view.width(), vh = view.height();
-    const QSizeF mm(std::min(vw, vh), std::max(vw, vh));
-    const QPageLayout layout(QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
-                             vw > vh ? QPageLayout::Landscape : QPageLayout::Portrait,
-                             QMarginsF(0, 0, 0, 0));
-    if (!pdf.setPageLayout(layout)) return false;
+    if (!pdf.setPageLayout(PdfPageLayout(view))) return false;
     QPainter p;
     if (!p.begin(&pdf)) return false;
-    const WalkResult r = Paint(s, p, QRectF(0, 0, vw * k, vh * k), o);
+    const WalkResult r = Paint(s, p, QRectF(0, 0, view.width() * k, view.height() * k), o);
     if (report) report->walk = r;
     Stage(o, "writing", 0);
     if (!p.end()) return false;
@@ -570,12 +577,6 @@ bool WritePdfPages(const std::vector<const Scene*>& pages, const QString& path, 
   std::vector<PaintOptions> each(pages.size(), opt);
   for (size_t i = 0; i < pages.size(); ++i)
     if (!Affordable(*pages[i], View(*pages[i], opt.fitDrawing), k, true, each[i], report)) return false;
-  auto layoutOf = [](const QRectF& view) {
-    const double vw = view.width(), vh = view.height();
-    const QSizeF mm(std::min(vw, vh), std::max(vw, vh));
-    return QPageLayout(QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
-                       vw > vh ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
-  };
   QByteArray bytes;
   {
     QBuffer buf(&bytes);
@@ -584,17 +585,20 @@ bool WritePdfPages(const std::vector<const Scene*>& pages, const QString& path, 
     pdf.setCreator(QStringLiteral("Dravik"));
     pdf.setResolution(kDpi);
     // Each page takes its own view; a page's layout is set before the page begins.
-    if (!pdf.setPageLayout(layoutOf(View(*pages.front(), opt.fitDrawing)))) return false;
+    if (!pdf.setPageLayout(PdfPageLayout(View(*pages.front(), opt.fitDrawing)))) return false;
     QPainter p;
     if (!p.begin(&pdf)) return false;
     for (size_t i = 0; i < pages.size(); ++i) {
       const QRectF view = View(*pages[i], opt.fitDrawing);
-      if (i > 0 && (!pdf.setPageLayout(layoutOf(view)) || !pdf.newPage())) return false;
+      if (i > 0 && (!pdf.setPageLayout(PdfPageLayout(view)) || !pdf.newPage())) return false;
       const WalkResult r = Paint(*pages[i], p, QRectF(0, 0, view.width() * k, view.height() * k), each[i]);
       if (report) report->walk = r;
     }
     if (!p.end()) return false;
   }
+  QHash<char16_t, char16_t> shared;
+  for (const Scene* page : pages) shared.insert(SharedGlyphs(*page));
+  MendToUnicode(bytes, shared);
   return !bytes.isEmpty() && Commit(path, bytes, report);
 }
 
