@@ -44,6 +44,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/Changes.h"
 #include "app/DrawingList.h"
 #include "app/Places.h"
 #include "app/Preview.h"
@@ -565,6 +566,12 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
 
   // Sorting, opening and saving the list: the list's context menu, and Ctrl+O / Ctrl+S anywhere.
   listMenu_ = new QMenu(this);
+  compareAction = listMenu_->addAction(QStringLiteral("比較"), this, &MainWindow::compareSelected);
+  compareAction->setObjectName(QStringLiteral("compareAction"));
+  compareAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+  compareAction->setEnabled(false);
+  addAction(compareAction);
+  listMenu_->addSeparator();
   QMenu* sortMenu = listMenu_->addMenu(QStringLiteral("並べ替え"));
   for (int c = 0; c < DrawingListModel::ColumnCount; ++c) {
     QAction* a = sortMenu->addAction(model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() +
@@ -592,6 +599,10 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, QString exePath, QW
   connect(model_, &DrawingListModel::factsArrived, this, [this] {
     if (model_->pending() == 0) showCount();
   });
+  // 比較 takes exactly two rows, whatever changed the selection (a click, a key, rows deleted).
+  connect(fileList->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::updateCompareAction);
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateCompareAction);
+  connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::updateCompareAction);
 
   // The design's client area; the settings file sets the real size when the window is shown.
   resize(kDesignWidth, kDesignHeight);
@@ -917,6 +928,32 @@ void MainWindow::sortBy(int column) {
   model_->sortRowsBy(column);
   showStatus(QStringLiteral("%1順に並べ替えました")
                  .arg(model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()));
+}
+
+void MainWindow::updateCompareAction() { compareAction->setEnabled(selectedRows().size() == 2); }
+
+void MainWindow::compareSelected() {
+  const QList<int> rows = selectedRows();
+  if (rows.size() != 2) return;
+  const QString before = model_->path(rows[0]), after = model_->path(rows[1]);
+  DrawingChanges changes;
+  {
+    WaitCursor wait;
+    changes = CompareDrawings(before, after);
+  }
+  if (!changes.picture) {
+    showStatus(QStringLiteral("比較できません（図面を読めません）: "), changes.unreadable);
+    return;
+  }
+  if (previewPane->isHidden()) previewButton->setChecked(true);
+  previewPane->setScene(changes.picture);
+  QString counts = changes.same ? QStringLiteral("違いはありません")
+                                : QStringLiteral("削除 %1、追加 %2、変更 %3")
+                                      .arg(changes.removed)
+                                      .arg(changes.added)
+                                      .arg(changes.changed);
+  if (changes.other > 0) counts += QStringLiteral("、その他 %1").arg(changes.other);
+  showStatus(QStringLiteral("比較 %1 → ").arg(QFileInfo(before).fileName()), after, QStringLiteral(": ") + counts);
 }
 
 void MainWindow::openDrawingList() {

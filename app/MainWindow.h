@@ -21,6 +21,7 @@
 #include "app/WindowState.h"
 #include "list/ListFile.h"
 
+class QAction;
 class QFrame;
 class QLocale;
 class QTranslator;
@@ -184,6 +185,7 @@ class MainWindow : public QWidget {
   QLabel* helpLine2;            ///< Label2
   QLabel* helpLine3;            ///< Label3
   HelpFlow* helpFlow;           ///< the same help flowed into rows when the lines do not fit
+  QAction* compareAction;       ///< 比較 (Ctrl+D, the list's menu): enabled with exactly two rows selected
 
  public slots:
   void addFiles();        ///< the add dialog; appends the drawings not yet listed
@@ -197,6 +199,9 @@ class MainWindow : public QWidget {
   void openDrawingList(); ///< replaces the list by a text file of paths
   void saveDrawingList(); ///< saves the list as a text file of paths
   void sortBy(int column);  ///< reorders the slots by a column
+  /// Compares the two selected drawings (the upper row as the old one) and shows the change
+  /// picture in the preview, the counts in the status line.
+  void compareSelected();
   /// Lists files another start of the program handed over (as addCommandLineFiles) and brings the
   /// window to the front.
   void openFiles(const QStringList& files);
@@ -239,6 +244,7 @@ class MainWindow : public QWidget {
   void saveKeptList();
   void showStatus(const QString& text, const QString& path = {}, const QString& after = {});
   void showCount();  ///< the number of drawings listed (or how to start, when none is)
+  void updateCompareAction();
   void fitHelp();
 
   std::unique_ptr<FileDialogs> dialogs_;

@@ -12,8 +12,16 @@ DrawingPreview::DrawingPreview(QWidget* parent) : QWidget(parent) {
 }
 
 void DrawingPreview::setPath(const QString& path) {
-  if (path == path_) return;
+  if (path == path_ && !scene_) return;
   path_ = path;
+  scene_.reset();
+  stale_ = true;
+  update();
+}
+
+void DrawingPreview::setScene(std::shared_ptr<const scene::Scene> picture) {
+  scene_ = std::move(picture);
+  path_.clear();
   stale_ = true;
   update();
 }
@@ -22,7 +30,9 @@ void DrawingPreview::paintEvent(QPaintEvent*) {
   // Drawn when shown at a new size or for a new drawing, never for a hidden pane.
   const QSize want = size() * devicePixelRatioF();
   if (stale_ || (!picture_.isNull() && picture_.size() != want)) {
-    picture_ = path_.isEmpty() ? QImage() : scene::RenderDrawingFile(path_, want, kBudget);
+    picture_ = scene_            ? scene::RenderFit(*scene_, want)
+               : path_.isEmpty() ? QImage()
+                                 : scene::RenderDrawingFile(path_, want, kBudget);
     picture_.setDevicePixelRatio(devicePixelRatioF());
     stale_ = false;
   }

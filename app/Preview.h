@@ -1,11 +1,17 @@
 // The preview of the selected drawing beside the list: a picture of its paper drawn from a
 // bounded preview read (the first items of the drawing), so that even very large drawings show
-// at once.
+// at once. It also shows a scene handed to it, such as the change picture of two drawings.
 #pragma once
 
 #include <QImage>
 #include <QString>
 #include <QWidget>
+
+#include <memory>
+
+namespace scene {
+struct Scene;
+}
 
 namespace dravik {
 
@@ -21,6 +27,10 @@ class DrawingPreview : public QWidget {
   /// The drawing to show; an empty path shows nothing.
   void setPath(const QString& path);
   const QString& path() const { return path_; }
+  /// Shows `picture` (fitted as a drawing is) until another drawing or picture is set.
+  void setScene(std::shared_ptr<const scene::Scene> picture);
+  /// The scene shown, null while a drawing file is.
+  const scene::Scene* scene() const { return scene_.get(); }
   /// The picture last drawn (null when there is none or the file is no readable drawing).
   const QImage& picture() const { return picture_; }
 
@@ -29,6 +39,7 @@ class DrawingPreview : public QWidget {
 
  private:
   QString path_;
+  std::shared_ptr<const scene::Scene> scene_;
   QImage picture_;
   bool stale_ = true;
 };

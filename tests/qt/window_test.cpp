@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -224,6 +225,7 @@ class WindowTest : public QObject {
   void helpReadableAtFirstRunSize();
   void previewShowsTheSelectedDrawing();
   void previewSharesTheWidthAndKeepsItsShare();
+  void compareShowsTheChangePicture();
   void accelerators();
   void desktopDialogs();
   void columnsFromHeadersReadInTheBackground();
@@ -1479,6 +1481,102 @@ void WindowTest::previewSharesTheWidthAndKeepsItsShare() {
   QCOMPARE(again.size(), QSize(700, 500));
   again.previewButton->click();
   QVERIFY(std::abs(again.previewPane->width() - preview) <= 2);
+}
+
+
+namespace {
+
+// A drawing of lines on A4, each line {x1, y1, x2, y2, pen colour}.
+QString WriteLines(const QString& path, std::initializer_list<std::array<double, 5>> lines) {
+  jww::TJwwData d;
+  d.DataDefaultSet();
+  d.Enthd.nZumen = 4;
+  for (const auto& l : lines) {
+    jww::TEntJwwLine line;
+    line.att.nPenColor = static_cast<jww::Word>(l[4]), line.att.nPenStyle = 1;
+    line.start_x = l[0], line.start_y = l[1], line.end_x = l[2], line.end_y = l[3];
+    d.EntNo.push_back({jww::kEntLine, static_cast<int>(d.EntLine.size())});
+    d.EntLine.push_back(line);
+  }
+  d.EntLineN = d.Enthd.n1 = static_cast<int>(d.EntLine.size());
+  return d.FileOut(path.toStdU16String(), 600) ? path : QString();
+}
+
+// Pixels of `pic` of a hue: thin lines are smoothed towards the white paper, so the hue is told by
+// which channels stand out, not by the colour itself.
+enum class Hue { Red, Blue, Orange };
+int PixelsOf(const QImage& pic, Hue hue) {
+  int n = 0;
+  for (int y = 0; y < pic.height(); ++y)
+    for (int x = 0; x < pic.width(); ++x) {
+      const QRgb p = pic.pixel(x, y);
+      const int r = qRed(p), g = qGreen(p), b = qBlue(p);
+      switch (hue) {
+        case Hue::Red: n += r - g > 30 && std::abs(g - b) < 15; break;
+        case Hue::Blue: n += b - r > 30 && b - g > 30; break;
+        case Hue::Orange: n += r - g > 15 && g - b > 20; break;
+      }
+    }
+  return n;
+}
+
+}  // namespace
+
+// 比較: two selected rows, the upper one the old drawing; the change picture in the preview, the
+// counts in the status line; the action only with exactly two rows selected.
+void WindowTest::compareShowsTheChangePicture() {
+  Harness h;
+  // Old: a kept line, one that goes, one that is recoloured. New: the kept line reordered after
+  // a new line, the recoloured one.
+  const QString before = WriteLines(h.Path("rev a.jww"), {{-100, 50, 100, 50, 1}, {-100, 0, 100, 0, 1}, {-100, -50, 100, -50, 1}});
+  const QString after = WriteLines(h.Path("rev b.jww"), {{-100, -50, 100, -50, 5}, {-80, -80, 80, 80, 1}, {-100, 50, 100, 50, 1}});
+  QVERIFY(!before.isEmpty() && !after.isEmpty());
+  QVERIFY(WriteBytes(h.Path("junk.jww"), "not a drawing"));
+  MainWindow& w = h.Open();
+  w.resize(700, 400);
+  QApplication::setActiveWindow(&w);
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  h.Add({before, after, h.Path("junk.jww")});
+  QVERIFY(w.listMenu()->actions().contains(w.compareAction));
+  QCOMPARE(w.findChild<QAction*>(QStringLiteral("compareAction")), w.compareAction);
+
+  for (const QList<int>& rows : {QList<int>{}, {0}, {0, 1, 2}}) {
+    w.selectRows(rows);
+    QVERIFY2(!w.compareAction->isEnabled(), qPrintable(QString::number(rows.size())));
+  }
+  w.selectRows({0, 1});
+  QVERIFY(w.compareAction->isEnabled());
+  QVERIFY(w.previewPane->isHidden());
+  QTest::keyClick(&w, Qt::Key_D, Qt::ControlModifier);
+  QTRY_VERIFY(w.previewPane->scene() != nullptr);
+  QVERIFY(w.previewPane->isVisible());
+  QVERIFY(w.previewButton->isChecked());
+  QCOMPARE(w.statusLine->message(),
+           QStringLiteral("比較 rev a.jww → ") + after + QStringLiteral(": 削除 1、追加 1、変更 1"));
+  w.previewPane->grab();
+  const QImage pic = w.previewPane->picture().convertToFormat(QImage::Format_RGB32);
+  QVERIFY(!pic.isNull());
+  // Removed red, added blue, changed orange, each a line across the picture.
+  for (Hue hue : {Hue::Red, Hue::Blue, Hue::Orange})
+    QVERIFY2(PixelsOf(pic, hue) > pic.width() / 3, qPrintable(QString::number(PixelsOf(pic, hue))));
+
+  // Deleting a row leaves one selected or none: the action goes off with it.
+  w.selectRows({1, 2});
+  QVERIFY(w.compareAction->isEnabled());
+  w.compareSelected();
+  QCOMPARE(w.statusLine->message(), QStringLiteral("比較できません（図面を読めません）: ") + h.Path("junk.jww"));
+  w.deleteSelected();
+  QVERIFY(!w.compareAction->isEnabled());
+
+  // The same drawing twice; then a new current row shows that drawing again.
+  QVERIFY(QFile::copy(before, h.Path("rev a copy.jww")));
+  h.Add({h.Path("rev a copy.jww")});
+  w.selectRows({0, 1});
+  w.compareAction->trigger();
+  QVERIFY(w.statusLine->message().endsWith(QStringLiteral(": 違いはありません")));
+  w.selectRows({1});
+  QCOMPARE(w.previewPane->scene(), nullptr);
+  QCOMPARE(w.previewPane->path(), h.Path("rev a copy.jww"));
 }
 
 QTEST_MAIN(WindowTest)
