@@ -74,6 +74,50 @@ TEST(JwwDiff, ExitStatusTextAndJson) {
   EXPECT_NE(jww("diff " + dir.path("notes.txt") + " " + b).err.find("notes.txt"), std::string::npos);
 }
 
+// --open, as git difftool -x runs it: the change picture handed to the desktop's opener, found
+// through PATH (here a stand-in that notes what it was given), and the diff's own exit status;
+// an opener that fails or is missing is trouble.
+TEST(JwwDiff, OpenHandsThePictureToTheViewer) {
+  jwwtest::TempDir dir;
+  WriteRevisions(dir, "a.jww", "b.jww");
+  const std::string a = dir.path("a.jww"), b = dir.path("b.jww"), bin = dir.path("bin"), log = dir.path("opened");
+  ASSERT_EQ(std::system(("mkdir -p " + bin + " " + dir.path("none")).c_str()), 0);
+  auto opener = [&](int status) {
+    std::FILE* f = std::fopen((bin + "/xdg-open").c_str(), "w");
+    std::fprintf(f, "#!/bin/sh\nprintf '%%s\\n' \"$#\" \"$1\" >%s\nexit %d\n", log.c_str(), status);
+    std::fclose(f);
+    ASSERT_EQ(std::system(("chmod +x " + bin + "/xdg-open && rm -f " + log).c_str()), 0);
+  };
+  const auto jww = [&](const std::string& path, const std::string& args) {
+    return jwwtest::RunTool("PATH=" + path + " " DRAVIK_JWW_TOOL, args + " >" + dir.path("out.txt"), dir);
+  };
+
+  opener(0);
+  ASSERT_EQ(jww(bin, "diff --open " + a + " " + b).status, 1);
+  EXPECT_NE(Read(dir.path("out.txt")).find("1 added, 1 changed"), std::string::npos);  // the report as without
+  std::string opened = Read(log);
+  ASSERT_EQ(opened.substr(0, 2), "1\n") << opened;  // one argument: the picture
+  opened = opened.substr(2, opened.size() - 3);
+  EXPECT_NE(opened.find("/b-changes.pdf"), std::string::npos) << opened;
+  EXPECT_EQ(Read(opened).substr(0, 5), "%PDF-");  // kept for the viewer, which reads it later
+  const auto removeOpened = [&] { std::system(("rm -rf \"$(dirname \"$(tail -1 " + log + ")\")\"").c_str()); };
+  removeOpened();
+
+  ASSERT_EQ(jww(bin, "diff --open " + a + " " + a).status, 0);
+  EXPECT_NE(Read(log).find("/a-changes.pdf"), std::string::npos);
+  removeOpened();
+  ASSERT_EQ(jww(bin, "diff --open -o " + dir.path("c.svg") + " " + a + " " + b).status, 1);
+  EXPECT_EQ(Read(log), "1\n" + dir.path("c.svg") + "\n");
+
+  for (const auto& [path, why] : {std::pair{bin, "status 3"}, {dir.path("none"), "cannot be run"}}) {
+    opener(3);
+    const jwwtest::ToolRun r = jww(path, "diff --open -o " + dir.path("c.svg") + " " + a + " " + b);
+    EXPECT_EQ(r.status, 2) << why;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+  }
+}
+
 // git shows the changed entity lines through the documented textconv.
 TEST(JwwDiff, GitTextconvShowsChangedLines) {
   if (std::system("git --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "git is not installed";

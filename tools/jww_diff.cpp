@@ -1,10 +1,16 @@
 // jww diff: what changed from one drawing to another, as text or JSON; exit status 0 when the
 // drawings are the same, 1 when they differ, 2 on trouble, as diff(1) and version control expect.
 #include <CLI/CLI.hpp>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -60,6 +66,39 @@ void PrintJson(const compare::Result& r) {
   std::printf("%s\n", j.dump(1, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
+// Where --open puts the change picture: a folder of its own in the temporary folder, kept after
+// the run, since the viewer reads the file after this process has ended. Named after the new
+// drawing, so a viewer's title tells the pictures of several pairs apart. "" when no folder can
+// be made.
+std::string OpenedPicturePath(const std::string& newFile) {
+  std::string folder = (std::filesystem::temp_directory_path() / "jww-diff-XXXXXX").string();
+  if (!::mkdtemp(folder.data())) return "";
+  std::string stem = std::filesystem::path(newFile).stem().string();
+  if (stem.empty() || stem[0] == '.' || stem[0] == '-') stem = "drawing" + stem;
+  return folder + "/" + stem + "-changes.pdf";
+}
+
+// Hands `path` to the desktop's opener (xdg-open, found through PATH) and waits for it; false,
+// with the reason, when it cannot be run or fails.
+bool OpenInViewer(const std::string& path, std::string& why) {
+  char* args[] = {const_cast<char*>("xdg-open"), const_cast<char*>(path.c_str()), nullptr};
+  pid_t pid = 0;
+  if (const int e = ::posix_spawnp(&pid, "xdg-open", nullptr, nullptr, args, ::environ); e != 0) {
+    why = "xdg-open cannot be run (" + std::string(std::strerror(e)) + ")";
+    return false;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) {
+      why = "xdg-open was lost";
+      return false;
+    }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  why = WIFEXITED(status) ? "xdg-open failed with status " + std::to_string(WEXITSTATUS(status))
+                          : std::string("xdg-open was ended by a signal");
+  return false;
+}
+
 }  // namespace
 
 int Diff(int argc, char** argv) {
@@ -79,13 +118,17 @@ int Diff(int argc, char** argv) {
   app.add_option("-o,--output", picture,
                  "Also write the change picture (.pdf .svg .png) at the new drawing's paper: unchanged grey, "
                  "removed red, added blue, changed orange");
+  bool open = false;
+  app.add_flag("--open", open,
+                "Also open the change picture in the desktop's viewer (xdg-open): the -o file, or else a PDF in "
+                "the temporary folder, which is kept for the viewer; for git difftool -x");
   app.add_option("--dpi", dpi, "Resolution of a PNG change picture, 10..1200 (default 150)")->check(CLI::Range(10.0, 1200.0));
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
   if (!std::isfinite(opt.tolerance)) {
     std::fprintf(stderr, "jww: --tolerance must be a finite number (see 'jww diff --help')\n");
     return 2;
   }
-  const std::string format = picture.empty() ? "" : ExportFormat(picture);
+  std::string format = picture.empty() ? "" : ExportFormat(picture);
   if (!picture.empty() && format != "pdf" && format != "svg" && format != "png") {
     std::fprintf(stderr, "jww: %s: the change picture is .pdf, .svg or .png (see 'jww diff --help')\n",
                  Shown(picture).c_str());
@@ -99,6 +142,16 @@ int Diff(int argc, char** argv) {
     imagesB.Use(b);
     if (!ReadDrawing(a, oldFile, std::nullopt) || !ReadDrawing(b, newFile, std::nullopt)) return 2;
     const compare::Result r = compare::Compare(a, b, opt);
+    const bool ownPicture = open && picture.empty();
+    if (ownPicture) {
+      picture = OpenedPicturePath(newFile);
+      format = "pdf";
+      if (picture.empty()) {
+        std::fprintf(stderr, "jww: cannot make a folder for the change picture in %s\n",
+                     Shown(std::filesystem::temp_directory_path().string()).c_str());
+        return 2;
+      }
+    }
     if (!picture.empty()) {
       // The change drawing goes through the export of jww convert, in the colours it was given.
       ImageFolder work;
@@ -112,7 +165,11 @@ int Diff(int argc, char** argv) {
       how.dpi = dpi;
       how.quiet = true;
       how.look.colour = scene::Look::Colour::Colour;
-      if (Export(tmp, picture, format, how) != 0) return 2;
+      if (Export(tmp, picture, format, how) != 0) {
+        std::error_code ec;
+        if (open && ownPicture) std::filesystem::remove_all(std::filesystem::path(picture).parent_path(), ec);
+        return 2;
+      }
     }
     if (json)
       PrintJson(r);
@@ -120,6 +177,10 @@ int Diff(int argc, char** argv) {
       PrintText(r);
     if (std::fflush(stdout) != 0) {
       std::fprintf(stderr, "jww: cannot write the differences\n");
+      return 2;
+    }
+    if (std::string why; open && !OpenInViewer(picture, why)) {
+      std::fprintf(stderr, "jww: %s: cannot open the change picture: %s\n", Shown(picture).c_str(), why.c_str());
       return 2;
     }
     return r.Same() ? 0 : 1;
