@@ -131,7 +131,7 @@ struct TEntJwwHeader {
   Double dDm11 = 0, dDm12 = 0, dDm13 = 0;
   Integer lnDm1 = 0;
   Double dDm21 = 0, dDm22 = 0;
-  Double dMojiBG = 0;
+  Double dMojiBG = 0;   ///< how far (paper mm) a text's background box reaches past its characters
   Integer nMojiBG = 0;
   std::array<Double, 10> adFukusenSuuchi{};  ///< numbered 0..9
   Double dRyougawaFukusenTomeDe = 0;
@@ -218,6 +218,8 @@ struct TEntJwwTen {
 struct TEntJwwMoji {
   TEntJwwAttr att;
   Double start_x = 0, start_y = 0, end_x = 0, end_y = 0;
+  /// Text type (value mod 10000) plus style flags in its multiples of 10000; a hundred-thousands
+  /// digit of 1 (kMojiBackground) prints the text over a box in the background colour.
   Cardinal nMojiShu = 0;
   Double dSizeX = 0, dSizeY = 0;
   Double dKankaku = 0;
@@ -225,6 +227,10 @@ struct TEntJwwMoji {
   string strFontName;
   string str;
 };
+
+/// The style flag of TEntJwwMoji::nMojiShu that gives a text its background box.
+inline constexpr Cardinal kMojiBackground = 100000;
+inline bool HasBackground(const TEntJwwMoji& m) { return m.nMojiShu / kMojiBackground % 10 == 1; }
 
 /// Dimension: nine attribute parts in all.
 struct TEntJwwSunpo {

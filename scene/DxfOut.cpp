@@ -185,6 +185,7 @@ struct Box {
 // The box of a primitive's entity in its own coordinates (a text by the rectangle of its advance
 // and height along its angle as the writer turns it).
 void AddPrim(const Prim& p, Box& box) {
+  if (p.mask) return;  // not written
   switch (p.kind) {
     case Kind::Line:
       box.Add(p.p[0], p.p[1]);
@@ -335,6 +336,7 @@ struct Writer {
   // One primitive, its coordinates and sizes multiplied by `f` (the scale of the layer group it
   // or the insertion it lies in belongs to).
   void Prim1(const Prim& p, double f, int owner) {
+    if (p.mask) return;  // a text's background: see Prim::mask
     // Coordinates that overflow at the layer group's scale (or are beyond any sane drawing)
     // would come out as 0 or "inf": such a primitive is left out and counted.
     if (!Representable(p, Placement{Xform{f, 0, 0, f, 0, 0}, 0})) {

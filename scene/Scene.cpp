@@ -104,6 +104,7 @@ struct Builder {
   bool mono = false;       // colour printing off: black (solids grey)
   bool hundredths = true;  // print widths in 1/100 mm, else in printer dots of `dot` mm
   double dot = 0.085;
+  double bgMargin = 0;     // how far a text's background reaches past its characters (mm)
   std::unordered_map<Cardinal, int> defByNumber;
 
   // Pen colour, width (mm) and point radius of a colour number; `own` for a solid's colour 10.
@@ -190,6 +191,17 @@ struct Builder {
     p.vertical = (m.att.sFlg & 0x0020) != 0;
     p.text = m.str;
     p.font = m.strFontName;
+    double box[8];
+    if (!HasBackground(m) || !TextBox(p, Placement{}, bgMargin, box)) return;
+    // The paper's white, before the text: what lies under the text is covered, the text is not.
+    Prim mask;
+    mask.kind = Kind::Fill;
+    mask.quad = mask.mask = true;
+    mask.aux = p.aux;
+    mask.layer = p.layer;
+    mask.rgb = 0xFFFFFF;
+    mask.ring.assign(box, box + 8);
+    out.insert(out.end() - 1, std::move(mask));
   }
 
   void Solid(const TEntJwwSolid& o, std::vector<Prim>& out) const {
@@ -369,11 +381,13 @@ Scene Build(const TJwwData& d, const Look& look) {
   if (d.EntLgrp.size() < 16 || d.EntLay.size() < 256) return s;
 
   s.printAux = look.aux;
-  Builder b{d, s, false, true, 0.085, {}};
+  Builder b{d, s, false, true, 0.085, 0, {}};
   b.mono = look.colour == Look::Colour::Mono ||
            (look.colour == Look::Colour::Drawing && d.Enthd.nColorPrint == 0);
   b.hundredths = d.Enthd.bSenHaba100;
   if (std::isfinite(look.dotMm) && look.dotMm > 0) b.dot = std::min(look.dotMm, 1.0);
+  const double bg = d.Enthd.dMojiBG;
+  b.bgMargin = std::isfinite(bg) ? std::clamp(bg, 0.0, 100.0) : 0.0;
   for (int g = 0; g < 16; ++g) {
     const double v = d.EntLgrp[g].adScale;
     s.groupScale[g] = std::isfinite(v) && v > 0 ? v : 1.0;
@@ -701,6 +715,32 @@ std::vector<TextRun> LayoutText(const Prim& t, const Placement& at) {
   return runs;
 }
 
+bool TextBox(const Prim& t, const Placement& at, double margin, double corners[8]) {
+  const std::vector<TextRun> runs = LayoutText(t, at);
+  if (runs.empty()) return false;
+  // Every run of a text stands in the same frame: the box is the runs' cells in that frame.
+  const double a = runs[0].angle, c = std::cos(a), sn = std::sin(a);
+  double u0 = HUGE_VAL, v0 = HUGE_VAL, u1 = -HUGE_VAL, v1 = -HUGE_VAL;
+  for (const TextRun& r : runs) {
+    const double n = TextUnits(r.text), gaps = r.text.empty() ? 0 : double(r.text.size() - 1);
+    const double len = n * r.cellW + gaps * r.gap;
+    const double rc = std::cos(r.angle), rs = std::sin(r.angle);
+    for (const double along : {0.0, len})
+      for (const double up : {0.0, r.cellH}) {
+        const double x = r.x + rc * along - rs * up, y = r.y + rs * along + rc * up;
+        const double u = c * x + sn * y, v = -sn * x + c * y;
+        u0 = std::min(u0, u), u1 = std::max(u1, u), v0 = std::min(v0, v), v1 = std::max(v1, v);
+      }
+  }
+  u0 -= margin, v0 -= margin, u1 += margin, v1 += margin;
+  const double uv[8] = {u0, v0, u1, v0, u1, v1, u0, v1};
+  for (int i = 0; i < 8; i += 2) {
+    corners[i] = c * uv[i] - sn * uv[i + 1];
+    corners[i + 1] = sn * uv[i] + c * uv[i + 1];
+  }
+  return Finite({u0, v0, u1, v1});
+}
+
 bool Bounds(const Scene& s, double& x0, double& y0, double& x1, double& y1) {
   bool any = false;
   x0 = y0 = HUGE_VAL, x1 = y1 = -HUGE_VAL;
@@ -755,7 +795,9 @@ Counts CountPlaced(const Scene& s) {
     switch (p.kind) {
       case Kind::Line: ++c.lines; break;
       case Kind::Arc: ++c.curves; break;
-      case Kind::Fill: ++(p.quad ? c.solids : c.hatches); break;
+      case Kind::Fill:
+        if (!p.mask) ++(p.quad ? c.solids : c.hatches);
+        break;
       case Kind::Point: ++c.points; break;
       case Kind::Text: ++c.texts; break;
       case Kind::Insert: break;

@@ -76,6 +76,10 @@ struct Prim {
   /// never; pictures leave it out unless the scene's `printAux` says otherwise, exchange formats
   /// keep it.
   bool aux = false;
+  /// Fill: the box a text with a background is printed over, in the paper's colour, placed just
+  /// before its text. Pictures paint it as any fill; exchange formats leave it out (it would not
+  /// follow its text when edited, and a white entity shows in the pen colour of a dark screen).
+  bool mask = false;
   uint16_t layer = 0;     ///< index into Scene::layers (group * 16 + layer)
   uint16_t lineType = 0;  ///< index into Scene::lineTypes
   uint32_t rgb = 0;       ///< 0xRRGGBB
@@ -232,9 +236,14 @@ struct TextRun {
 /// Other ^ sequences are drawn as written; the stored text is never changed.
 std::vector<TextRun> LayoutText(const Prim& t, const Placement& at);
 
+/// The four corners (x y pairs, counter-clockwise in the text's own frame) of the box the
+/// characters of a text take where it lands, grown by `margin` paper millimetres on every side;
+/// false when the text draws nothing. The box is the one the text's background covers.
+bool TextBox(const Prim& t, const Placement& at, double margin, double corners[8]);
+
 /// The primitive counts of a scene as placed (insertions expanded, insertions themselves not
 /// counted); Fill is split into four-corner solids and curved fills, as exchange formats tell
-/// them apart.
+/// them apart, and text backgrounds, which they leave out, are not counted.
 struct Counts {
   size_t lines = 0, curves = 0, solids = 0, hatches = 0, points = 0, texts = 0;
 };

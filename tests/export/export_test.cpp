@@ -666,6 +666,58 @@ TEST_F(Export, TextsFillTheirBoxes) {
   }
 }
 
+// A text whose type carries the background flag is printed over a box of the paper's white: its
+// characters' extent grown by the header's dMojiBG on every side, in the text's own frame, so
+// what lies under the text (a solid here) is covered and the text itself is not. Other style
+// flags give no box; exchange formats leave the box out.
+TEST_F(Export, TextsWithABackgroundCoverWhatLiesUnderThem) {
+  Doc doc;
+  doc.d.Enthd.dMojiBG = 2;
+  doc.Solid(-140, -60, 140, 60, 0x000000);
+  doc.Text(-100, 0, 10, u"国国");  // characters -100..-80 x 0..10, box -102..-78 x -2..12
+  doc.d.EntMoji.back().nMojiShu = kMojiBackground + 3;
+  doc.Text(20, 0, 10, u"国国");
+  doc.d.EntMoji.back().nMojiShu = 2 * kMojiBackground + 20000;  // other style flags: no box
+  // Vertical from (80, 40) down to (80, 10), characters 80..90: box 78..92 x 8..42.
+  ASSERT_TRUE(doc.d.AddEntMoji(1, 0, 0, 2, 1, 0, 4, kMojiBackground, 80, 40, 10, 10, 0, -90,
+                               u"ＭＳ ゴシック", u"国Ｔ国"));
+  const scene::Scene s = doc.Scene();
+  ASSERT_EQ(s.prims.size(), 6u);
+  EXPECT_TRUE(s.prims[1].mask && s.prims[1].kind == scene::Kind::Fill);
+  EXPECT_EQ(s.prims[2].kind, scene::Kind::Text);  // the box comes just before its text
+  EXPECT_TRUE(s.prims[4].mask);
+  EXPECT_EQ(scene::CountPlaced(s).solids, 1u);
+
+  const QString png = QString::fromStdString(dir.path("bg.png"));
+  ASSERT_TRUE(scene::WritePng(s, png, 254));
+  const QImage img(png);
+  const double k = 10;
+  struct Probe {
+    double x, y;
+    bool white;
+  } probes[] = {
+      {-101.5, 5, true},  {-78.5, 11.5, true}, {-90, -1.5, true}, {-90, 11.5, true},
+      {-102.5, 5, false}, {-90, -2.5, false},  {-77.5, 5, false},  // just outside the box
+      {19, 5, false},     {30, -1, false},                          // no box
+      {78.5, 25, true},   {91.5, 8.5, true},   {85, 41.5, true},
+      {77.5, 25, false},  {92.5, 25, false},   {85, 7.5, false},
+  };
+  for (const Probe& p : probes)
+    EXPECT_EQ(White(At(img, k, p.x, p.y)), p.white) << p.x << ", " << p.y;
+  int ink = 0;  // the text stays drawn over its box
+  for (double x = -100; x < -80; x += 0.1)
+    for (double y = 0; y < 10; y += 0.1) ink += Dark(At(img, k, x, y));
+  EXPECT_GT(ink, 1000);
+
+  if (HaveTools()) {
+    const std::string dxf = dir.path("bg.dxf");
+    ASSERT_TRUE(scene::WriteDxf(s, Utf8ToStr(dxf)));
+    const auto j = CheckDxf({dxf});
+    ASSERT_EQ(j.size(), 1u);
+    EXPECT_EQ(Got(j[0]), Expected(s));
+  }
+}
+
 // ^u and ^d raise and lower the characters after them (to the next space or code) at half size;
 // other ^ sequences are drawn as written, and the stored text never changes.
 TEST_F(Export, TextControlCodesRaiseAndLowerCharacters) {
