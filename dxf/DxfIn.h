@@ -33,7 +33,9 @@ struct Report {
   double minX = 0, minY = 0, maxX = 0, maxY = 0;  ///< model-space extents in real mm (empty: all 0)
   int layers = 0;        ///< DXF layers seen
   int layersMerged = 0;  ///< of them, put on the last layer because all 256 were taken
-  int extendedColors = 0;
+  int extendedColors = 0;      ///< colours (with their widths) made as extended colours
+  int extendedLinetypes = 0;   ///< dash patterns made as extended line types
+  int linetypesApproximated = 0;  ///< dash patterns drawn as the nearest standard one (no room left)
   std::map<std::string, long> converted;  ///< per DXF entity kind
   std::map<std::string, long> skipped;    ///< per DXF entity kind (with the reason in brackets)
 };

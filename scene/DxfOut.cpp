@@ -120,7 +120,7 @@ std::string DxfName(const std::u16string& s) {
   return DxfText(t);
 }
 
-int LineWeight(float mm) {
+int LineWeightOf(float mm) {
   static const int kWeights[] = {0,  5,  9,  13, 15, 18,  20,  25,  30,  35,  40,  50,
                                  53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
   const double v = mm * 100.0;
@@ -131,6 +131,8 @@ int LineWeight(float mm) {
 }
 
 }  // namespace
+
+int LineWeight(double mm) { return LineWeightOf(static_cast<float>(mm)); }
 
 uint32_t AciRgb(int i) {
   static const uint32_t kBase[10] = {0,        0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF,
@@ -323,7 +325,7 @@ struct Writer {
     if (it != attrCache.end()) return it->second;
     const LineType& lt = s.lineTypes[p.lineType < s.lineTypes.size() ? p.lineType : 0];
     DL_Attributes a(layerNames[p.layer < layerNames.size() ? p.layer : 0], NearestAci(p.rgb),
-                    static_cast<int>(p.rgb), LineWeight(p.width),
+                    static_cast<int>(p.rgb), LineWeightOf(p.width),
                     lt.dashes.empty() ? "CONTINUOUS" : lt.name);
     a.setLinetypeScale(f);  // dash lengths are paper millimetres
     if (!cacheable) {

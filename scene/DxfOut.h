@@ -28,6 +28,10 @@ bool WriteDxf(const Scene& s, const std::u16string& path, size_t* leftOut = null
 /// The 0xRRGGBB of an indexed colour (1..255; 0 for others).
 uint32_t AciRgb(int i);
 
+/// The DXF line weight (hundredths of a millimetre, one of the standard steps) nearest to a pen
+/// width in millimetres.
+int LineWeight(double mm);
+
 /// The indexed colour (1..255) nearest to 0xRRGGBB.
 int NearestAci(uint32_t rgb);
 

@@ -2,6 +2,7 @@
 // converted by `jww convert`, and checked against ezdxf's own geometry; hostile files refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "common/codepage.h"
 #include "jww/JwwUnit.h"
+#include "scene/DxfOut.h"
 #include "tests/tool_run.h"
 
 namespace {
@@ -155,6 +157,153 @@ TEST_F(DxfIn, UnitsCodePagesAndOptions) {
   EXPECT_NEAR(r.EntMoji[0].start_y, e["at"][1].get<double>(), 1e-9);
 }
 
+// The dashes of an extended line type (paper mm); empty for the others.
+std::vector<double> Dashes(const jww::TJwwData& d, int style) {
+  if (style < 31 || style > 62) return {};
+  const auto& t = d.EntLtpS[static_cast<size_t>(style - 30)];
+  return {t.aadUDLTypePitch.begin(), t.aadUDLTypePitch.begin() + t.anUDLTypeSegment};
+}
+
+std::vector<double> Numbers(const json& j) { return j.get<std::vector<double>>(); }
+
+// Print colour (0xRRGGBB) and print width of a pen.
+std::pair<uint32_t, int> PenOf(const jww::TJwwData& d, int co) {
+  const auto& p = co > 100 ? d.EntColS[static_cast<size_t>(co - 100)].aPrtPenColor : d.EntCol[static_cast<size_t>(co)].aPrtPenColor;
+  const int w = co > 100 ? d.EntColS[static_cast<size_t>(co - 100)].anPrtPenWidth : d.EntCol[static_cast<size_t>(co)].anPrtPenWidth;
+  const uint32_t v = static_cast<uint32_t>(p);
+  return {((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF), w};
+}
+
+int LayerNamed(const jww::TJwwData& d, const std::u16string& name) {
+  for (int i = 0; i < 256; ++i)
+    if (d.EntLay[static_cast<size_t>(i)].aStrLayName == name) return i;
+  return -1;
+}
+
+double SegDist(double x, double y, double x0, double y0, double x1, double y1) {
+  const double dx = x1 - x0, dy = y1 - y0, l2 = dx * dx + dy * dy;
+  const double t = l2 > 0 ? std::clamp(((x - x0) * dx + (y - y0) * dy) / l2, 0.0, 1.0) : 0;
+  return std::hypot(x - x0 - t * dx, y - y0 - t * dy);
+}
+
+TEST_F(DxfIn, WeightsLineTypesAndByBlockResolved) {
+  jww::TJwwData d;
+  Convert("looks", d);
+  const json& e = (*expect_)["looks"];
+  // The lines at y = 10 .. 50 real mm, in order: by layer (red, 0.50, DASHED), black 0.18,
+  // grey, ODD at half scale, a true colour at 0.35.
+  const jww::TEntJwwLine* at[5] = {};
+  for (int i = 0; i < d.EntLineN; ++i) {
+    const auto& l = d.EntLine[i];
+    for (int k = 0; k < 5; ++k)
+      if (std::fabs(l.start_y - (10.0 * (k + 1) - 125) / 2) < 1e-9 && std::fabs(l.start_x - (10 - 200) / 2.0) < 1e-9) at[k] = &l;
+  }
+  for (auto* l : at) ASSERT_TRUE(l);
+  EXPECT_EQ(PenOf(d, at[0]->att.nPenColor), std::make_pair(0xFF0000u, 50));
+  EXPECT_EQ(Dashes(d, at[0]->att.nPenStyle), Numbers(e["dashed"]));
+  EXPECT_EQ(at[1]->att.nPenColor, 2);  // the black pen, whose 0.17 mm is written as weight 18
+  EXPECT_EQ(at[1]->att.nPenStyle, 1);
+  EXPECT_NE(at[2]->att.nPenColor, 9);  // grey is not the auxiliary colour, which never prints
+  EXPECT_EQ(PenOf(d, at[2]->att.nPenColor).first, 0x808080u);
+  const std::vector<double> odd = Dashes(d, at[3]->att.nPenStyle), want = Numbers(e["odd"]);
+  ASSERT_EQ(odd.size(), want.size());
+  for (size_t i = 0; i < odd.size(); ++i) EXPECT_NEAR(odd[i], want[i], 1e-12);
+  EXPECT_EQ(PenOf(d, at[4]->att.nPenColor), std::make_pair(0x123456u, 35));
+  // The block drawn by block: one definition per look of the insertion.
+  int marks = 0;
+  for (int i = 0; i < d.EntBlockDefN; ++i) {
+    const auto& b = d.EntBlockDef[i];
+    if (b.strName.rfind(u"MARK", 0) != 0) continue;
+    ++marks;
+    ASSERT_EQ(b.mLineN, 1);
+    const auto& l = b.mLine[0];
+    if (PenOf(d, l.att.nPenColor).first == 0x0000FF) {
+      EXPECT_EQ(PenOf(d, l.att.nPenColor).second, 70);
+      EXPECT_EQ(Dashes(d, l.att.nPenStyle), Numbers(e["dashdot"]));
+    } else {
+      EXPECT_EQ(l.att.nPenColor, 3);  // green, the insertion's default width
+      EXPECT_EQ(l.att.nPenStyle, 1);
+    }
+  }
+  EXPECT_EQ(marks, 2);
+  // Fonts: a known Japanese font by its file, an unknown one as the Japanese default.
+  ASSERT_EQ(d.EntMojiN, 2);
+  EXPECT_EQ(d.EntMoji[0].strFontName, u"ＭＳ 明朝");
+  EXPECT_EQ(d.EntMoji[1].strFontName, u"ＭＳ ゴシック");
+}
+
+TEST_F(DxfIn, HatchesDimensionsAndSplines) {
+  jww::TJwwData d;
+  Convert("looks", d);
+  const json& e = (*expect_)["looks"];
+  // The solid hatch: its area (the hole left open) within what drawing the circle with lines
+  // loses, and nothing over the hole's centre.
+  double area = 0;
+  const double hx = e["hole"][0].get<double>(), hy = e["hole"][1].get<double>();
+  for (int i = 0; i < d.EntSolidN; ++i) {
+    const auto& s = d.EntSolid[i];
+    const double x[4] = {s.start_x, s.end_x, s.DPoint2_x, s.DPoint3_x}, y[4] = {s.start_y, s.end_y, s.DPoint2_y, s.DPoint3_y};
+    double a = 0;
+    for (int k = 0; k < 4; ++k) a += x[k] * y[(k + 1) % 4] - x[(k + 1) % 4] * y[k];
+    area += std::fabs(a) / 2;
+    EXPECT_FALSE(hy > std::min({y[0], y[2]}) && hy < std::max({y[0], y[2]}) && hx > std::min({x[0], x[1], x[2], x[3]}) &&
+                 hx < std::max({x[0], x[1], x[2], x[3]}));
+  }
+  EXPECT_NEAR(area, e["hatch_area"].get<double>(), 0.5);
+  // The patterned hatch: its boundary, three lines and the arc.
+  int arcs = 0;
+  for (int i = 0; i < d.EntEnkoN; ++i)
+    arcs += std::fabs(d.EntEnko[i].dHankei - 5) < 1e-9 && std::fabs(d.EntEnko[i].radEnkoKaku - kPi) < 1e-9;
+  EXPECT_EQ(arcs, 1);
+  // The dimension: its block, placed once.
+  bool dim = false;
+  for (int i = 0; i < d.EntBlockDefN; ++i)
+    dim = dim || (d.EntBlockDef[i].strName.rfind(u"*D", 0) == 0 && d.EntBlockDef[i].mLineN >= 3);
+  EXPECT_TRUE(dim);
+  // Splines: every point of ezdxf's curve within 0.01 paper mm of the lines, and every end of a
+  // line on the curve.
+  auto lines = [&](const char16_t* layer) {
+    std::vector<const jww::TEntJwwLine*> v;
+    const int n = LayerNamed(d, layer);
+    for (int i = 0; i < d.EntLineN; ++i)
+      if (d.EntLine[i].att.nGLayer * 16 + d.EntLine[i].att.nLayer == n) v.push_back(&d.EntLine[i]);
+    return v;
+  };
+  const char16_t* layers[2] = {u"SP1", u"SP2"};
+  for (int k = 0; k < 2; ++k) {
+    const auto ls = lines(layers[k]);
+    ASSERT_GT(ls.size(), 10u);
+    const json& curve = e["splines"][k];
+    double worst = 0, off = 0;
+    for (const json& p : curve) {
+      double best = HUGE_VAL;
+      for (auto* l : ls) best = std::min(best, SegDist(p[0], p[1], l->start_x, l->start_y, l->end_x, l->end_y));
+      worst = std::max(worst, best);
+    }
+    for (auto* l : ls) {
+      double best = HUGE_VAL;
+      for (size_t i = 0; i + 1 < curve.size(); ++i)
+        best = std::min(best, SegDist(l->end_x, l->end_y, curve[i][0], curve[i][1], curve[i + 1][0], curve[i + 1][1]));
+      off = std::max(off, best);
+    }
+    EXPECT_LE(worst, 0.01 + 1e-9) << k;
+    EXPECT_LT(off, 1e-3) << k;
+  }
+  // The rational spline is a true quarter circle.
+  for (auto* l : lines(u"SP2"))
+    EXPECT_NEAR(std::hypot(l->end_x - e["arc_centre"][0].get<double>(), l->end_y - e["arc_centre"][1].get<double>()),
+                e["arc_r"].get<double>(), 1e-9);
+  // Through fit points: the curve passes through each.
+  const auto fit = lines(u"FIT");
+  for (const json& p : e["fit"]) {
+    double best = HUGE_VAL;
+    for (auto* l : fit)
+      best = std::min({best, std::hypot(l->start_x - p[0].get<double>(), l->start_y - p[1].get<double>()),
+                       std::hypot(l->end_x - p[0].get<double>(), l->end_y - p[1].get<double>())});
+    EXPECT_LT(best, 1e-9);
+  }
+}
+
 TEST_F(DxfIn, LayersPastTheLastShareIt) {
   jww::TJwwData d;
   Convert("layers", d);
@@ -225,13 +374,16 @@ namespace {
 
 // Corpus drawing -> DXF (the writer) -> drawing (the reader), for drawings drawn at one scale
 // without dimensions or blocks: as many lines and arcs, each where it was up to the one shift the
-// centring on the paper makes.
-TEST(DxfInRoundTrip, CorpusLinesAndArcsComeBack) {
-  if (!std::filesystem::is_directory(DRAVIK_CORPUS_DIR)) GTEST_SKIP() << "no corpus";
+// centring on the paper makes, on layers of the same names, in the same print colours and widths
+// (as DXF line weights tell them) and dash patterns; the same texts.
+TEST(DxfInRoundTrip, CorpusComesBack) {
+  const char* env = std::getenv("DRAVIK_CORPUS_DIR");  // for a work tree beside no corpus
+  const std::string corpus = env && *env ? env : DRAVIK_CORPUS_DIR;
+  if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus";
   if (!HaveEzdxf()) GTEST_SKIP();
   jwwtest::TempDir dir;
   int checked = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(DRAVIK_CORPUS_DIR)) {
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
     if (entry.path().extension() != ".jww") continue;
     jww::TJwwData a;
     if (!a.FileIn(jww::Utf8ToStr(entry.path().string()))) continue;
@@ -269,6 +421,35 @@ TEST(DxfInRoundTrip, CorpusLinesAndArcsComeBack) {
                                   p.dHankei * (p.dHenpeiRitsu > 1 ? p.dHenpeiRitsu : 1))});
     }
     EXPECT_LT(worst, 1e-6);
+    // The looks, as the scene (which the writer draws from) sees them.
+    scene::Look colour;  // DXF keeps the pens' colours whatever the drawing prints in
+    colour.colour = scene::Look::Colour::Colour;
+    const scene::Scene sa = scene::Build(a, colour), sb = scene::Build(b, colour);
+    std::vector<const scene::Prim*> pa, pb;
+    for (const auto& p : sa.prims)
+      if (p.kind == scene::Kind::Line || p.kind == scene::Kind::Arc || p.kind == scene::Kind::Text) {
+        pa.push_back(&p);
+      }
+    for (const auto& p : sb.prims)
+      if (p.kind == scene::Kind::Line || p.kind == scene::Kind::Arc || p.kind == scene::Kind::Text) {
+        pb.push_back(&p);
+      }
+    ASSERT_EQ(pa.size(), pb.size());
+    for (size_t i = 0; i < pa.size(); ++i) {
+      const scene::Prim &p = *pa[i], &q = *pb[i];
+      SCOPED_TRACE(i);
+      ASSERT_EQ(q.kind, p.kind);
+      EXPECT_EQ(sb.layers[q.layer].name, sa.layers[p.layer].name);
+      EXPECT_EQ(q.rgb, p.rgb);
+      EXPECT_EQ(scene::LineWeight(q.width), scene::LineWeight(p.width));
+      EXPECT_EQ(q.text, p.text);
+      if (p.kind != scene::Kind::Text) {
+        const auto &da = sa.lineTypes[p.lineType].dashes, &db = sb.lineTypes[q.lineType].dashes;
+        ASSERT_EQ(db.size(), da.size()) << p.lineType << " " << q.lineType;
+        for (size_t k = 0; k < da.size(); ++k) EXPECT_NEAR(db[k], da[k], 1e-9);
+      }
+      if (HasFailure()) break;
+    }
     ++checked;
   }
   EXPECT_GT(checked, 0);

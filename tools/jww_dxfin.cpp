@@ -80,6 +80,9 @@ int InfoDxf(const std::string& in) {
   if (r.layersMerged) std::printf(" (%d past the 256th put on the last layer)", r.layersMerged);
   std::printf("\n");
   std::printf("colours   %d extended\n", r.extendedColors);
+  std::printf("linetypes %d extended", r.extendedLinetypes);
+  if (r.linetypesApproximated) std::printf(" (%d more drawn as the nearest standard one)", r.linetypesApproximated);
+  std::printf("\n");
   std::printf("converted\n");
   for (const auto& [kind, n] : r.converted) std::printf("  %s %ld\n", kind.c_str(), n);
   std::printf("skipped\n");

@@ -45,7 +45,6 @@ b1.add_line((0, 0), (1, 0))
 b2 = doc.blocks.new("ROOM", base_point=(1, 1))
 b2.add_blockref("DOOR", (2, 1), dxfattribs={"rotation": 90})
 msp.add_blockref("ROOM", (16, 2), dxfattribs={"xscale": 2, "yscale": 2, "rotation": 45})
-msp.add_spline([(0, 0), (1, 2), (3, 1)])
 doc.saveas(f"{out}/kinds.dxf")
 arcs = [{"c": paper(c.dxf.center), "r": 1000 / scale, "full": True},
         {"c": paper(a.dxf.center), "r": 2000 / scale, "start": 30.0, "sweep": 220.0}]
@@ -102,4 +101,71 @@ selfb.add_blockref("SELF", (5, 5))
 msp.add_blockref("SELF", (0, 0))
 doc.saveas(f"{out}/bomb.dxf")
 
+# Looks: weights, line types, colours and fonts resolved by layer and by block; hatches, a
+# dimension and splines. Millimetres, 400 x 250 on A4 at 1:2.
+doc = ezdxf.new("R2018", setup=True)
+doc.header["$INSUNITS"] = 4
+doc.header["$LTSCALE"] = 2
+msp = doc.modelspace()
+frame(msp, 400, 250)
+scale, cx, cy, unit = 2.0, 200.0, 125.0, 1.0
+doc.linetypes.add("ODD", pattern=[15.0, 10.0, -3.0, 0.0, -3.0], description="odd")
+doc.layers.add("THICK", color=1, lineweight=50, linetype="DASHED")
+doc.styles.add("MINCHO", font="msmincho.ttc")
+doc.styles.add("SHAPES", font="romans.shx")
+msp.add_line((10, 10), (50, 10), dxfattribs={"layer": "THICK"})  # red 0.50 dashed by layer
+msp.add_line((10, 20), (50, 20), dxfattribs={"color": 7, "lineweight": 18})  # black 0.18: pen 2
+msp.add_line((10, 30), (50, 30), dxfattribs={"color": 8})  # grey, printed
+msp.add_line((10, 40), (50, 40), dxfattribs={"linetype": "ODD", "ltscale": 0.5})
+msp.add_line((10, 50), (50, 50), dxfattribs={"true_color": 0x123456, "lineweight": 35})
+blk = doc.blocks.new("MARK")
+blk.add_line((0, 0), (5, 0), dxfattribs={"color": 0, "linetype": "BYBLOCK", "lineweight": -2, "layer": "THICK"})
+msp.add_blockref("MARK", (60, 10), dxfattribs={"color": 5, "linetype": "DASHDOT", "lineweight": 70})
+msp.add_blockref("MARK", (60, 20), dxfattribs={"color": 3})
+msp.add_text("明朝", dxfattribs={"height": 5, "insert": (10, 230), "style": "MINCHO"})
+msp.add_text("shapes", dxfattribs={"height": 5, "insert": (10, 220), "style": "SHAPES"})
+# A solid hatch: a 100 x 60 rectangle with a hole of radius 10, and a patterned one.
+h = msp.add_hatch(color=1)
+h.paths.add_polyline_path([(150, 20), (250, 20), (250, 80), (150, 80)], is_closed=True)
+hole = h.paths.add_edge_path()
+hole.add_arc((200, 50), 10, 0, 360)
+h2 = msp.add_hatch(color=2)
+h2.set_pattern_fill("ANSI31", scale=1)
+e2 = h2.paths.add_edge_path()
+e2.add_line((150, 100), (200, 100))
+e2.add_arc((200, 110), 10, 270, 90)
+e2.add_line((200, 120), (150, 120))
+e2.add_line((150, 120), (150, 100))
+dim = msp.add_linear_dim(base=(300, 60), p1=(300, 20), p2=(380, 20))
+dim.render()
+for name in ("SP1", "SP2", "FIT"):
+    doc.layers.add(name)
+sp = msp.add_open_spline([(150, 150), (180, 220), (230, 140), (280, 230), (330, 160)], degree=3,
+                         dxfattribs={"layer": "SP1"})
+# A quarter circle of radius 50 about (350, 180) as a rational spline.
+rs = msp.add_rational_spline([(300, 180), (300, 230), (350, 230)], [1, math.sqrt(0.5), 1], degree=2,
+                             dxfattribs={"layer": "SP2"})
+fs = msp.add_spline([(20, 100), (60, 140), (100, 110), (130, 160)], dxfattribs={"layer": "FIT"})
+doc.saveas(f"{out}/looks.dxf")
+
+
+def dense(spline):
+    tool = spline.construction_tool()
+    return [paper(p) for p in tool.points([tool.max_t * i / 2000 for i in range(2001)])]
+
+
+def dashes(name, ltscale):
+    tags = doc.linetypes.get(name).pattern_tags.tags
+    return [abs(t.value) * doc.header["$LTSCALE"] * ltscale * unit / scale for t in tags if t.code == 49]
+
+
+expect["looks"] = {
+    "scale": scale,
+    "dashed": dashes("DASHED", 1), "dashdot": dashes("DASHDOT", 1), "odd": dashes("ODD", 0.5),
+    "arc_centre": paper((350, 180)), "arc_r": 50 / scale,
+    "hatch_area": (100 * 60 - math.pi * 100) / scale / scale,
+    "hole": paper((200, 50)),
+    "splines": [dense(sp), dense(rs)],
+    "fit": [paper(p) for p in fs.fit_points],
+}
 print(json.dumps(expect, ensure_ascii=False))
