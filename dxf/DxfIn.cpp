@@ -37,6 +37,13 @@ constexpr int kMaxDepth = 64;
 constexpr double kTolerance = 0.01;
 // One curve or hatch boundary gives at most this many points.
 constexpr size_t kMaxCurvePoints = 1000000;
+// No drawing needs splines of a higher degree.
+constexpr int kMaxDegree = 32;
+// Filling a hatch looks at no more edge crossings than this.
+constexpr size_t kMaxFillWork = 50000000;
+// Blocks that take their look from the insertion get at most this many definitions in all; past
+// it each such block gets one more definition that all later insertions share.
+constexpr size_t kMaxVariants = 10000;
 
 // ---- the file as a whole ------------------------------------------------------------------
 
@@ -783,7 +790,7 @@ class Curve {
   bool Set(const Spline& s) {
     if (s.cx.size() >= 2 && s.cx.size() == s.cy.size()) {
       n_ = s.cx.size();
-      p_ = std::clamp(s.degree, 1, static_cast<int>(n_) - 1);
+      p_ = std::clamp(s.degree, 1, static_cast<int>(std::min<size_t>(n_ - 1, kMaxDegree)));
       for (size_t i = 0; i < n_; ++i) {
         const double w = i < s.w.size() && s.w[i] > 0 ? s.w[i] : 1;
         h_.push_back({s.cx[i] * w, s.cy[i] * w, w});
@@ -827,9 +834,10 @@ class Curve {
   }
 
   void At(double u, double& x, double& y) const {
-    size_t k = static_cast<size_t>(p_);
-    while (k + 1 < n_ && knots_[k + 1] <= u) ++k;
-    std::array<std::array<double, 3>, 33> d;
+    // The span holding u: the last k in p .. n - 1 with knot k <= u.
+    const auto first = knots_.begin() + p_ + 1, last = knots_.begin() + static_cast<long>(n_);
+    const size_t k = static_cast<size_t>(std::upper_bound(first, last, u) - knots_.begin()) - 1;
+    std::array<std::array<double, 3>, kMaxDegree + 1> d;
     for (int j = 0; j <= p_; ++j) d[j] = h_[k - p_ + j];
     for (int r = 1; r <= p_; ++r)
       for (int j = p_; j >= r; --j) {
@@ -886,7 +894,8 @@ class Curve {
 // An area bounded by segments (x0 y0 x1 y1 each, in any order and direction) cut into
 // trapezoids between the heights of their ends, filled by the even-odd rule, so holes stay
 // open; each is its four corners around the outline. The boundaries are taken not to cross.
-std::vector<std::array<double, 8>> Trapezoids(const std::vector<double>& segs) {
+// False when that would take more than kMaxFillWork.
+bool Trapezoids(const std::vector<double>& segs, std::vector<std::array<double, 8>>& out) {
   struct S {
     double x0, y0, x1, y1;
     double X(double y) const { return y1 == y0 ? x0 : x0 + (x1 - x0) * (y - y0) / (y1 - y0); }
@@ -903,7 +912,8 @@ std::vector<std::array<double, 8>> Trapezoids(const std::vector<double>& segs) {
   std::sort(ys.begin(), ys.end());
   ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
   std::sort(ss.begin(), ss.end(), [](const S& a, const S& b) { return a.y0 < b.y0; });
-  std::vector<std::array<double, 8>> out;
+  size_t work = 0;
+  std::map<std::pair<const S*, const S*>, size_t> open, below;
   std::vector<const S*> active;
   std::vector<std::pair<double, const S*>> row;
   size_t next = 0;
@@ -912,14 +922,26 @@ std::vector<std::array<double, 8>> Trapezoids(const std::vector<double>& segs) {
     while (next < ss.size() && ss[next].y0 <= ya) active.push_back(&ss[next++]);
     active.erase(std::remove_if(active.begin(), active.end(), [&](const S* s) { return s->y1 <= ya; }), active.end());
     row.clear();
+    if ((work += active.size()) > kMaxFillWork) return false;
     for (const S* s : active) row.push_back({s->X(ym), s});
     std::sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // A trapezoid between the same two segments as one of the slab below grows upwards.
+    open.swap(below);
+    open.clear();
     for (size_t i = 0; i + 1 < row.size(); i += 2) {
       const S &l = *row[i].second, &r = *row[i + 1].second;
-      out.push_back({l.X(ya), ya, r.X(ya), ya, r.X(yb), yb, l.X(yb), yb});
+      const auto it = below.find({&l, &r});
+      if (it != below.end()) {
+        auto& q = out[it->second];
+        q[4] = r.X(yb), q[5] = yb, q[6] = l.X(yb), q[7] = yb;
+        open.emplace(it->first, it->second);
+      } else {
+        open.emplace(std::make_pair(&l, &r), out.size());
+        out.push_back({l.X(ya), ya, r.X(ya), ya, r.X(yb), yb, l.X(yb), yb});
+      }
     }
   }
-  return out;
+  return true;
 }
 
 // A hatch arc's start and counter-clockwise sweep (degrees). A clockwise arc keeps its angles
@@ -951,7 +973,7 @@ void EllipseParams(const Edge& g, double& t0, double& sweep) {
 }
 
 // Points along a hatch boundary edge, no farther than `tol` from it.
-void EdgePoints(const Edge& g, double tol, std::vector<double>& out) {
+void EdgePoints(const Edge& g, double tol, size_t cap, std::vector<double>& out) {
   const double* w = g.v;
   switch (g.type) {
     case 1: out.insert(out.end(), {w[0], w[1], w[2], w[3]}); break;
@@ -975,7 +997,7 @@ void EdgePoints(const Edge& g, double tol, std::vector<double>& out) {
     }
     case 4: {
       Curve c;
-      if (c.Set(g.spl)) c.Points(tol, kMaxCurvePoints, out);
+      if (c.Set(g.spl)) c.Points(tol, cap, out);
       break;
     }
     default: break;
@@ -1354,6 +1376,11 @@ class Builder {
   }
 
   // ---- entities (paper mm)
+  // Curves of a whole file are drawn with a bounded number of points: a file of many huge
+  // splines gets coarser lines, not hours of work.
+  size_t CurveCap() const { return std::clamp<size_t>(curvePointsLeft_, 16, kMaxCurvePoints); }
+  void Spend(size_t n) { curvePointsLeft_ -= std::min(n, curvePointsLeft_); }
+
   // Whether a block's look depends on the insertion: entities taking colour, width or line type
   // from the block, or lying on layer "0", in it or in the blocks it inserts.
   bool TakesFromInsert(size_t i, int depth) {
@@ -1375,7 +1402,8 @@ class Builder {
   // look for blocks that take theirs from the insertion. Made and filled on first use, so a
   // block is defined before the first one that inserts it is complete. -1: none.
   Integer Def(size_t i, const Ctx& ctx, int depth) {
-    const std::string key = std::to_string(i) + (TakesFromInsert(i, 0) ? "|" + ctx.Key() : std::string());
+    const bool own = TakesFromInsert(i, 0) && defOf_.size() < kMaxVariants;
+    const std::string key = std::to_string(i) + (own ? "|" + ctx.Key() : std::string());
     if (auto it = defOf_.find(key); it != defOf_.end()) return it->second;
     if (depth > kMaxDepth) return -1;
     const Block& b = c_.blocks[i];
@@ -1535,7 +1563,8 @@ class Builder {
           break;
         }
         std::vector<double> p;
-        c.Points(kTolerance * scale_ / unit_, kMaxCurvePoints, p);
+        c.Points(kTolerance * scale_ / unit_, CurveCap(), p);
+        Spend(p.size() / 2);
         bool ok = true;
         for (size_t i = 0; i + 3 < p.size(); i += 2)
           if (p[i] != p[i + 2] || p[i + 1] != p[i + 3]) ok = line(X(p[i]), Y(p[i + 1]), X(p[i + 2]), Y(p[i + 3])) && ok;
@@ -1556,14 +1585,19 @@ class Builder {
           for (const Loop& l : e.loops)
             for (const Edge& g : l) {
               p.clear();
-              EdgePoints(g, tol, p);
+              EdgePoints(g, tol, CurveCap(), p);
+              Spend(p.size() / 2);
               for (size_t i = 0; i + 3 < p.size(); i += 2) segs.insert(segs.end(), {p[i], p[i + 1], p[i + 2], p[i + 3]});
             }
           if (segs.size() / 4 > kMaxCurvePoints) {
             Count(e, false, "boundary too long");
             break;
           }
-          const auto traps = Trapezoids(segs);
+          std::vector<std::array<double, 8>> traps;
+          if (!Trapezoids(segs, traps)) {
+            Count(e, false, "boundary too complex to fill");
+            break;
+          }
           for (const auto& q : traps)
             ok = (in ? d_.AddBlkSolid(bdn, 0, lg, ly, co, 1, 0, 0, 0, X(q[0]), Y(q[1]), X(q[2]), Y(q[3]), X(q[4]),
                                       Y(q[5]), X(q[6]), Y(q[7]))
@@ -1599,7 +1633,8 @@ class Builder {
                        ok;
               } else {
                 std::vector<double> p;
-                EdgePoints(g, tol, p);
+                EdgePoints(g, tol, CurveCap(), p);
+                Spend(p.size() / 2);
                 for (size_t i = 0; i + 3 < p.size(); i += 2)
                   if (p[i] != p[i + 2] || p[i + 1] != p[i + 3])
                     ok = line(X(p[i]), Y(p[i + 1]), X(p[i + 2]), Y(p[i + 3])) && ok;
@@ -1700,6 +1735,7 @@ class Builder {
   std::unordered_map<std::string, Integer> defOf_;
   std::set<int> used_;
   Integer nextEx_ = 17;
+  size_t curvePointsLeft_ = 20 * kMaxCurvePoints;
   std::u16string font_;  // the extended colours before this one carry the drawing program's own
 };
 
