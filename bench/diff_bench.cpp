@@ -8,11 +8,16 @@
 // - BM_JwwDiffProcess/<n>: `jww diff` as a whole process, reading and comparing, processor time
 //   of the child (`x_read`, against the in-process reading; the goal is at most 3), and
 //   `x_read_process` against BM_ReadBothProcess.
+// Each runs on two pairs: /0 keeps the order of the entities, /1 stores the revision's entities
+// in another order (shuffled), where no record lies where it was and everything is matched
+// through the hashes.
 // The 1,000,000-entity pair takes a minute or two to make the first time (kept in the temporary
-// folder); --benchmark_filter=/100000$ runs the smaller pair alone.
+// folder); --benchmark_filter=/100000/ runs the smaller pairs alone.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "bench/baseline.h"
@@ -36,7 +41,8 @@ Pair Drawings(benchmark::State& state) {
   Pair p;
   const std::string synth = jwwbench::SyntheticDrawing(static_cast<uint32_t>(state.range(0)));
   p.a = synth.substr(0, synth.size() - 4) + "-base.jww";
-  p.b = synth.substr(0, synth.size() - 4) + "-rev.jww";
+  const bool reorder = state.range(1) != 0;
+  p.b = synth.substr(0, synth.size() - 4) + (reorder ? "-rev-shuffled.jww" : "-rev.jww");
   if (std::filesystem::exists(p.b)) return p;
   jww::TJwwData d;
   if (!d.FileIn(jww::Utf8ToStr(synth)) || !d.FileOut(jww::Utf8ToStr(p.a), d.Enthd.jwVer) ||
@@ -50,11 +56,15 @@ Pair Drawings(benchmark::State& state) {
   for (int i = 0; i < d.EntSolidN; i += 100) d.EntSolid[i].att.nLayer = (d.EntSolid[i].att.nLayer + 1) % 16;
   for (int i = 0; i < d.EntSunpoN; i += 100) d.EntSunpo[i].Moji.str += u"0";
   for (int i = 0; i < d.EntBlockN; i += 100) d.EntBlock[i].DPKijunTen_x += 2;
+  // The writer stores the entities in the order of the drawing's list of them.
+  if (reorder) std::shuffle(d.EntNo.begin(), d.EntNo.begin() + d.Enthd.n1, std::mt19937(20261210));
   if (!d.FileOut(jww::Utf8ToStr(p.b), d.Enthd.jwVer)) return {};
   return p;
 }
 
-std::string Key(const char* what, benchmark::State& state) { return what + std::to_string(state.range(0)); }
+std::string Key(const char* what, benchmark::State& state) {
+  return what + std::to_string(state.range(0)) + "/" + std::to_string(state.range(1));
+}
 
 void BM_FileInBoth(benchmark::State& state) {
   const Pair p = Drawings(state);
@@ -117,10 +127,11 @@ void BM_JwwDiffProcess(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_FileInBoth)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Compare)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReadBothProcess)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_JwwDiffProcess)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+#define PAIRS ArgsProduct({{100000, 1000000}, {0, 1}})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_FileInBoth)->PAIRS;
+BENCHMARK(BM_Compare)->PAIRS;
+BENCHMARK(BM_ReadBothProcess)->PAIRS;
+BENCHMARK(BM_JwwDiffProcess)->PAIRS;
 
 int main(int argc, char** argv) {
   // Child mode of BM_ReadBothProcess: both drawings read with FileIn, nothing else.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -184,10 +185,143 @@ bool Identical(const TEntJwwSolid& x, const TEntJwwSolid& y) {
          x.end_y == y.end_y && x.DPoint2_x == y.DPoint2_x && x.DPoint2_y == y.DPoint2_y &&
          x.DPoint3_x == y.DPoint3_x && x.DPoint3_y == y.DPoint3_y && x.Color == y.Color;
 }
-// Dimensions have too many parts, and an insertion's definition number means a name that may
-// differ between the drawings: always compared by their fields.
-bool Identical(const TEntJwwSunpo&, const TEntJwwSunpo&) { return false; }
-bool Identical(const TEntJwwBlock&, const TEntJwwBlock&) { return false; }
+bool Identical(const TEntJwwSunpo& x, const TEntJwwSunpo& y) {
+  return Same(x.att, y.att) && x.bSxfMode == y.bSxfMode && Identical(x.Sen, y.Sen) && Identical(x.Moji, y.Moji) &&
+         Identical(x.Ho1, y.Ho1) && Identical(x.Ho2, y.Ho2) && Identical(x.Te1, y.Te1) && Identical(x.Te2, y.Te2) &&
+         Identical(x.Kt1, y.Kt1) && Identical(x.Kt2, y.Kt2);
+}
+// An insertion's definition number stands for a name: equal numbers are the same definition only
+// where both drawings number their definitions alike (Matcher::Alike checks that first).
+bool Identical(const TEntJwwBlock& x, const TEntJwwBlock& y) {
+  return Same(x.att, y.att) && x.DPKijunTen_x == y.DPKijunTen_x && x.DPKijunTen_y == y.DPKijunTen_y &&
+         x.dBairitsuX == y.dBairitsuX && x.dBairitsuY == y.dBairitsuY && x.radKaitenKaku == y.radKaitenKaku &&
+         x.nNumber == y.nNumber;
+}
+
+// A hash of a record's stored values, agreeing with Identical: equal records hash alike (0 and
+// -0 are one value). No field list is filled, so it costs a few instructions a value.
+uint64_t Bits(double v) {
+  uint64_t u = 0;
+  if (v != 0) std::memcpy(&u, &v, sizeof u);
+  return u;
+}
+uint64_t Raw(const TEntJwwAttr& a) {
+  return Step(Step(static_cast<uint64_t>(a.lGroup) << 8 | a.nPenStyle,
+                   static_cast<uint64_t>(a.nPenColor) << 48 | static_cast<uint64_t>(a.nPenWidth) << 32 |
+                       static_cast<uint64_t>(a.nLayer) << 16 | a.nGLayer),
+              a.sFlg);
+}
+template <class... D>
+uint64_t Raw(uint64_t h, D... v) {
+  ((h = Step(h, Bits(v))), ...);
+  return Final(h);
+}
+uint64_t RawHash(const TEntJwwLine& x) { return Raw(Raw(x.att), x.start_x, x.start_y, x.end_x, x.end_y); }
+uint64_t RawHash(const TEntJwwEnko& x) {
+  return Raw(Step(Raw(x.att), static_cast<uint64_t>(x.bZenEnFlg)), x.start_x, x.start_y, x.dHankei, x.radKaishiKaku,
+             x.radEnkoKaku, x.radKatamukiKaku, x.dHenpeiRitsu);
+}
+uint64_t RawHash(const TEntJwwTen& x) {
+  return Raw(Step(Raw(x.att), static_cast<uint64_t>(x.bKariten) << 32 | static_cast<uint32_t>(x.nCode)), x.start_x,
+             x.start_y, x.radKaitenKaku, x.dBairitsu);
+}
+uint64_t RawHash(const TEntJwwMoji& x) {
+  const uint64_t texts = std::hash<std::u16string_view>{}(x.str) ^ std::hash<std::u16string_view>{}(x.strFontName) * 31;
+  return Raw(Step(Step(Raw(x.att), x.nMojiShu), texts), x.start_x, x.start_y, x.end_x, x.end_y, x.dSizeX, x.dSizeY,
+             x.dKankaku, x.degKakudo);
+}
+uint64_t RawHash(const TEntJwwSolid& x) {
+  return Raw(Step(Raw(x.att), static_cast<uint32_t>(x.Color)), x.start_x, x.start_y, x.end_x, x.end_y, x.DPoint2_x,
+             x.DPoint2_y, x.DPoint3_x, x.DPoint3_y);
+}
+uint64_t RawHash(const TEntJwwBlock& x) {
+  return Raw(Step(Raw(x.att), x.nNumber), x.DPKijunTen_x, x.DPKijunTen_y, x.dBairitsuX, x.dBairitsuY, x.radKaitenKaku);
+}
+uint64_t RawHash(const TEntJwwSunpo& x) {
+  uint64_t h = Step(Raw(x.att), x.bSxfMode);
+  for (uint64_t part : {RawHash(x.Sen), RawHash(x.Moji), RawHash(x.Ho1), RawHash(x.Ho2), RawHash(x.Te1),
+                        RawHash(x.Te2), RawHash(x.Kt1), RawHash(x.Kt2)})
+    h = Step(h, part);
+  return Final(h);
+}
+
+// The new records by their stored values, for pairing records stored exactly alike in any order
+// (a list reordered): open addressing, one slot per distinct record, holding the unpaired records
+// of that value as a chain, so a lookup touches a slot and a record, and duplicates cost no
+// rescans.
+template <class R>
+class ExactIndex {
+ public:
+  ExactIndex(const std::vector<R>& b, size_t n, const std::vector<char>& used) : b_(b) {
+    // Hashed first, then placed with the slots a few records ahead already on their way into
+    // the cache: the slots are met in random order, and waiting for each took most of the time.
+    std::vector<uint32_t> js;
+    std::vector<uint64_t> hs;
+    for (size_t j = n; j-- > 0;)
+      if (!used[j]) js.push_back(static_cast<uint32_t>(j)), hs.push_back(RawHash(b[j]));
+    size_t size = 16;
+    while (size < 2 * js.size()) size <<= 1;
+    mask_ = size - 1;
+    slots_.assign(size, Slot{});
+    next_.assign(n, -1);
+    for (size_t k = 0; k < js.size(); ++k) {
+      if (k + kAhead < js.size()) __builtin_prefetch(&slots_[hs[k + kAhead] & mask_]);
+      const uint32_t j = js[k];
+      Slot& s = Find(hs[k], b[j], true);
+      next_[j] = s.head;
+      s.head = s.rep = static_cast<int32_t>(j);
+    }
+  }
+
+  /// Pairs each record of `a` not yet matched with a new record stored exactly alike, if one is
+  /// left.
+  void TakeAll(const std::vector<R>& a, size_t n, std::vector<int>& match, std::vector<char>& used) {
+    std::vector<uint32_t> is;
+    std::vector<uint64_t> hs;
+    for (size_t i = 0; i < n; ++i)
+      if (match[i] < 0) is.push_back(static_cast<uint32_t>(i)), hs.push_back(RawHash(a[i]));
+    // Two stages ahead: the slot, then (once the slot is at hand) the record it names.
+    for (size_t k = 0; k < is.size(); ++k) {
+      if (k + 2 * kAhead < is.size()) __builtin_prefetch(&slots_[hs[k + 2 * kAhead] & mask_]);
+      if (k + kAhead < is.size()) {
+        const Slot& s = slots_[hs[k + kAhead] & mask_];
+        if (s.head >= 0) {
+          __builtin_prefetch(&b_[static_cast<size_t>(s.head)]);
+          __builtin_prefetch(&next_[static_cast<size_t>(s.head)]);
+        }
+      }
+      Slot& s = Find(hs[k], a[is[k]], false);
+      const int32_t j = s.head;
+      if (j < 0) continue;
+      s.head = next_[static_cast<size_t>(j)];
+      match[is[k]] = j, used[static_cast<size_t>(j)] = 1;
+    }
+  }
+
+ private:
+  static constexpr size_t kAhead = 8;
+  struct Slot {
+    uint32_t tag = 0;
+    int32_t rep = -1;   ///< a record of the slot's value; -1: the slot is free
+    int32_t head = -1;  ///< the first record not yet taken
+  };
+  // The slot of `x`'s value; a free one (where it would go) when there is none.
+  Slot& Find(uint64_t h, const R& x, bool building) {
+    const auto tag = static_cast<uint32_t>(h >> 32);
+    for (size_t at = static_cast<size_t>(h) & mask_;; at = (at + 1) & mask_) {
+      Slot& s = slots_[at];
+      if (s.rep < 0) {
+        if (building) s.tag = tag;
+        return s;
+      }
+      if (s.tag == tag && Identical(x, b_[static_cast<size_t>(s.head >= 0 ? s.head : s.rep)])) return s;
+    }
+  }
+  const std::vector<R>& b_;
+  size_t mask_ = 0;
+  std::vector<Slot> slots_;
+  std::vector<int32_t> next_;
+};
 
 // ---- one kind's lists ------------------------------------------------------------------------
 
@@ -211,7 +345,15 @@ List<R> MakeList(const std::vector<R>& v, Integer count, const DefNames& names, 
 
 class Matcher {
  public:
-  Matcher(double tol, Result& r) : tol_(tol), inv_(1 / tol), r_(r) {}
+  /// `sameNumbering`: both drawings give each definition number the same name.
+  Matcher(double tol, bool sameNumbering, Result& r) : tol_(tol), inv_(1 / tol), sameNumbering_(sameNumbering), r_(r) {}
+
+  /// Records stored exactly alike, and so the same entity.
+  template <class R>
+  bool Alike(const R& x, const R& y) const {
+    if constexpr (std::is_same_v<R, TEntJwwBlock>) return sameNumbering_ && Identical(x, y);
+    return Identical(x, y);
+  }
 
   template <class R>
   void Run(EntKind kind, const List<R>& a, const List<R>& b, const std::string& where) {
@@ -226,44 +368,62 @@ class Matcher {
     // A revision keeps most records where they were: walking both lists side by side (stepping
     // over one record added or removed) pairs the records stored exactly alike without hashing
     // them. What this leaves, the hash passes match whatever its order.
-    for (size_t i = 0, j = 0; i < a.n && j < b.n;) {
-      if (Identical(ra[i], rb[j])) {
+    // A walk that has lost step (a list reordered, or many records added in one place) is given
+    // up after a run of misses: the lookahead of one record would not find its step again.
+    constexpr size_t kLostStep = 64;
+    for (size_t i = 0, j = 0, misses = 0; i < a.n && j < b.n && misses < kLostStep;) {
+      if (Alike(ra[i], rb[j])) {
         match[i] = static_cast<int>(j), used[j] = 1;
-        ++i, ++j;
-      } else if (i + 1 < a.n && Identical(ra[i + 1], rb[j])) {
+        ++i, ++j, misses = 0;
+        continue;
+      }
+      ++misses;
+      if (i + 1 < a.n && Alike(ra[i + 1], rb[j])) {
         ++i;
-      } else if (j + 1 < b.n && Identical(ra[i], rb[j + 1])) {
+      } else if (j + 1 < b.n && Alike(ra[i], rb[j + 1])) {
         ++j;
       } else {
         ++i, ++j;
       }
     }
 
-    std::vector<Keys> ka(a.n), kb(b.n);
+    // Then the records stored exactly alike wherever they lie: most of a reordered list.
+    if (!std::is_same_v<R, TEntJwwBlock> || sameNumbering_) ExactIndex<R>(rb, b.n, used).TakeAll(ra, a.n, match, used);
+
+    // The hash passes see only what is left, in lists of their own: their keys and indexes then
+    // take memory for a few entities, not for the whole list.
+    std::vector<uint32_t> restA, restB;
+    for (size_t i = 0; i < a.n; ++i)
+      if (match[i] < 0) restA.push_back(static_cast<uint32_t>(i));
     for (size_t j = 0; j < b.n; ++j)
-      if (!used[j]) b.Get(j, fb), kb[j] = Hash(fb, inv_);
+      if (!used[j]) restB.push_back(static_cast<uint32_t>(j));
+    std::vector<Keys> ka(restA.size()), kb(restB.size());
+    std::vector<char> takenB(restB.size(), 0);
+    for (size_t k = 0; k < restB.size(); ++k) b.Get(restB[k], fb), kb[k] = Hash(fb, inv_);
 
     // Two hash passes: the same entity with the same attributes, then the same geometry. Equal
     // hashes are confirmed value by value.
     HashIndex index;
-    for (int pass = 0; pass < 2; ++pass) {
-      index.Build(kb, used, pass == 0);
-      for (size_t i = 0; i < a.n; ++i) {
+    for (int pass = 0; pass < 2 && !restB.empty(); ++pass) {
+      index.Build(kb, takenB, pass == 0);
+      for (size_t ki = 0; ki < restA.size(); ++ki) {
+        const size_t i = restA[ki];
         if (match[i] >= 0) continue;
         a.Get(i, fa);
-        if (pass == 0) ka[i] = Hash(fa, inv_);
-        const uint64_t h = pass == 0 ? ka[i].full : ka[i].geo;
-        for (int32_t j = index.First(h, used); j >= 0; j = index.Next(j)) {
-          if (used[static_cast<size_t>(j)] || (pass == 0 ? kb[static_cast<size_t>(j)].full : kb[static_cast<size_t>(j)].geo) != h)
-            continue;
-          bool same = pass == 0 && Identical(ra[i], rb[static_cast<size_t>(j)]);
+        if (pass == 0) ka[ki] = Hash(fa, inv_);
+        const uint64_t h = pass == 0 ? ka[ki].full : ka[ki].geo;
+        for (int32_t k = index.First(h, takenB); k >= 0; k = index.Next(k)) {
+          const auto kk = static_cast<size_t>(k);
+          if (takenB[kk] || (pass == 0 ? kb[kk].full : kb[kk].geo) != h) continue;
+          const size_t j = restB[kk];
+          bool same = pass == 0 && Alike(ra[i], rb[j]);
           if (!same) {
-            b.Get(static_cast<size_t>(j), fb);
+            b.Get(j, fb);
             if (!SameGeo(fa, fb, tol_)) continue;
             same = SameAttrs(fa, fb, tol_);
             if (pass == 0 && !same) continue;
           }
-          match[i] = j, used[static_cast<size_t>(j)] = 1, changed[i] = !same;
+          match[i] = static_cast<int>(j), used[j] = 1, takenB[kk] = 1, changed[i] = !same;
           break;
         }
       }
@@ -275,13 +435,13 @@ class Matcher {
     auto cellKey = [](int64_t cx, int64_t cy) {
       return Mix(static_cast<uint64_t>(cx), static_cast<uint64_t>(cy));
     };
-    for (size_t j = 0; j < b.n; ++j) {
+    for (const uint32_t j : restB) {
       if (used[j]) continue;
       b.Get(j, fb);
       grid[cellKey(Floor(fb.f[0].a, tol_), Floor(fb.f[0].b, tol_))].push_back(static_cast<uint32_t>(j));
     }
     if (!grid.empty()) {
-      for (size_t i = 0; i < a.n; ++i) {
+      for (const uint32_t i : restA) {
         if (match[i] >= 0) continue;
         a.Get(i, fa);
         const int64_t cx = Floor(fa.f[0].a, tol_), cy = Floor(fa.f[0].b, tol_);
@@ -338,6 +498,7 @@ class Matcher {
 
  private:
   double tol_, inv_;
+  bool sameNumbering_;
   Result& r_;
 };
 
@@ -581,8 +742,13 @@ Result Compare(const TJwwData& a, const TJwwData& b, const Options& opt) {
     if (nv != v) r.header.push_back(k + " " + v + " " + kArrow + " " + std::string(nv));
   }
 
-  Matcher m(tol, r);
   const DefNames na = detail::MakeDefNames(a), nb = detail::MakeDefNames(b);
+  bool sameNumbering = na.size() == nb.size();
+  for (auto it = na.begin(); sameNumbering && it != na.end(); ++it) {
+    const auto other = nb.find(it->first);
+    sameNumbering = other != nb.end() && *other->second == *it->second;
+  }
+  Matcher m(tol, sameNumbering, r);
   MatchLists(m, DrawingLists(a, na), DrawingLists(b, nb), "");
 
   // Block definitions by name; two of one name pair up in their order.

@@ -10,7 +10,9 @@
 // insertions are entities (definition name and placement). Bound images are matched by name and
 // compared by size and content.
 //
-// Matching is by hashes of quantised geometry (first with the attributes, then without them),
+// Records stored exactly alike are paired first (side by side, then by a hash of their stored
+// values, whatever their order). The rest is matched by hashes of quantised geometry (first with
+// the attributes, then without them),
 // then, for what is left, by the nearest candidate within the tolerance found in a grid of cells
 // of the tolerance's size: no step is quadratic in the number of entities.
 //

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <random>
 
 #include "compare/Compare.h"
 #include "tests/jww_bytes.h"
@@ -164,6 +165,68 @@ TEST(Compare, ToleranceAndDuplicates) {
   EXPECT_EQ(r.changed, 1u);  // the recoloured copy
   EXPECT_EQ(r.removed, 1u);
   EXPECT_EQ(r.added, 0u);
+}
+
+// Lists in an order no side-by-side walk follows, with duplicates, in the kinds matched record
+// by record; and insertions whose definitions are numbered otherwise in the other drawing.
+TEST(Compare, ShuffledListsAndRenumberedDefinitions) {
+  TJwwData a;
+  a.DataDefaultSet();
+  for (int i = 0; i < 300; ++i) {
+    jww::TEntJwwLine l;
+    l.att.nPenColor = static_cast<jww::Word>(1 + i % 3);
+    l.start_x = i % 60, l.end_x = 100;  // five of each
+    a.EntLine.push_back(l);
+  }
+  for (int i = 0; i < 60; ++i) {
+    jww::TEntJwwSunpo s;
+    s.Sen.end_x = i % 6 * 10;
+    s.Moji.str = u"10";
+    a.EntSunpo.push_back(s);
+  }
+  for (const char16_t* name : {u"A", u"B"}) {
+    jww::TEntJwwBlockDef def;
+    def.strName = name;
+    def.nNumber = static_cast<jww::Cardinal>(a.EntBlockDef.size() + 1);
+    a.EntBlockDef.push_back(def);
+  }
+  for (int i = 0; i < 40; ++i) {
+    jww::TEntJwwBlock ins;
+    ins.DPKijunTen_x = i % 4, ins.dBairitsuX = ins.dBairitsuY = 1;
+    ins.nNumber = static_cast<jww::Cardinal>(1 + i % 2);
+    a.EntBlock.push_back(ins);
+  }
+  a.EntLineN = 300, a.EntSunpoN = 60, a.EntBlockN = 40, a.EntBlockDefN = 2;
+
+  std::mt19937 random(7);
+  TJwwData b = a;
+  std::shuffle(b.EntLine.begin(), b.EntLine.end(), random);
+  std::shuffle(b.EntSunpo.begin(), b.EntSunpo.end(), random);
+  std::shuffle(b.EntBlock.begin(), b.EntBlock.end(), random);
+  compare::Result r = compare::Compare(a, b);
+  EXPECT_TRUE(r.Same());
+  EXPECT_EQ(r.unchanged, 300u + 60 + 40 + 2);
+
+  TJwwData edited = b;
+  edited.EntLine[17].att.nPenColor = 9;
+  edited.EntSunpo.erase(edited.EntSunpo.begin() + 5);
+  --edited.EntSunpoN;
+  r = compare::Compare(a, edited);
+  EXPECT_EQ(r.changed, 1u);
+  EXPECT_EQ(r.removed, 1u);
+  EXPECT_EQ(r.added, 0u);
+
+  // Numbers swapped with the names: the same definitions are inserted.
+  TJwwData renumbered = b;
+  std::swap(renumbered.EntBlockDef[0].nNumber, renumbered.EntBlockDef[1].nNumber);
+  for (jww::TEntJwwBlock& ins : renumbered.EntBlock) ins.nNumber = 3 - ins.nNumber;
+  EXPECT_TRUE(compare::Compare(a, renumbered).Same());
+  // Names swapped, numbers kept: every insertion now places the other definition.
+  TJwwData renamed = b;
+  std::swap(renamed.EntBlockDef[0].strName, renamed.EntBlockDef[1].strName);
+  r = compare::Compare(a, renamed);
+  EXPECT_EQ(r.changed, 40u);
+  EXPECT_EQ(r.removed + r.added, 0u);
 }
 
 // The text form is one sorted line per entity, the same for any order of the lists.
