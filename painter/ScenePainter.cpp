@@ -1,7 +1,9 @@
-// Painting a scene with QPainter. Geometry is mapped to device coordinates point by point (so
-// block placements never scale pen widths or dash patterns); texts are drawn at a reference font
-// size under a painter transform, which keeps them text in vector outputs.
+// Painting a scene with QPainter (the window's preview, PNG and SVG; the PDF has its own writer,
+// PdfOut.cpp). Geometry is mapped to device coordinates point by point (so block placements never
+// scale pen widths or dash patterns); texts are drawn at a reference font size under a painter
+// transform, which keeps them text in the SVG.
 #include "painter/ScenePainter.h"
+
 
 #include <QBuffer>
 #include <QFile>
@@ -12,9 +14,6 @@
 #include <QPainter>
 #include <QPaintEngine>
 #include <QPainterPath>
-#include <QPdfWriter>
-#include <QRawFont>
-#include <QSet>
 #include <QSvgGenerator>
 
 #include <cmath>
@@ -22,31 +21,16 @@
 #include "common/Func_2.h"
 #include "common/codepage.h"
 #include "jww/JwwUnit.h"
+#include "painter/PaintShared.h"
 
 namespace scene {
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kRefPx = 64;  // reference font size; texts are scaled from it
-constexpr double kEmBottom = 0.12;  // the em box's lower edge below the baseline, in em
-
-// The drawing's face where the system has it, else a monospaced Japanese face whose
-// half-width characters are half a cell wide, as the drawing's own faces are; at the reference
-// size.
-QFont Face(const std::u16string& name) {
-  QFont f;
-  QString family = QString::fromStdU16String(name);
-  while (family.startsWith(u'@')) family.remove(0, 1);  // '@' marks a vertical face
-  // Only a face the system has: an unknown name would let the system substitute any face,
-  // a different one for Latin letters than for Japanese.
-  QStringList families{QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP")};
-  if (!family.isEmpty() && QFontDatabase::hasFamily(family)) families.prepend(family);
-  f.setFamilies(families);
-  f.setPixelSize(kRefPx);
-  f.setHintingPreference(QFont::PreferNoHinting);
-  return f;
-}
+using paint::kEmBottom;
+using paint::kRefPx;
+using paint::Face;
 
 // While an SVG is painted: its texts as SVG elements, each drawn as a placeholder that names its
 // index here and is replaced afterwards (the SVG generator writes a text as pieces in its own
@@ -294,83 +278,6 @@ struct Canvas {
   }
 };
 
-// Where the scene's printed texts use a glyph that their face gives to more than one code point
-// (面 and the radical U+2FAF, 長 and U+2ED1, ／ and U+2215): the lowest of those code points -> the
-// character drawn.
-QHash<char16_t, char16_t> SharedGlyphs(const Scene& s) {
-  QHash<std::u16string, QSet<char16_t>> drawn;  // per face name
-  ForEachPlaced(s, [&](const Prim& q, const Placement&) {
-    if (q.kind != Kind::Text || !Printed(s, q)) return;
-    auto& set = drawn[q.font];
-    for (char16_t c : q.text)
-      if (c > 0x7F && !QChar::isSurrogate(c)) set.insert(c);
-  });
-  QHash<char16_t, char16_t> map;
-  for (auto it = drawn.cbegin(); it != drawn.cend(); ++it) {
-    const QRawFont raw = QRawFont::fromFont(Face(it.key()));
-    if (!raw.isValid()) continue;
-    std::vector<QChar> all;
-    for (char32_t u = 1; u < 0x10000; ++u)
-      if (!QChar::isSurrogate(u)) all.push_back(QChar(static_cast<char16_t>(u)));
-    std::vector<quint32> glyphs(all.size());
-    int n = static_cast<int>(glyphs.size());
-    if (!raw.glyphIndexesForChars(all.data(), static_cast<int>(all.size()), glyphs.data(), &n)) continue;
-    QHash<quint32, char16_t> lowest;
-    for (size_t i = 0; i < all.size() && i < size_t(n); ++i)
-      if (glyphs[i] != 0 && !lowest.contains(glyphs[i])) lowest.insert(glyphs[i], all[i].unicode());
-    for (char16_t c : *it) {
-      const auto g = raw.glyphIndexesForString(QString(QChar(c)));
-      if (g.size() != 1 || g[0] == 0) continue;
-      const char16_t first = lowest.value(g[0], c);
-      if (first != c) map.insert(first, c);
-    }
-  }
-  return map;
-}
-
-// Japanese faces draw an ideograph (面) and its radical (U+2FAF) with one glyph, and the PDF
-// writer's text layer names each glyph by the lowest code point the face maps to it: the radical,
-// so "平面図" could not be found in the PDF. Every ToUnicode target in `shared` becomes the
-// character drawn. The maps are written unpacked and the targets keep their four hex digits, so
-// the file's offsets stay as they are.
-void MendToUnicode(QByteArray& pdf, const QHash<char16_t, char16_t>& shared) {
-  auto hex4 = [&](qsizetype at) {  // "<XXXX>" at `at`: its value, or -1
-    if (at + 6 > pdf.size() || pdf[at] != '<' || pdf[at + 5] != '>') return -1;
-    bool ok = false;
-    const int v = pdf.mid(at + 1, 4).toInt(&ok, 16);
-    return ok ? v : -1;
-  };
-  auto mend = [&](qsizetype at) {
-    const int v = hex4(at);
-    if (v < 0) return;
-    if (const auto it = shared.find(static_cast<char16_t>(v)); it != shared.end())
-      pdf.replace(at + 1, 4, QByteArray::number(*it, 16).toUpper().rightJustified(4, '0'));
-  };
-  for (const char* kind : {"bfrange", "bfchar"}) {
-    const QByteArray begin = QByteArray("begin") + kind, end = QByteArray("end") + kind;
-    for (qsizetype from = pdf.indexOf(begin); from >= 0; from = pdf.indexOf(begin, from)) {
-      const qsizetype stop = pdf.indexOf(end, from);
-      if (stop < 0) break;
-      qsizetype line = pdf.indexOf('\n', from) + 1;
-      while (line > 0 && line < stop) {
-        const qsizetype eol = std::min(pdf.indexOf('\n', line), stop);
-        if (eol < 0) break;
-        // bfchar: "<cid> <dst>"; bfrange: "<lo> <hi> [<dst> ...]" or "<lo> <hi> <dst>" (the
-        // last counts up from dst, so it is mended only for a single code).
-        if (kind[2] == 'c') {
-          mend(line + 7);
-        } else if (pdf[line + 14] == '[') {
-          for (qsizetype at = line + 15; at + 6 <= eol; at += 7) mend(at);
-        } else if (hex4(line) >= 0 && hex4(line) == hex4(line + 7)) {
-          mend(line + 14);
-        }
-        line = eol + 1;
-      }
-      from = stop;
-    }
-  }
-}
-
 // The SVG with each placeholder text replaced by the element it names.
 QByteArray WithSvgTexts(const QByteArray& svg, const std::vector<QString>& texts) {
   if (texts.empty()) return svg;
@@ -393,17 +300,43 @@ QByteArray WithSvgTexts(const QByteArray& svg, const std::vector<QString>& texts
   return out;
 }
 
+}  // namespace
+
+// The drawing's face where the system has it, else a monospaced Japanese face whose
+// half-width characters are half a cell wide, as the drawing's own faces are; at the reference
+// size.
+QFont paint::Face(const std::u16string& name) {
+  QFont f;
+  QString family = QString::fromStdU16String(name);
+  while (family.startsWith(u'@')) family.remove(0, 1);  // '@' marks a vertical face
+  // Only a face the system has: an unknown name would let the system substitute any face,
+  // a different one for Latin letters than for Japanese.
+  QStringList families{QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP")};
+  if (!family.isEmpty() && QFontDatabase::hasFamily(family)) families.prepend(family);
+  f.setFamilies(families);
+  f.setPixelSize(kRefPx);
+  f.setHintingPreference(QFont::PreferNoHinting);
+  return f;
+}
+
 // Writes `bytes` to `path` (UTF-16 as PathFromNative gives it, so that a name that is not UTF-8
 // keeps its bytes) through the project's one output routine; the system's reason on failure.
-bool Commit(const QString& path, const QByteArray& bytes, PaintReport* report) {
+bool paint::Commit(const QString& path, std::string_view bytes, PaintReport* report) {
   std::string why;
-  const bool ok = jww::WriteFileAtomic(path.toStdU16String(),
-                                       std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), &why);
+  const bool ok = jww::WriteFileAtomic(path.toStdU16String(), bytes, &why);
   if (!ok && report) report->reason = why;
   return ok;
 }
 
-}  // namespace
+WalkOptions paint::Walking(const QRectF& view, double k, size_t budget, bool vector) {
+  WalkOptions w;
+  w.budget = budget;
+  // Vector outputs keep curves as curves: their work does not grow with the device's resolution,
+  // so it is counted as for a picture at 150 dpi.
+  w.pxPerMm = vector ? 150 / 25.4 : k;
+  w.clip[0] = view.left(), w.clip[1] = view.top(), w.clip[2] = view.right(), w.clip[3] = view.bottom();
+  return w;
+}
 
 QRectF View(const Scene& s, bool fitDrawing) {
   const double W = s.paperW > 0 ? s.paperW : 1, H = s.paperH > 0 ? s.paperH : 1;
@@ -422,23 +355,11 @@ QRectF View(const Scene& s, bool fitDrawing) {
 
 namespace {
 
-// Vector outputs keep curves as curves: their work does not grow with the device's resolution,
-// so it is counted as for a picture at 150 dpi.
-double WorkScale(double k, bool vector) { return vector ? 150 / 25.4 : k; }
-
-WalkOptions Walking(const QRectF& view, double k, size_t budget, bool vector) {
-  WalkOptions w;
-  w.budget = budget;
-  w.pxPerMm = WorkScale(k, vector);
-  w.clip[0] = view.left(), w.clip[1] = view.top(), w.clip[2] = view.right(), w.clip[3] = view.bottom();
-  return w;
-}
-
 // Refuses a picture whose walk would take more than the budget, before anything is drawn; the
 // budget of the painting itself then becomes the work it takes, which makes its progress exact.
 bool Affordable(const Scene& s, const QRectF& view, double k, bool vector, PaintOptions& o,
                 PaintReport* report) {
-  const WalkResult w = Measure(s, Walking(view, k, o.budget, vector));
+  const WalkResult w = Measure(s, paint::Walking(view, k, o.budget, vector));
   if (report) report->walk = w, report->overBudget = !w.complete;
   if (!w.complete) return false;
   o.budget = w.work;
@@ -462,8 +383,8 @@ WalkResult Paint(const Scene& s, QPainter& p, const QRectF& target, const PaintO
   p.fillRect(sheet, Qt::white);
   p.setClipRect(sheet);
   const QPaintEngine* engine = p.paintEngine();
-  const bool vector = engine && (engine->type() == QPaintEngine::Pdf || engine->type() == QPaintEngine::SVG);
-  WalkOptions w = Walking(view, k, o.budget, vector);
+  const bool vector = engine && engine->type() == QPaintEngine::SVG;
+  WalkOptions w = paint::Walking(view, k, o.budget, vector);
   if (o.progress)
     w.progress = [&](size_t spent) { o.progress("painting", o.budget ? double(spent) / o.budget : 1.0); };
   const WalkResult r = Walk(s, [&](const Prim& q, const Placement& at) {
@@ -524,82 +445,9 @@ bool WritePng(const Scene& s, const QString& path, double dpi, const PaintOption
   QBuffer buf(&bytes);
   buf.open(QIODevice::WriteOnly);
   if (!img.save(&buf, "PNG")) return false;
-  const bool ok = Commit(path, bytes, report);
+  const bool ok = paint::Commit(path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), report);
   Stage(o, "writing", 1);
   return ok;
-}
-
-namespace {
-
-// One PDF page of the view's size in millimetres, no margins.
-QPageLayout PdfPageLayout(const QRectF& view) {
-  const double vw = view.width(), vh = view.height();
-  const QSizeF mm(std::min(vw, vh), std::max(vw, vh));
-  return QPageLayout(QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
-                     vw > vh ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
-}
-
-}  // namespace
-
-bool WritePdf(const Scene& s, const QString& path, const PaintOptions& opt, PaintReport* report) {
-  PaintOptions o = opt;
-  const QRectF view = View(s, o.fitDrawing);
-  constexpr int kDpi = 1200;
-  const double k = kDpi / 25.4;
-  if (!Affordable(s, view, k, true, o, report)) return false;
-  QByteArray bytes;
-  {
-    QBuffer buf(&bytes);
-    buf.open(QIODevice::WriteOnly);
-    QPdfWriter pdf(&buf);
-    pdf.setCreator(QStringLiteral("Dravik"));
-    pdf.setResolution(kDpi);
-    if (!pdf.setPageLayout(PdfPageLayout(view))) return false;
-    QPainter p;
-    if (!p.begin(&pdf)) return false;
-    const WalkResult r = Paint(s, p, QRectF(0, 0, view.width() * k, view.height() * k), o);
-    if (report) report->walk = r;
-    Stage(o, "writing", 0);
-    if (!p.end()) return false;
-  }
-  MendToUnicode(bytes, SharedGlyphs(s));
-  const bool ok = !bytes.isEmpty() && Commit(path, bytes, report);
-  Stage(o, "writing", 1);
-  return ok;
-}
-
-bool WritePdfPages(const std::vector<const Scene*>& pages, const QString& path, const PaintOptions& opt,
-                   PaintReport* report) {
-  if (pages.empty()) return false;
-  constexpr int kDpi = 1200;
-  const double k = kDpi / 25.4;
-  // Every page is measured before any is painted: a sheet over the budget refuses the file whole.
-  std::vector<PaintOptions> each(pages.size(), opt);
-  for (size_t i = 0; i < pages.size(); ++i)
-    if (!Affordable(*pages[i], View(*pages[i], opt.fitDrawing), k, true, each[i], report)) return false;
-  QByteArray bytes;
-  {
-    QBuffer buf(&bytes);
-    buf.open(QIODevice::WriteOnly);
-    QPdfWriter pdf(&buf);
-    pdf.setCreator(QStringLiteral("Dravik"));
-    pdf.setResolution(kDpi);
-    // Each page takes its own view; a page's layout is set before the page begins.
-    if (!pdf.setPageLayout(PdfPageLayout(View(*pages.front(), opt.fitDrawing)))) return false;
-    QPainter p;
-    if (!p.begin(&pdf)) return false;
-    for (size_t i = 0; i < pages.size(); ++i) {
-      const QRectF view = View(*pages[i], opt.fitDrawing);
-      if (i > 0 && (!pdf.setPageLayout(PdfPageLayout(view)) || !pdf.newPage())) return false;
-      const WalkResult r = Paint(*pages[i], p, QRectF(0, 0, view.width() * k, view.height() * k), each[i]);
-      if (report) report->walk = r;
-    }
-    if (!p.end()) return false;
-  }
-  QHash<char16_t, char16_t> shared;
-  for (const Scene* page : pages) shared.insert(SharedGlyphs(*page));
-  MendToUnicode(bytes, shared);
-  return !bytes.isEmpty() && Commit(path, bytes, report);
 }
 
 bool WriteSvg(const Scene& s, const QString& path, const PaintOptions& opt, PaintReport* report) {
@@ -630,7 +478,7 @@ bool WriteSvg(const Scene& s, const QString& path, const PaintOptions& opt, Pain
     if (!p.end()) return false;
     bytes = WithSvgTexts(bytes, texts);
   }
-  const bool ok = !bytes.isEmpty() && Commit(path, bytes, report);
+  const bool ok = !bytes.isEmpty() && paint::Commit(path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), report);
   Stage(o, "writing", 1);
   return ok;
 }

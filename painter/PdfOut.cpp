@@ -1,0 +1,661 @@
+// PDF written straight from the scene, without the toolkit's painter: path operators for lines,
+// arcs, solids and points, and texts as text in Type 3 fonts whose glyph procedures are the very
+// outlines the PNG fills (the toolkit's glyphs of the same faces), so the three pictures look the
+// same and the text layer (a ToUnicode map per font) gives back the characters drawn.
+//
+// Why Type 3 and not an embedded font subset: the PNG draws each character from whichever face
+// the toolkit picks for it (the drawing's face, a Japanese face, a fallback), and only the
+// outlines are common to all of them; a subset would need each face's own format (CFF, TrueType,
+// collections) cut down and re-encoded. An outline is written once per character and face, and a
+// drawing uses a few hundred characters.
+//
+// Content coordinates are integers of 1/100 mm (a quarter of a 1200 dpi dot at most off), under
+// one page transform to points, so most numbers are short integers formatted without printf.
+// Consecutive lines and arcs of one pen and line type are one path (each its own subpath, so a
+// dash pattern starts afresh on each, as in the PNG); colours, widths and dash patterns are set
+// only when they change. The content stream is compressed with zlib at its fastest level, which
+// keeps the file well below the DXF's size for a fraction of the time a higher level takes.
+#include <QGlyphRun>
+#include <QPainterPath>
+#include <QRawFont>
+#include <QTextLayout>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+#include "painter/PaintShared.h"
+
+namespace scene {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kUnits = 100;  // content units per paper millimetre
+constexpr double kDot = 25.4 / 1200;  // a 1200 dpi dot in millimetres
+constexpr double kHairline = 0.35 * kDot;  // thinnest pen: a hairline stays visible
+constexpr double kMinDash = 0.5 * kDot;
+constexpr double kMinPoint = 0.5 * kDot;  // radius of the smallest point mark
+constexpr int kMaxPathElements = 4096;
+constexpr int kEm = 1000;  // glyph space units per em
+
+// A growing byte buffer; numbers are formatted in place.
+class Sink {
+ public:
+  void Lit(std::string_view v) {
+    std::memcpy(Room(v.size()), v.data(), v.size());
+    n_ += v.size();
+  }
+  void Ch(char c) { *Room(1) = c, ++n_; }
+  void Int(int64_t v) {
+    char* p = Room(24);
+    n_ = static_cast<size_t>(std::to_chars(p, p + 24, v).ptr - buf_.data());
+  }
+  // Rounded to `decimals` places, trailing zeros dropped.
+  void Fix(double v, int decimals) {
+    static constexpr int64_t kPow[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    const int64_t p = kPow[decimals];
+    const double scaled = v * double(p);
+    if (!(std::fabs(scaled) < 9e15)) return Ch('0');
+    int64_t i = std::llround(scaled);
+    if (i == 0) return Ch('0');
+    if (i < 0) Ch('-'), i = -i;
+    Int(i / p);
+    int64_t f = i % p;
+    if (f == 0) return;
+    int d = decimals;
+    while (f % 10 == 0) f /= 10, --d;
+    char* out = Room(8);
+    *out++ = '.';
+    for (int k = d - 1; k >= 0; --k) out[k] = char('0' + f % 10), f /= 10;
+    n_ += 1 + size_t(d);
+  }
+  // A coordinate: whole content units.
+  void Co(double v) { Int(std::llround(v)); }
+  void Pt(double x, double y, char op) {
+    char* p = Room(56);
+    char* e = buf_.data() + buf_.size();
+    p = std::to_chars(p, e, std::llround(x)).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, e, std::llround(y)).ptr;
+    *p++ = ' ';
+    *p++ = op;
+    *p++ = '\n';
+    n_ = static_cast<size_t>(p - buf_.data());
+  }
+  void Hex2(uint8_t b) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    char* p = Room(2);
+    p[0] = kHex[b >> 4], p[1] = kHex[b & 15];
+    n_ += 2;
+  }
+  void Hex4(uint16_t v) { Hex2(uint8_t(v >> 8)), Hex2(uint8_t(v & 0xFF)); }
+  size_t size() const { return n_; }
+  std::string_view view() const { return {buf_.data(), n_}; }
+  void Append(std::string_view v) { Lit(v); }
+
+ private:
+  char* Room(size_t k) {
+    if (n_ + k > buf_.size()) buf_.resize(std::max(buf_.size() * 2, n_ + k + 65536));
+    return buf_.data() + n_;
+  }
+  std::string buf_;
+  size_t n_ = 0;
+};
+
+// Colour components as PDF writes them ("0.502"), one per byte value.
+const std::array<std::string, 256>& Components() {
+  static const std::array<std::string, 256> table = [] {
+    std::array<std::string, 256> t;
+    for (int i = 0; i < 256; ++i) {
+      Sink s;
+      s.Fix(i / 255.0, 3);
+      t[size_t(i)] = std::string(s.view());
+    }
+    return t;
+  }();
+  return table;
+}
+
+void Colour(Sink& out, uint32_t rgb, std::string_view op) {
+  const auto& c = Components();
+  out.Lit(c[(rgb >> 16) & 0xFF]), out.Ch(' ');
+  out.Lit(c[(rgb >> 8) & 0xFF]), out.Ch(' ');
+  out.Lit(c[rgb & 0xFF]), out.Ch(' ');
+  out.Lit(op), out.Ch('\n');
+}
+
+// The glyphs texts are drawn with: per face and character, a code in one of the document's
+// Type 3 fonts (256 codes each). A character the faces share a glyph with another (an ideograph
+// and its radical) still gets its own code, so the text layer names the character drawn.
+class Glyphs {
+ public:
+  struct Ref {
+    uint16_t font = 0;
+    uint8_t code = 0;
+    int width = 0;  // advance in 1/kEm em
+  };
+  struct Font {
+    std::vector<std::string> procs;
+    std::vector<int> widths;
+    std::vector<char32_t> chars;
+    double box[4] = {0, 0, 0, 0};
+  };
+
+  int FaceOf(const std::u16string& name) {
+    if (lastFace_ >= 0 && *lastName_ == name) return lastFace_;
+    auto it = faceIds_.find(name);
+    if (it == faceIds_.end()) {
+      it = faceIds_.emplace(name, static_cast<int>(faces_.size())).first;
+      faces_.push_back(paint::Face(name));
+    }
+    lastName_ = &it->first;
+    return lastFace_ = it->second;
+  }
+
+  const Ref& Get(int face, char32_t c) {
+    const uint64_t key = (uint64_t(uint32_t(face)) << 32) | c;
+    auto it = refs_.find(key);
+    if (it != refs_.end()) return it->second;
+    return refs_.emplace(key, Make(face, c)).first->second;
+  }
+
+  const std::vector<Font>& fonts() const { return fonts_; }
+
+ private:
+  // The glyph the toolkit draws for `c` in the face (its own fallback included): outline and
+  // advance in glyph space (y up, kEm to the em).
+  Ref Make(int face, char32_t c) {
+    std::string proc;
+    int width = kEm / 2;
+    QRectF bounds;
+    const QString one = QString::fromUcs4(&c, 1);
+    QTextLayout layout(one, faces_[size_t(face)]);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    QPainterPath path;
+    if (!runs.isEmpty() && !runs.front().glyphIndexes().isEmpty()) {
+      const QRawFont raw = runs.front().rawFont();
+      const quint32 g = runs.front().glyphIndexes().front();
+      const double em = raw.pixelSize() > 0 ? raw.pixelSize() : paint::kRefPx;
+      const QList<QPointF> adv = raw.advancesForGlyphIndexes(QList<quint32>{g}, QRawFont::UseDesignMetrics);
+      if (!adv.isEmpty()) width = static_cast<int>(std::lround(adv.front().x() * kEm / em));
+      path = raw.pathForGlyph(g);
+      path = QTransform::fromScale(kEm / em, -kEm / em).map(path);
+      bounds = path.boundingRect();
+    }
+    Sink s;
+    s.Int(width), s.Lit(" 0 d0\n");
+    bool any = false;
+    for (int i = 0; i < path.elementCount(); ++i) {
+      const QPainterPath::Element e = path.elementAt(i);
+      if (e.type == QPainterPath::CurveToElement && i + 2 < path.elementCount()) {
+        const QPainterPath::Element b = path.elementAt(i + 1), d = path.elementAt(i + 2);
+        s.Co(e.x), s.Ch(' '), s.Co(e.y), s.Ch(' '), s.Co(b.x), s.Ch(' '), s.Co(b.y), s.Ch(' ');
+        s.Pt(d.x, d.y, 'c');
+        i += 2;
+      } else {
+        s.Pt(e.x, e.y, e.type == QPainterPath::MoveToElement ? 'm' : 'l');
+      }
+      any = true;
+    }
+    if (any) s.Lit("f\n");
+    if (fonts_.empty() || fonts_.back().procs.size() == 256) fonts_.emplace_back();
+    Font& f = fonts_.back();
+    Ref r;
+    r.font = static_cast<uint16_t>(fonts_.size() - 1);
+    r.code = static_cast<uint8_t>(f.procs.size());
+    r.width = width;
+    f.procs.emplace_back(s.view());
+    f.widths.push_back(width);
+    f.chars.push_back(c);
+    if (!bounds.isEmpty()) {
+      f.box[0] = std::min(f.box[0], std::floor(bounds.left())), f.box[1] = std::min(f.box[1], std::floor(bounds.top()));
+      f.box[2] = std::max(f.box[2], std::ceil(bounds.right())), f.box[3] = std::max(f.box[3], std::ceil(bounds.bottom()));
+    }
+    return r;
+  }
+
+  std::unordered_map<std::u16string, int> faceIds_;
+  std::vector<QFont> faces_;
+  const std::u16string* lastName_ = nullptr;
+  int lastFace_ = -1;
+  std::unordered_map<uint64_t, Ref> refs_;
+  std::vector<Font> fonts_;
+};
+
+// One page's content stream.
+class Page {
+ public:
+  Page(const Scene& s, const QRectF& view, Glyphs& glyphs, Sink& out)
+      : s_(s), glyphs_(glyphs), out_(out),
+        dev_{kUnits, 0, 0, kUnits, -view.left() * kUnits, -view.top() * kUnits} {
+    out_.Fix(72 / 25.4 / kUnits, 7);
+    out_.Lit(" 0 0 ");
+    out_.Fix(72 / 25.4 / kUnits, 7);
+    out_.Lit(" 0 0 cm 1 j\n");
+  }
+
+  void Draw(const Prim& q, const Placement& at) {
+    switch (q.kind) {
+      case Kind::Line: {
+        Begin(q);
+        const Xform m = dev_.Then(at.toPaper);
+        double x, y;
+        m.Apply(q.p[0], q.p[1], x, y);
+        out_.Pt(x, y, 'm');
+        m.Apply(q.p[2], q.p[3], x, y);
+        out_.Pt(x, y, 'l');
+        runElements_ += 2;
+        break;
+      }
+      case Kind::Arc:
+        Begin(q);
+        Arc(q, at);
+        break;
+      case Kind::Fill: {
+        Flush();
+        if (q.ring.size() < 6) break;
+        Fill(q.rgb);
+        const Xform m = dev_.Then(at.toPaper);
+        for (size_t i = 0; i + 1 < q.ring.size(); i += 2) {
+          double x, y;
+          m.Apply(q.ring[i], q.ring[i + 1], x, y);
+          out_.Pt(x, y, i == 0 ? 'm' : 'l');
+        }
+        out_.Lit("f\n");
+        break;
+      }
+      case Kind::Point: {
+        Flush();
+        Fill(q.rgb);
+        double x, y;
+        dev_.Then(at.toPaper).Apply(q.p[0], q.p[1], x, y);
+        Disc(x, y, std::max(q.radius, kMinPoint) * kUnits);
+        break;
+      }
+      case Kind::Text:
+        Flush();
+        Text(q, at);
+        break;
+      case Kind::Insert:
+        break;
+    }
+  }
+
+  void Finish() { Flush(); }
+
+ private:
+  void Flush() {
+    if (runOpen_ && runElements_ > 0) out_.Lit("S\n");
+    runOpen_ = false;
+    runElements_ = 0;
+  }
+
+  // A stroked primitive joins the open path when it has its pen, else starts one.
+  void Begin(const Prim& q) {
+    if (runOpen_ && q.rgb == runRgb_ && q.width == runWidth_ && q.lineType == runType_ &&
+        runElements_ < kMaxPathElements)
+      return;
+    Flush();
+    runOpen_ = true, runRgb_ = q.rgb, runWidth_ = q.width, runType_ = q.lineType;
+    if (int64_t(q.rgb) != stroke_) Colour(out_, q.rgb, "RG"), stroke_ = q.rgb;
+    const double w = std::max(double(q.width), kHairline) * kUnits;
+    if (w != width_) out_.Fix(w, 2), out_.Lit(" w\n"), width_ = w;
+    const LineType& lt = s_.lineTypes[q.lineType < s_.lineTypes.size() ? q.lineType : 0];
+    const bool dashed = !lt.dashes.empty() && lt.dashes.size() % 2 == 0;
+    const int dash = dashed ? q.lineType : -1;
+    if (dash != dash_) {
+      out_.Ch('[');
+      if (dashed)
+        for (size_t i = 0; i < lt.dashes.size(); ++i) {
+          if (i) out_.Ch(' ');
+          out_.Fix(std::max(lt.dashes[i], kMinDash) * kUnits, 2);
+        }
+      // Dashes end flat, continuous lines round.
+      out_.Lit(dashed ? "] 0 d 0 J\n" : "] 0 d 1 J\n");
+      dash_ = dash;
+    }
+  }
+
+  void Fill(uint32_t rgb) {
+    if (int64_t(rgb) != fill_) Colour(out_, rgb, "rg"), fill_ = rgb;
+  }
+
+  // An elliptic arc as cubic curves of at most 45 degrees each (within a few millionths of the
+  // radius), mapped to the page exactly: affine maps keep curves curves.
+  void Arc(const Prim& q, const Placement& at) {
+    const double ct = std::cos(q.tilt), st = std::sin(q.tilt);
+    const Xform m = dev_.Then(at.toPaper.Then(Xform{ct, -st, st, ct, q.p[0], q.p[1]}));
+    const double rx = q.radius, ry = q.radius * q.flat;
+    const double start = q.full ? 0 : q.start, sweep = q.full ? 2 * kPi : q.sweep;
+    const int pieces = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / (kPi / 4) - 1e-9)), 1, 8);
+    const double step = sweep / pieces, a = 4.0 / 3.0 * std::tan(step / 4);
+    double c0 = std::cos(start), s0 = std::sin(start), x, y;
+    m.Apply(rx * c0, ry * s0, x, y);
+    out_.Pt(x, y, 'm');
+    for (int i = 1; i <= pieces; ++i) {
+      const double t = start + step * i, c1 = std::cos(t), s1 = std::sin(t);
+      m.Apply(rx * (c0 - a * s0), ry * (s0 + a * c0), x, y);
+      out_.Co(x), out_.Ch(' '), out_.Co(y), out_.Ch(' ');
+      m.Apply(rx * (c1 + a * s1), ry * (s1 - a * c1), x, y);
+      out_.Co(x), out_.Ch(' '), out_.Co(y), out_.Ch(' ');
+      m.Apply(rx * c1, ry * s1, x, y);
+      out_.Pt(x, y, 'c');
+      c0 = c1, s0 = s1;
+    }
+    runElements_ += 1 + 3 * pieces;
+  }
+
+  // A filled circle of radius r (content units) at (x, y); a point mark may be a fraction of a
+  // unit, so its numbers keep two decimals.
+  void Disc(double x, double y, double r) {
+    const double a = r * 0.5522847498;
+    auto pt = [&](double px, double py) { out_.Fix(px, 2), out_.Ch(' '), out_.Fix(py, 2), out_.Ch(' '); };
+    pt(x + r, y), out_.Lit("m\n");
+    pt(x + r, y + a), pt(x + a, y + r), pt(x, y + r), out_.Lit("c\n");
+    pt(x - a, y + r), pt(x - r, y + a), pt(x - r, y), out_.Lit("c\n");
+    pt(x - r, y - a), pt(x - a, y - r), pt(x, y - r), out_.Lit("c\n");
+    pt(x + a, y - r), pt(x + r, y - a), pt(x + r, y), out_.Lit("c f\n");
+  }
+
+  // Texts as the PNG lays them out: each run's cells, the glyphs fitted to them.
+  void Text(const Prim& q, const Placement& at) {
+    const std::vector<TextRun> runs = LayoutText(q, at);
+    if (runs.empty()) return;
+    const int face = glyphs_.FaceOf(q.font);
+    bool open = false;
+    for (const TextRun& r : runs) {
+      const double h = r.cellH, w = r.cellW;
+      if (h < 0.5 * kDot || w <= 0 || h > 1e6 * kDot) continue;  // too small to see
+      codes_.clear();
+      int natural = 0;
+      for (size_t i = 0; i < r.text.size(); ++i) {
+        char32_t c = r.text[i];
+        if (QChar::isHighSurrogate(c) && i + 1 < r.text.size() && QChar::isLowSurrogate(r.text[i + 1]))
+          c = QChar::surrogateToUcs4(r.text[i], r.text[i + 1]), ++i;
+        const Glyphs::Ref& g = glyphs_.Get(face, c);
+        codes_.push_back({g, uint32_t(i + 1)});
+        natural += g.width;
+      }
+      if (codes_.empty()) continue;
+      if (!open) {
+        Fill(q.rgb);
+        out_.Lit("BT\n");
+        open = true;
+      }
+      const double c = std::cos(r.angle), sn = std::sin(r.angle);
+      // The glyphs' origin: the baseline lies kEmBottom em above the cells' lower edge.
+      const double ox = r.x - sn * paint::kEmBottom * h, oy = r.y + c * paint::kEmBottom * h;
+      if (r.gap == 0) {
+        const double units = TextUnits(r.text);
+        const double fit = units > 0 && natural > 0 ? units * kEm / natural : 1.0;
+        Show(ox, oy, c, sn, w * fit, h, 0, codes_.size());
+      } else {
+        // Spaced: each character in its own cell, fitted to it.
+        double along = 0;
+        size_t from = 0;
+        for (size_t k = 0; k < codes_.size(); ++k) {
+          const std::u16string_view one = std::u16string_view(r.text).substr(from, codes_[k].end - from);
+          double units = 0;
+          for (char16_t u : one) units += (u < 0x100 || (u >= 0xFF61 && u <= 0xFF9F)) ? 0.5 : 1.0;
+          const int wk = codes_[k].g.width;
+          const double fit = units > 0 && wk > 0 ? units * kEm / wk : 1.0;
+          Show(ox + c * along, oy + sn * along, c, sn, w * fit, h, k, k + 1);
+          along += units * w + static_cast<double>(one.size()) * r.gap;
+          from = codes_[k].end;
+        }
+      }
+    }
+    if (open) out_.Lit("ET\n");
+  }
+
+  // Glyphs codes_[from, to) from (x, y) mm along (c, sn), an em `sx` wide and `sy` high (mm).
+  void Show(double x, double y, double c, double sn, double sx, double sy, size_t from, size_t to) {
+    sx *= kUnits, sy *= kUnits;
+    out_.Fix(sx * c, 3), out_.Ch(' '), out_.Fix(sx * sn, 3), out_.Ch(' ');
+    out_.Fix(-sy * sn, 3), out_.Ch(' '), out_.Fix(sy * c, 3), out_.Ch(' ');
+    double X, Y;
+    dev_.Apply(x, y, X, Y);
+    out_.Fix(X, 2), out_.Ch(' '), out_.Fix(Y, 2), out_.Lit(" Tm");
+    bool inString = false;
+    for (size_t k = from; k < to; ++k) {
+      const Glyphs::Ref& g = codes_[k].g;
+      if (g.font != font_) {
+        if (inString) out_.Lit("> Tj");
+        out_.Lit(" /F"), out_.Int(g.font), out_.Lit(" 1 Tf");
+        font_ = g.font;
+        inString = false;
+      }
+      if (!inString) out_.Lit(" <"), inString = true;
+      out_.Hex2(g.code);
+    }
+    if (inString) out_.Lit("> Tj");
+    out_.Ch('\n');
+  }
+
+  struct Code {
+    Glyphs::Ref g;
+    uint32_t end;  // index past the character in the run's text
+  };
+
+  const Scene& s_;
+  Glyphs& glyphs_;
+  Sink& out_;
+  const Xform dev_;  // paper millimetres -> content units
+  std::vector<Code> codes_;
+  bool runOpen_ = false;
+  int runElements_ = 0;
+  uint32_t runRgb_ = 0;
+  float runWidth_ = 0;
+  uint16_t runType_ = 0;
+  int64_t stroke_ = 0, fill_ = 0;  // PDF starts with black for both
+  double width_ = 1 * 1.0;  // PDF's initial line width: one unit
+  int dash_ = -2;  // none set yet: PDF starts with flat caps
+  int font_ = -1;
+};
+
+// zlib at its fastest level, into `out`.
+bool Deflate(std::string_view in, std::string& out) {
+  z_stream z{};
+  if (deflateInit(&z, 1) != Z_OK) return false;
+  out.resize(deflateBound(&z, static_cast<uLong>(in.size())));
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  z.avail_in = static_cast<uInt>(in.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  const int rc = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return rc == Z_STREAM_END;
+}
+
+// The file: objects written as they are made, their offsets kept for the cross-reference table.
+class Document {
+ public:
+  Document() {
+    out_.Lit("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+    offsets_.resize(5);  // 1 catalog, 2 page tree, 3 information, 4 resources
+  }
+  int NewObject() {
+    offsets_.push_back(0);
+    return static_cast<int>(offsets_.size() - 1);
+  }
+  void Begin(int id) {
+    offsets_[size_t(id)] = out_.size();
+    out_.Int(id), out_.Lit(" 0 obj\n");
+  }
+  void End() { out_.Lit("endobj\n"); }
+  void Object(int id, std::string_view body) {
+    Begin(id);
+    out_.Lit(body), out_.Ch('\n');
+    End();
+  }
+  void Stream(int id, std::string_view data, bool deflated) {
+    Begin(id);
+    out_.Lit("<< /Length "), out_.Int(static_cast<int64_t>(data.size()));
+    if (deflated) out_.Lit(" /Filter /FlateDecode");
+    out_.Lit(" >>\nstream\n"), out_.Lit(data), out_.Lit("\nendstream\n");
+    End();
+  }
+  Sink& out() { return out_; }
+
+  void Finish() {
+    const size_t xref = out_.size();
+    out_.Lit("xref\n0 "), out_.Int(static_cast<int64_t>(offsets_.size())), out_.Lit("\n0000000000 65535 f \n");
+    for (size_t i = 1; i < offsets_.size(); ++i) {
+      char line[21];
+      std::snprintf(line, sizeof line, "%010zu 00000 n \n", offsets_[i]);
+      out_.Lit(std::string_view(line, 20));
+    }
+    out_.Lit("trailer\n<< /Size "), out_.Int(static_cast<int64_t>(offsets_.size()));
+    out_.Lit(" /Root 1 0 R /Info 3 0 R >>\nstartxref\n"), out_.Int(static_cast<int64_t>(xref));
+    out_.Lit("\n%%EOF\n");
+  }
+
+ private:
+  Sink out_;
+  std::vector<size_t> offsets_;
+};
+
+// Each font as a Type 3 font: its glyph procedures, widths and the characters they draw.
+void WriteFonts(Document& doc, const Glyphs& glyphs, std::vector<int>& ids) {
+  for (const Glyphs::Font& f : glyphs.fonts()) {
+    const int font = doc.NewObject(), procs = doc.NewObject(), unicode = doc.NewObject();
+    ids.push_back(font);
+    std::vector<int> procIds;
+    for (const std::string& p : f.procs) {
+      procIds.push_back(doc.NewObject());
+      doc.Stream(procIds.back(), p, false);
+    }
+    Sink d;
+    d.Lit("<<");
+    for (size_t i = 0; i < procIds.size(); ++i)
+      d.Lit(" /g"), d.Int(int64_t(i)), d.Ch(' '), d.Int(procIds[i]), d.Lit(" 0 R");
+    d.Lit(" >>");
+    doc.Object(procs, d.view());
+
+    Sink m;
+    m.Lit("/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+          "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+          "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+          "1 begincodespacerange\n<00> <FF>\nendcodespacerange\n");
+    for (size_t from = 0; from < f.chars.size(); from += 100) {
+      const size_t to = std::min(f.chars.size(), from + 100);
+      m.Int(int64_t(to - from)), m.Lit(" beginbfchar\n");
+      for (size_t i = from; i < to; ++i) {
+        m.Ch('<'), m.Hex2(uint8_t(i)), m.Lit("> <");
+        const char32_t c = f.chars[i];
+        if (c >= 0x10000) {
+          m.Hex4(uint16_t(0xD800 + ((c - 0x10000) >> 10))), m.Hex4(uint16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+          m.Hex4(uint16_t(c));
+        }
+        m.Lit(">\n");
+      }
+      m.Lit("endbfchar\n");
+    }
+    m.Lit("endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n");
+    doc.Stream(unicode, m.view(), false);
+
+    Sink t;
+    t.Lit("<< /Type /Font /Subtype /Type3 /FontBBox [");
+    for (int i = 0; i < 4; ++i) t.Int(static_cast<int64_t>(f.box[i])), t.Ch(i < 3 ? ' ' : ']');
+    t.Lit(" /FontMatrix [0.001 0 0 0.001 0 0] /CharProcs "), t.Int(procs);
+    t.Lit(" 0 R\n/Encoding << /Type /Encoding /Differences [0");
+    for (size_t i = 0; i < f.procs.size(); ++i) t.Lit(" /g"), t.Int(int64_t(i));
+    t.Lit("] >>\n/FirstChar 0 /LastChar "), t.Int(int64_t(f.procs.size()) - 1), t.Lit(" /Widths [");
+    for (size_t i = 0; i < f.widths.size(); ++i) {
+      if (i) t.Ch(' ');
+      t.Int(f.widths[i]);
+    }
+    t.Lit("]\n/ToUnicode "), t.Int(unicode), t.Lit(" 0 R >>");
+    doc.Object(font, t.view());
+  }
+}
+
+// Writes the pages, one a scene, each of its own view's size; false when a page would need more
+// than the budget (nothing is written then) or the file cannot be written.
+bool WriteDocument(const std::vector<const Scene*>& pages, const QString& path, const PaintOptions& opt,
+                   PaintReport* report) {
+  if (pages.empty()) return false;
+  Document doc;
+  Glyphs glyphs;
+  std::vector<int> pageIds;
+  std::string packed;
+  for (const Scene* sp : pages) {
+    const Scene& s = *sp;
+    const QRectF view = View(s, opt.fitDrawing);
+    WalkOptions w = paint::Walking(view, 1, opt.budget, true);
+    if (opt.progress) {
+      // Measured first, so that the progress is exact.
+      const WalkResult m = Measure(s, w);
+      if (report) report->walk = m, report->overBudget = !m.complete;
+      if (!m.complete) return false;
+      w.budget = m.work;
+      const size_t total = std::max<size_t>(m.work, 1);
+      w.progress = [&opt, total](size_t spent) { opt.progress("painting", double(spent) / double(total)); };
+    }
+    Sink content;
+    Page page(s, view, glyphs, content);
+    const WalkResult r = Walk(s, [&](const Prim& q, const Placement& at) {
+      if (Printed(s, q)) page.Draw(q, at);
+    }, w);
+    page.Finish();
+    if (report) report->walk = r, report->overBudget = !r.complete;
+    if (!r.complete) return false;
+    if (!Deflate(content.view(), packed)) return false;
+    const int contentId = doc.NewObject(), pageId = doc.NewObject();
+    doc.Stream(contentId, packed, true);
+    Sink p;
+    p.Lit("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
+    p.Fix(view.width() * 72 / 25.4, 3), p.Ch(' '), p.Fix(view.height() * 72 / 25.4, 3);
+    p.Lit("] /Resources 4 0 R /Contents "), p.Int(contentId), p.Lit(" 0 R >>");
+    doc.Object(pageId, p.view());
+    pageIds.push_back(pageId);
+  }
+  if (opt.progress) opt.progress("writing", 0);
+  std::vector<int> fontIds;
+  WriteFonts(doc, glyphs, fontIds);
+  Sink r;
+  r.Lit("<< /Font <<");
+  for (size_t i = 0; i < fontIds.size(); ++i) r.Lit(" /F"), r.Int(int64_t(i)), r.Ch(' '), r.Int(fontIds[i]), r.Lit(" 0 R");
+  r.Lit(" >> >>");
+  doc.Object(4, r.view());
+  Sink kids;
+  kids.Lit("<< /Type /Pages /Kids [");
+  for (size_t i = 0; i < pageIds.size(); ++i) {
+    if (i) kids.Ch(' ');
+    kids.Int(pageIds[i]), kids.Lit(" 0 R");
+  }
+  kids.Lit("] /Count "), kids.Int(int64_t(pageIds.size())), kids.Lit(" >>");
+  doc.Object(2, kids.view());
+  doc.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  doc.Object(3, "<< /Creator (Dravik) /Producer (Dravik) >>");
+  doc.Finish();
+  const bool ok = paint::Commit(path, doc.out().view(), report);
+  if (opt.progress) opt.progress("writing", 1);
+  return ok;
+}
+
+}  // namespace
+
+bool WritePdf(const Scene& s, const QString& path, const PaintOptions& o, PaintReport* report) {
+  return WriteDocument({&s}, path, o, report);
+}
+
+bool WritePdfPages(const std::vector<const Scene*>& pages, const QString& path, const PaintOptions& o,
+                   PaintReport* report) {
+  for (const Scene* p : pages)
+    if (!p) return false;
+  return WriteDocument(pages, path, o, report);
+}
+
+}  // namespace scene
