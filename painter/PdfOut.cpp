@@ -13,20 +13,22 @@
 // one page transform to points, so most numbers are short integers formatted without printf.
 // Consecutive lines and arcs of one pen and line type are one path (each its own subpath, so a
 // dash pattern starts afresh on each, as in the PNG); colours, widths and dash patterns are set
-// only when they change. The content stream is compressed with zlib at its fastest level, which
-// keeps the file well below the DXF's size for a fraction of the time a higher level takes.
+// only when they change. The content is compressed (libdeflate at its fastest level, a sixth of
+// the bytes) in streams of about 1 MiB, each on a second thread while the next is made.
 #include <QGlyphRun>
 #include <QPainterPath>
 #include <QRawFont>
 #include <QTextLayout>
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <unordered_map>
 
 #include "painter/PaintShared.h"
@@ -44,25 +46,52 @@ constexpr double kMinPoint = 0.5 * kDot;  // radius of the smallest point mark
 constexpr int kMaxPathElements = 4096;
 constexpr int kEm = 1000;  // glyph space units per em
 
-// A growing byte buffer; numbers are formatted in place.
+// Rounded to the nearest integer, halves away from zero (inline, unlike llround).
+inline int64_t Round(double v) { return static_cast<int64_t>(v + (v < 0 ? -0.5 : 0.5)); }
+
+// Writes v in decimal at p; returns the end. Two digits a step.
+inline char* Digits(char* p, int64_t v) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  uint64_t u = static_cast<uint64_t>(v);
+  if (v < 0) *p++ = '-', u = 0 - u;
+  int n = 1;
+  for (uint64_t t = u; t >= 10; t /= 10) ++n;
+  char* t = p + n;
+  while (u >= 100) {
+    const unsigned d = static_cast<unsigned>(u % 100) * 2;
+    u /= 100;
+    *--t = kPairs[d + 1], *--t = kPairs[d];
+  }
+  if (u >= 10) {
+    *--t = kPairs[u * 2 + 1], *--t = kPairs[u * 2];
+  } else {
+    *--t = char('0' + u);
+  }
+  return p + n;
+}
+
+// A growing byte buffer (never zero-filled); numbers are formatted in place.
 class Sink {
  public:
+  Sink() = default;
+  Sink(Sink&&) = default;
+  Sink& operator=(Sink&&) = default;
   void Lit(std::string_view v) {
     std::memcpy(Room(v.size()), v.data(), v.size());
     n_ += v.size();
   }
   void Ch(char c) { *Room(1) = c, ++n_; }
-  void Int(int64_t v) {
-    char* p = Room(24);
-    n_ = static_cast<size_t>(std::to_chars(p, p + 24, v).ptr - buf_.data());
-  }
+  void Int(int64_t v) { n_ = static_cast<size_t>(Digits(Room(21), v) - buf_.get()); }
   // Rounded to `decimals` places, trailing zeros dropped.
   void Fix(double v, int decimals) {
     static constexpr int64_t kPow[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     const int64_t p = kPow[decimals];
     const double scaled = v * double(p);
     if (!(std::fabs(scaled) < 9e15)) return Ch('0');
-    int64_t i = std::llround(scaled);
+    int64_t i = Round(scaled);
     if (i == 0) return Ch('0');
     if (i < 0) Ch('-'), i = -i;
     Int(i / p);
@@ -70,23 +99,26 @@ class Sink {
     if (f == 0) return;
     int d = decimals;
     while (f % 10 == 0) f /= 10, --d;
-    char* out = Room(8);
+    char* out = Room(12);
     *out++ = '.';
     for (int k = d - 1; k >= 0; --k) out[k] = char('0' + f % 10), f /= 10;
     n_ += 1 + size_t(d);
   }
-  // A coordinate: whole content units.
-  void Co(double v) { Int(std::llround(v)); }
-  void Pt(double x, double y, char op) {
-    char* p = Room(56);
-    char* e = buf_.data() + buf_.size();
-    p = std::to_chars(p, e, std::llround(x)).ptr;
+  // A coordinate: whole content units, followed by a space.
+  void Co(double v) {
+    char* p = Digits(Room(22), Round(v));
     *p++ = ' ';
-    p = std::to_chars(p, e, std::llround(y)).ptr;
+    n_ = static_cast<size_t>(p - buf_.get());
+  }
+  // A point and an operator on a line of their own.
+  void Pt(double x, double y, char op) {
+    char* p = Digits(Room(48), Round(x));
+    *p++ = ' ';
+    p = Digits(p, Round(y));
     *p++ = ' ';
     *p++ = op;
     *p++ = '\n';
-    n_ = static_cast<size_t>(p - buf_.data());
+    n_ = static_cast<size_t>(p - buf_.get());
   }
   void Hex2(uint8_t b) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -96,16 +128,25 @@ class Sink {
   }
   void Hex4(uint16_t v) { Hex2(uint8_t(v >> 8)), Hex2(uint8_t(v & 0xFF)); }
   size_t size() const { return n_; }
-  std::string_view view() const { return {buf_.data(), n_}; }
-  void Append(std::string_view v) { Lit(v); }
+  std::string_view view() const { return {buf_.get(), n_}; }
+  void Clear() { n_ = 0; }
+  // Room for `k` bytes at the end, to be taken with Took.
+  char* Room(size_t k) {
+    if (n_ + k > cap_) Grow(n_ + k);
+    return buf_.get() + n_;
+  }
+  void Took(size_t k) { n_ += k; }
 
  private:
-  char* Room(size_t k) {
-    if (n_ + k > buf_.size()) buf_.resize(std::max(buf_.size() * 2, n_ + k + 65536));
-    return buf_.data() + n_;
+  void Grow(size_t need) {
+    const size_t cap = std::max({cap_ * 2, need, size_t(1) << 16});
+    std::unique_ptr<char[]> b(new char[cap]);
+    if (n_) std::memcpy(b.get(), buf_.get(), n_);
+    buf_ = std::move(b);
+    cap_ = cap;
   }
-  std::string buf_;
-  size_t n_ = 0;
+  std::unique_ptr<char[]> buf_;
+  size_t n_ = 0, cap_ = 0;
 };
 
 // Colour components as PDF writes them ("0.502"), one per byte value.
@@ -136,7 +177,7 @@ void Colour(Sink& out, uint32_t rgb, std::string_view op) {
 class Glyphs {
  public:
   struct Ref {
-    uint16_t font = 0;
+    uint32_t font = 0;
     uint8_t code = 0;
     int width = 0;  // advance in 1/kEm em
   };
@@ -171,7 +212,6 @@ class Glyphs {
   // The glyph the toolkit draws for `c` in the face (its own fallback included): outline and
   // advance in glyph space (y up, kEm to the em).
   Ref Make(int face, char32_t c) {
-    std::string proc;
     int width = kEm / 2;
     QRectF bounds;
     const QString one = QString::fromUcs4(&c, 1);
@@ -198,7 +238,7 @@ class Glyphs {
       const QPainterPath::Element e = path.elementAt(i);
       if (e.type == QPainterPath::CurveToElement && i + 2 < path.elementCount()) {
         const QPainterPath::Element b = path.elementAt(i + 1), d = path.elementAt(i + 2);
-        s.Co(e.x), s.Ch(' '), s.Co(e.y), s.Ch(' '), s.Co(b.x), s.Ch(' '), s.Co(b.y), s.Ch(' ');
+        s.Co(e.x), s.Co(e.y), s.Co(b.x), s.Co(b.y);
         s.Pt(d.x, d.y, 'c');
         i += 2;
       } else {
@@ -210,7 +250,7 @@ class Glyphs {
     if (fonts_.empty() || fonts_.back().procs.size() == 256) fonts_.emplace_back();
     Font& f = fonts_.back();
     Ref r;
-    r.font = static_cast<uint16_t>(fonts_.size() - 1);
+    r.font = static_cast<uint32_t>(fonts_.size() - 1);
     r.code = static_cast<uint8_t>(f.procs.size());
     r.width = width;
     f.procs.emplace_back(s.view());
@@ -231,11 +271,74 @@ class Glyphs {
   std::vector<Font> fonts_;
 };
 
-// One page's content stream.
+// A zlib stream (what FlateDecode reads) at the fastest level, into `out`.
+bool Deflate(std::string_view in, std::string& out) {
+  libdeflate_compressor* c = libdeflate_alloc_compressor(1);
+  if (!c) return false;
+  out.resize(libdeflate_zlib_compress_bound(c, in.size()));
+  const size_t n = libdeflate_zlib_compress(c, in.data(), in.size(), out.data(), out.size());
+  libdeflate_free_compressor(c);
+  out.resize(n);
+  return n > 0;
+}
+
+// The file: objects written as they are made, their offsets kept for the cross-reference table.
+class Document {
+ public:
+  Document() {
+    out_.Lit("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+    offsets_.resize(5);  // 1 catalog, 2 page tree, 3 information, 4 resources
+  }
+  int NewObject() {
+    offsets_.push_back(0);
+    return static_cast<int>(offsets_.size() - 1);
+  }
+  void Begin(int id) {
+    offsets_[size_t(id)] = out_.size();
+    out_.Int(id), out_.Lit(" 0 obj\n");
+  }
+  void End() { out_.Lit("endobj\n"); }
+  void Object(int id, std::string_view body) {
+    Begin(id);
+    out_.Lit(body), out_.Ch('\n');
+    End();
+  }
+  void Stream(int id, std::string_view data, bool deflated) {
+    Begin(id);
+    out_.Lit("<< /Length "), out_.Int(static_cast<int64_t>(data.size()));
+    if (deflated) out_.Lit(" /Filter /FlateDecode");
+    out_.Lit(" >>\nstream\n"), out_.Lit(data), out_.Lit("\nendstream\n");
+    End();
+  }
+  Sink& out() { return out_; }
+
+  void Finish() {
+    const size_t xref = out_.size();
+    out_.Lit("xref\n0 "), out_.Int(static_cast<int64_t>(offsets_.size())), out_.Lit("\n0000000000 65535 f \n");
+    for (size_t i = 1; i < offsets_.size(); ++i) {
+      char line[21];
+      std::snprintf(line, sizeof line, "%010zu 00000 n \n", offsets_[i]);
+      out_.Lit(std::string_view(line, 20));
+    }
+    out_.Lit("trailer\n<< /Size "), out_.Int(static_cast<int64_t>(offsets_.size()));
+    out_.Lit(" /Root 1 0 R /Info 3 0 R >>\nstartxref\n"), out_.Int(static_cast<int64_t>(xref));
+    out_.Lit("\n%%EOF\n");
+  }
+
+ private:
+  Sink out_;
+  std::vector<size_t> offsets_;
+};
+
+// One page's content: streams of about kChunk bytes each, compressed and written to the
+// document as they fill (a path may go on in the next; streams split between tokens), so the
+// content is never held whole.
 class Page {
  public:
-  Page(const Scene& s, const QRectF& view, Glyphs& glyphs, Sink& out)
-      : s_(s), glyphs_(glyphs), out_(out),
+  static constexpr size_t kChunk = size_t(1) << 20;
+
+  Page(const Scene& s, const QRectF& view, Glyphs& glyphs, Document& doc)
+      : s_(s), glyphs_(glyphs), doc_(doc),
         dev_{kUnits, 0, 0, kUnits, -view.left() * kUnits, -view.top() * kUnits} {
     out_.Fix(72 / 25.4 / kUnits, 7);
     out_.Lit(" 0 0 ");
@@ -290,9 +393,45 @@ class Page {
     }
   }
 
-  void Finish() { Flush(); }
+  // Ends the page: false when a stream could not be compressed.
+  bool Finish() {
+    Flush();
+    Emit();
+    Collect();
+    return ok_;
+  }
+
+  ~Page() {
+    if (packing_.valid()) packing_.wait();
+  }
+
+  // The content streams' object numbers.
+  const std::vector<int>& streams() const { return streams_; }
+
+  // Writes what is pending as a stream of its own once there is enough of it.
+  void Pace() {
+    if (out_.size() >= kChunk) Emit();
+  }
 
  private:
+  // Hands the pending content to a second thread to compress while the next is made; the
+  // streams reach the document in order, from this thread.
+  void Emit() {
+    Collect();
+    if (out_.size() == 0) return;
+    std::swap(out_, spare_);
+    out_.Clear();
+    packing_ = std::async(std::launch::async, [this] { return Deflate(spare_.view(), packed_); });
+  }
+
+  // Writes the stream being compressed, once it is.
+  void Collect() {
+    if (!packing_.valid()) return;
+    if (!packing_.get()) ok_ = false;
+    streams_.push_back(doc_.NewObject());
+    doc_.Stream(streams_.back(), packed_, true);
+  }
+
   void Flush() {
     if (runOpen_ && runElements_ > 0) out_.Lit("S\n");
     runOpen_ = false;
@@ -329,24 +468,29 @@ class Page {
     if (int64_t(rgb) != fill_) Colour(out_, rgb, "rg"), fill_ = rgb;
   }
 
-  // An elliptic arc as cubic curves of at most 45 degrees each (within a few millionths of the
-  // radius), mapped to the page exactly: affine maps keep curves curves.
+  // An elliptic arc as cubic curves mapped to the page exactly (affine maps keep curves curves):
+  // quarter turns where their deviation (2.7e-4 of the radius) stays under a quarter of a
+  // content unit, else eighths (4.2e-6 of the radius).
   void Arc(const Prim& q, const Placement& at) {
     const double ct = std::cos(q.tilt), st = std::sin(q.tilt);
     const Xform m = dev_.Then(at.toPaper.Then(Xform{ct, -st, st, ct, q.p[0], q.p[1]}));
     const double rx = q.radius, ry = q.radius * q.flat;
     const double start = q.full ? 0 : q.start, sweep = q.full ? 2 * kPi : q.sweep;
-    const int pieces = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / (kPi / 4) - 1e-9)), 1, 8);
+    const double r = std::fabs(q.radius) * std::max(1.0, std::fabs(q.flat)) *
+                     std::max(std::hypot(m.a, m.c), std::hypot(m.b, m.d));
+    const double turn = r * 2.7e-4 < 0.25 ? kPi / 2 : kPi / 4;
+    const int pieces = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / turn - 1e-9)), 1, 8);
     const double step = sweep / pieces, a = 4.0 / 3.0 * std::tan(step / 4);
+    const double cs = std::cos(step), ss = std::sin(step);
     double c0 = std::cos(start), s0 = std::sin(start), x, y;
     m.Apply(rx * c0, ry * s0, x, y);
     out_.Pt(x, y, 'm');
     for (int i = 1; i <= pieces; ++i) {
-      const double t = start + step * i, c1 = std::cos(t), s1 = std::sin(t);
+      const double c1 = c0 * cs - s0 * ss, s1 = s0 * cs + c0 * ss;
       m.Apply(rx * (c0 - a * s0), ry * (s0 + a * c0), x, y);
-      out_.Co(x), out_.Ch(' '), out_.Co(y), out_.Ch(' ');
+      out_.Co(x), out_.Co(y);
       m.Apply(rx * (c1 + a * s1), ry * (s1 - a * c1), x, y);
-      out_.Co(x), out_.Ch(' '), out_.Co(y), out_.Ch(' ');
+      out_.Co(x), out_.Co(y);
       m.Apply(rx * c1, ry * s1, x, y);
       out_.Pt(x, y, 'c');
       c0 = c1, s0 = s1;
@@ -376,7 +520,7 @@ class Page {
       const double h = r.cellH, w = r.cellW;
       if (h < 0.5 * kDot || w <= 0 || h > 1e6 * kDot) continue;  // too small to see
       codes_.clear();
-      int natural = 0;
+      double natural = 0;  // the glyphs' advances, 1/kEm em
       for (size_t i = 0; i < r.text.size(); ++i) {
         char32_t c = r.text[i];
         if (QChar::isHighSurrogate(c) && i + 1 < r.text.size() && QChar::isLowSurrogate(r.text[i + 1]))
@@ -404,8 +548,7 @@ class Page {
         size_t from = 0;
         for (size_t k = 0; k < codes_.size(); ++k) {
           const std::u16string_view one = std::u16string_view(r.text).substr(from, codes_[k].end - from);
-          double units = 0;
-          for (char16_t u : one) units += (u < 0x100 || (u >= 0xFF61 && u <= 0xFF9F)) ? 0.5 : 1.0;
+          const double units = TextUnits(std::u16string(one));  // counted as the scene counts it
           const int wk = codes_[k].g.width;
           const double fit = units > 0 && wk > 0 ? units * kEm / wk : 1.0;
           Show(ox + c * along, oy + sn * along, c, sn, w * fit, h, k, k + 1);
@@ -428,7 +571,7 @@ class Page {
     bool inString = false;
     for (size_t k = from; k < to; ++k) {
       const Glyphs::Ref& g = codes_[k].g;
-      if (g.font != font_) {
+      if (int64_t(g.font) != font_) {
         if (inString) out_.Lit("> Tj");
         out_.Lit(" /F"), out_.Int(g.font), out_.Lit(" 1 Tf");
         font_ = g.font;
@@ -448,7 +591,12 @@ class Page {
 
   const Scene& s_;
   Glyphs& glyphs_;
-  Sink& out_;
+  Document& doc_;
+  Sink out_, spare_;  // being made, being compressed
+  std::string packed_;
+  std::future<bool> packing_;
+  std::vector<int> streams_;
+  bool ok_ = true;
   const Xform dev_;  // paper millimetres -> content units
   std::vector<Code> codes_;
   bool runOpen_ = false;
@@ -459,70 +607,7 @@ class Page {
   int64_t stroke_ = 0, fill_ = 0;  // PDF starts with black for both
   double width_ = 1 * 1.0;  // PDF's initial line width: one unit
   int dash_ = -2;  // none set yet: PDF starts with flat caps
-  int font_ = -1;
-};
-
-// zlib at its fastest level, into `out`.
-bool Deflate(std::string_view in, std::string& out) {
-  z_stream z{};
-  if (deflateInit(&z, 1) != Z_OK) return false;
-  out.resize(deflateBound(&z, static_cast<uLong>(in.size())));
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  const int rc = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return rc == Z_STREAM_END;
-}
-
-// The file: objects written as they are made, their offsets kept for the cross-reference table.
-class Document {
- public:
-  Document() {
-    out_.Lit("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
-    offsets_.resize(5);  // 1 catalog, 2 page tree, 3 information, 4 resources
-  }
-  int NewObject() {
-    offsets_.push_back(0);
-    return static_cast<int>(offsets_.size() - 1);
-  }
-  void Begin(int id) {
-    offsets_[size_t(id)] = out_.size();
-    out_.Int(id), out_.Lit(" 0 obj\n");
-  }
-  void End() { out_.Lit("endobj\n"); }
-  void Object(int id, std::string_view body) {
-    Begin(id);
-    out_.Lit(body), out_.Ch('\n');
-    End();
-  }
-  void Stream(int id, std::string_view data, bool deflated) {
-    Begin(id);
-    out_.Lit("<< /Length "), out_.Int(static_cast<int64_t>(data.size()));
-    if (deflated) out_.Lit(" /Filter /FlateDecode");
-    out_.Lit(" >>\nstream\n"), out_.Lit(data), out_.Lit("\nendstream\n");
-    End();
-  }
-  Sink& out() { return out_; }
-
-  void Finish() {
-    const size_t xref = out_.size();
-    out_.Lit("xref\n0 "), out_.Int(static_cast<int64_t>(offsets_.size())), out_.Lit("\n0000000000 65535 f \n");
-    for (size_t i = 1; i < offsets_.size(); ++i) {
-      char line[21];
-      std::snprintf(line, sizeof line, "%010zu 00000 n \n", offsets_[i]);
-      out_.Lit(std::string_view(line, 20));
-    }
-    out_.Lit("trailer\n<< /Size "), out_.Int(static_cast<int64_t>(offsets_.size()));
-    out_.Lit(" /Root 1 0 R /Info 3 0 R >>\nstartxref\n"), out_.Int(static_cast<int64_t>(xref));
-    out_.Lit("\n%%EOF\n");
-  }
-
- private:
-  Sink out_;
-  std::vector<size_t> offsets_;
+  int64_t font_ = -1;  // none chosen yet
 };
 
 // Each font as a Type 3 font: its glyph procedures, widths and the characters they draw.
@@ -589,7 +674,6 @@ bool WriteDocument(const std::vector<const Scene*>& pages, const QString& path, 
   Document doc;
   Glyphs glyphs;
   std::vector<int> pageIds;
-  std::string packed;
   for (const Scene* sp : pages) {
     const Scene& s = *sp;
     const QRectF view = View(s, opt.fitDrawing);
@@ -603,21 +687,25 @@ bool WriteDocument(const std::vector<const Scene*>& pages, const QString& path, 
       const size_t total = std::max<size_t>(m.work, 1);
       w.progress = [&opt, total](size_t spent) { opt.progress("painting", double(spent) / double(total)); };
     }
-    Sink content;
-    Page page(s, view, glyphs, content);
+    Page page(s, view, glyphs, doc);
     const WalkResult r = Walk(s, [&](const Prim& q, const Placement& at) {
-      if (Printed(s, q)) page.Draw(q, at);
+      if (!Printed(s, q)) return;
+      page.Draw(q, at);
+      page.Pace();
     }, w);
-    page.Finish();
     if (report) report->walk = r, report->overBudget = !r.complete;
-    if (!r.complete) return false;
-    if (!Deflate(content.view(), packed)) return false;
-    const int contentId = doc.NewObject(), pageId = doc.NewObject();
-    doc.Stream(contentId, packed, true);
+    if (!r.complete || !page.Finish()) return false;
+    const int pageId = doc.NewObject();
     Sink p;
     p.Lit("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
     p.Fix(view.width() * 72 / 25.4, 3), p.Ch(' '), p.Fix(view.height() * 72 / 25.4, 3);
-    p.Lit("] /Resources 4 0 R /Contents "), p.Int(contentId), p.Lit(" 0 R >>");
+    p.Lit("] /Resources 4 0 R");
+    if (!page.streams().empty()) {  // an empty page has no content
+      p.Lit(" /Contents [");
+      for (int id : page.streams()) p.Int(id), p.Lit(" 0 R ");
+      p.Ch(']');
+    }
+    p.Lit(" >>");
     doc.Object(pageId, p.view());
     pageIds.push_back(pageId);
   }

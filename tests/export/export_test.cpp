@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -819,6 +820,114 @@ TEST_F(Export, PdfTextCanBeSearched) {
   const Box spaced = Ink(QImage(QString::fromStdString(dir.path("s.png"))), -110, -70, 0, -50);
   EXPECT_NEAR(spaced.x0, -100, 1.2);
   EXPECT_NEAR(spaced.x1, -75, 1.2);
+}
+
+// Ink per channel (0..1, 1 = full cyan, magenta or yellow) in tiles of `tile` mm over a picture of
+// the paper at `pxPerMm`: where things are drawn, how heavily and in what colour.
+std::vector<std::array<double, 3>> InkTiles(const QImage& img, double pxPerMm, double tile) {
+  const int cols = static_cast<int>(img.width() / (tile * pxPerMm)), rows = static_cast<int>(img.height() / (tile * pxPerMm));
+  std::vector<std::array<double, 3>> ink(size_t(cols * rows), {0, 0, 0});
+  std::vector<int> count(ink.size());
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      const int c = static_cast<int>(x / (tile * pxPerMm)), r = static_cast<int>(y / (tile * pxPerMm));
+      if (c >= cols || r >= rows) continue;
+      const QRgb p = img.pixel(x, y);
+      auto& t = ink[size_t(r * cols + c)];
+      t[0] += (255 - qRed(p)) / 255.0, t[1] += (255 - qGreen(p)) / 255.0, t[2] += (255 - qBlue(p)) / 255.0;
+      ++count[size_t(r * cols + c)];
+    }
+  for (size_t i = 0; i < ink.size(); ++i)
+    for (double& v : ink[i]) v /= std::max(count[i], 1);
+  return ink;
+}
+
+// The PDF, rendered by poppler, puts the same ink in the same places as the PNG: lines of
+// several pens and line types, curves, a solid, a point, texts of every layout and a turned,
+// scaled block.
+TEST_F(Export, PdfLooksLikeThePng) {
+  if (!HaveTools()) GTEST_SKIP() << "pdfinfo, pdftoppm, xmllint, rsvg-convert or ezdxf missing";
+  Doc doc;
+  doc.d.Enthd.bSenHaba100 = 1;
+  for (int pen = 1; pen <= 8; ++pen) doc.d.EntCol[size_t(pen)].anPrtPenWidth = 30 + 10 * pen;  // 0.4 .. 1.1 mm
+  for (int pen = 1; pen <= 8; ++pen) doc.Line(-140, 95 - 5 * pen, -60, 95 - 5 * pen, Att(Word(pen)));
+  doc.Line(-140, 45, -60, 45, Att(2, 2));  // dashed
+  doc.Line(-140, 40, -60, 30, Att(3, 6));  // dash-dotted
+  doc.Circle(-100, 0, 20, Att(6));
+  TEntJwwEnko e;  // a flattened, tilted arc
+  e.att = Att(5), e.start_x = -100, e.start_y = -60, e.dHankei = 30, e.dHenpeiRitsu = 0.4;
+  e.radKatamukiKaku = 0.5, e.radKaishiKaku = 0.3, e.radEnkoKaku = 4;
+  doc.Add(doc.d.EntEnko, doc.d.EntEnkoN, kEntEnko, e);
+  doc.Solid(-40, -100, -10, -70, 0x00C000);
+  TEntJwwTen t;
+  t.att = Att(2), t.start_x = -25, t.start_y = -50;
+  doc.Add(doc.d.EntTen, doc.d.EntTenN, kEntTen, t);
+  doc.Text(0, 80, 8, u"日本語テキスト", Att(2));
+  doc.Text(0, 60, 6, u"Latin text 123", Att(4));
+  doc.Text(0, 40, 6, u"ＡＢＣ");
+  doc.d.EntMoji.back().dKankaku = 4;
+  doc.Text(0, 20, 6, u"面積 12.5m^u2");
+  doc.Text(20, -90, 6, u"斜め文字");
+  doc.d.EntMoji.back().degKakudo = 30;
+  ASSERT_TRUE(doc.d.AddEntMoji(1, 0, 0, 2, 1, 0, 4, 0, 130, 90, 8, 8, 0, -90, u"ＭＳ ゴシック", u"縦書き"));
+  doc.Def(3, u"blk");
+  doc.Insert(3, 0, -20, 4, 2, 0.7);
+  const scene::Scene s = doc.Scene();
+  const std::string pdf = dir.path("look.pdf"), png = dir.path("look.png");
+  ASSERT_TRUE(scene::WritePdf(s, QString::fromStdString(pdf)));
+  ASSERT_TRUE(scene::WritePng(s, QString::fromStdString(png), 150));
+  ASSERT_EQ(std::system(("pdftoppm -r 150 -png -singlefile " + pdf + " " + dir.path("look-pdf")).c_str()), 0);
+  const QImage ours(QString::fromStdString(png)), poppler(QString::fromStdString(dir.path("look-pdf.png")));
+  ASSERT_NEAR(poppler.width(), ours.width(), 1);
+  ASSERT_NEAR(poppler.height(), ours.height(), 1);
+  const double k = 150 / 25.4, tile = 5;
+  const auto a = InkTiles(ours, k, tile), b = InkTiles(poppler, k, tile);
+  ASSERT_EQ(a.size(), b.size());
+  // Poppler and the toolkit antialias differently: within a quarter of the heavier tile's ink
+  // and 0.02 of a tile's area (a missing, moved or recoloured primitive is far off).
+  double total = 0;
+  size_t inked = 0, off = 0;
+  std::string first;
+  for (size_t i = 0; i < a.size(); ++i)
+    for (size_t c = 0; c < 3; ++c) {
+      total += a[i][c];
+      inked += a[i][c] > 0.01;
+      if (std::fabs(a[i][c] - b[i][c]) < 0.02 + 0.25 * std::max(a[i][c], b[i][c])) continue;
+      if (off++ < 5)
+        first += "tile " + std::to_string(i) + " channel " + std::to_string(c) + ": " + std::to_string(a[i][c]) +
+                 " against " + std::to_string(b[i][c]) + "\n";
+    }
+  EXPECT_EQ(off, 0u) << first;
+  EXPECT_GT(inked, 150u);  // the fixture covers much of the page
+  EXPECT_GT(total, 20);
+}
+
+// Several pages, each of its own size, with a text layer that gives back every character: an
+// ideograph whose glyph its radical shares, one beyond U+FFFF, and more distinct characters than
+// one font of the file holds.
+TEST_F(Export, PdfPagesKeepTheirSizesAndText) {
+  if (std::system("command -v pdftotext pdfinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "poppler missing";
+  std::u16string many;
+  for (char16_t c = 0x4E00; c < 0x4E00 + 300; ++c) many += c;
+  Doc a, b;
+  a.Text(-140, 80, 3, u"平面図 𠮷野家");
+  a.Text(-140, 60, 0.9, many);
+  b.d.Enthd.nZumen = 3;  // A3
+  b.Text(-100, 0, 5, u"立面図 面積");
+  const scene::Scene sa = a.Scene(), sb = b.Scene();
+  const std::string pdf = dir.path("p.pdf");
+  ASSERT_TRUE(scene::WritePdfPages({&sa, &sb}, QString::fromStdString(pdf)));
+  const std::string info = Capture("pdfinfo -f 1 -l 2 '" + pdf + "' 2>&1");
+  EXPECT_NE(info.find("Pages:           2"), std::string::npos) << info;
+  EXPECT_NE(info.find("Page    1 size:  841.89 x 595.276 pts"), std::string::npos) << info;
+  EXPECT_NE(info.find("Page    2 size:  1190.55 x 841.89 pts"), std::string::npos) << info;
+  const QString one = QString::fromStdString(Capture("pdftotext -f 1 -l 1 '" + pdf + "' -"));
+  const QString two = QString::fromStdString(Capture("pdftotext -f 2 -l 2 '" + pdf + "' -"));
+  EXPECT_TRUE(one.contains(QStringLiteral("平面図 𠮷野家"))) << one.toStdString();
+  EXPECT_TRUE(one.contains(QString::fromStdU16String(many))) << one.toStdString();
+  EXPECT_TRUE(two.contains(QStringLiteral("立面図 面積"))) << two.toStdString();
+  EXPECT_FALSE(two.contains(QChar(0x2FAF))) << "the radical instead of 面";
+  EXPECT_FALSE(scene::WritePdfPages({}, QString::fromStdString(dir.path("none.pdf"))));
 }
 
 // A browser draws each SVG text in the box the PNG draws it in: spaced, widened, half-width and
