@@ -49,6 +49,8 @@ class TArchive {
   Cardinal Counter() const { return counter_; }
   /// One object handled: it takes the counter's current value.
   void ObjectDone() { ++counter_; }
+  /// `n` objects handled.
+  void ObjectsDone(Cardinal n) { counter_ += n; }
   /// Introduces `kind` (1..8) under the counter's current value; a class introduced again moves
   /// to the new index, and its old index then names nothing.
   Cardinal Register(int kind) {

@@ -112,6 +112,39 @@ class EntityReadIO {
       memo_[recent_].text = v;
     }
   }
+  /// Str over a string that lies whole at `raw`, `n` bytes with its length prefix, outside the
+  /// stream (whose caller moves past it): the same text, the same memory of recent names.
+  void NameAt(string& v, const uint8_t* raw, size_t n) {
+    if (raw[0] == 255) return TextAt(v, raw, n);
+    for (int i = 0; i < 2; ++i) {
+      Memo& m = memo_[i];
+      if (m.raw.size() == n && std::memcmp(m.raw.data(), raw, n) == 0) {
+        v = m.text;
+        recent_ = i;
+        return;
+      }
+    }
+    TextAt(v, raw, n);
+    recent_ ^= 1;
+    memo_[recent_].raw.assign(raw, raw + n);
+    memo_[recent_].text = v;
+  }
+  /// StrInNoCtrlStrict over a string that lies whole at `raw` (`n` bytes with its prefix).
+  static void TextAt(string& v, const uint8_t* raw, size_t n) {
+    if (raw[0] < 255) {
+      // Plain printable ASCII is its own text, with nothing to drop.
+      const uint8_t* text = raw + 1;
+      const size_t k = raw[0];
+      bool plain = true;
+      for (size_t i = 0; i < k; ++i) plain &= text[i] >= 0x20 && text[i] < 0x80;
+      if (plain) {
+        v.assign(text, text + k);
+        return;
+      }
+    }
+    InStream whole(raw, n);
+    v = StrInNoCtrlStrict(whole);
+  }
   void TextStr(string& v) {
     if (skipTexts_) SkipStrStrict();
     else v = StrInNoCtrlStrict(s_);
@@ -270,8 +303,8 @@ TKindTally TallyKinds(const uint8_t* p, const uint8_t* end, Integer ver, TArchiv
     if (kind == kEntMoji || kind == kEntSunpo) {
       if (!str() || !str()) break;
       if (kind == kEntSunpo && ver >= 420) {
-        if (left() < 1) break;
-        ++p;  // bSxfMode
+        if (left() < sizeof(Word)) break;
+        p += sizeof(Word);  // bSxfMode
         if (!fixed(Part::kLine) || !fixed(Part::kLine) || !ten() || !ten() || !ten() || !ten()) break;
       }
     }
@@ -374,10 +407,12 @@ class StreamReader {
   /// than the remaining bytes could hold. Growing instead copies each list several times and has
   /// the kernel clear about twice its final memory.
   void ReserveLists(TLists& t, Cardinal count) {
+    tallied_ = false;
     if (bounded_ || count < kTallyFrom) return;
     const Integer ver = d_.Enthd.jwVer;
     if (const uint8_t* p = s_.RestInView()) {
-      const TKindTally k = TallyKinds(p, p + s_.Remaining(), ver, ar_, count);
+      const TKindTally& k = tally_ = TallyKinds(p, p + s_.Remaining(), ver, ar_, count);
+      tallied_ = true;
       ReserveList(t.line, k.n[kEntLine]);
       ReserveList(t.enko, k.n[kEntEnko]);
       ReserveList(t.ten, k.n[kEntTen]);
@@ -441,29 +476,323 @@ class StreamReader {
   void EntityList(TLists& t, Cardinal count) {
     Cardinal read = 0;
     size_t pos = 0;
-    while (read < count && BudgetLeft()) {
-      if (bounded_) ++items_;
-      const EntKind kind = ar_.ReadEntityTag(s_);
-      if (kind == kEntNone) continue;  // unrecognised: neither an object nor a counter step
-      const Integer index = ReadObject(t, kind);
-      if (index >= 0) {
-        if (bounded_) {
-          t.order.push_back(TEntJwwNo{kind, index});
-          t.orderN = static_cast<Integer>(t.order.size());
-        } else {
-          t.order[pos] = TEntJwwNo{kind, index};
-        }
-        ++pos;
-      }
-      ++read;
-      ar_.ObjectDone();
-    }
+    if (!bounded_) InViewObjects(t, count, read, pos);
+    while (read < count && BudgetLeft()) NextObject(t, read, pos);
     // As in a whole read, the entries of dropped objects are EntType 0 entries at the end.
     if (bounded_) {
       t.order.resize(t.order.size() + (read - pos));
       t.orderN = static_cast<Integer>(t.order.size());
     }
   }
+
+  /// One tag and, unless it is unrecognised, the object it starts.
+  void NextObject(TLists& t, Cardinal& read, size_t& pos) {
+    if (bounded_) ++items_;
+    const EntKind kind = ar_.ReadEntityTag(s_);
+    if (kind == kEntNone) return;  // unrecognised: neither an object nor a counter step
+    const Integer index = ReadObject(t, kind);
+    if (index >= 0) {
+      if (bounded_) {
+        t.order.push_back(TEntJwwNo{kind, index});
+        t.orderN = static_cast<Integer>(t.order.size());
+      } else {
+        t.order[pos] = TEntJwwNo{kind, index};
+      }
+      ++pos;
+    }
+    ++read;
+    ar_.ObjectDone();
+  }
+
+  /// The objects of a whole read while the stream has them in view (a file read whole, a memory
+  /// stream) and the list was counted (ReserveLists): nearly every tag is a reference and nearly
+  /// every record a fixed part that lies whole in the buffer, so those are decoded straight from
+  /// it, through the same field lists, into room made for the counted objects of their kind -
+  /// with no per-field bounds checks, no stream cursor to update, and the loop's state in
+  /// registers instead of in the lists and the archive. Texts and dimensions go through
+  /// NextObject with the stream moved to them first; anything the buffer cannot settle (an
+  /// unknown class, a record the data cuts short, more objects of a kind than counted) ends this
+  /// walk and the general path goes on from there, so that every check, error and error offset
+  /// is that of the general path. Returns with the stream at the first object not read.
+  void InViewObjects(TLists& t, Cardinal count, Cardinal& readOut, size_t& posOut) {
+    if (!tallied_) return;
+    tallied_ = false;
+    const uint8_t* p = s_.RestInView();
+    if (!p || readOut >= count) return;
+    const Integer ver = d_.Enthd.jwVer;
+    const size_t lineBytes = FixedSize(Part::kLine, ver);
+    const size_t enkoBytes = FixedSize(Part::kEnko, ver);
+    const size_t tenBytes = FixedSize(Part::kTen, ver);
+    const size_t solidBytes = FixedSize(Part::kSolid, ver);
+    const size_t blockBytes = FixedSize(Part::kBlock, ver);
+    const size_t mojiBytes = FixedSize(Part::kMoji, ver);
+    const Double noTail = t.noTailScale;
+    Room<TEntJwwLine> line(t.line, t.lineN);
+    Room<TEntJwwEnko> enko(t.enko, t.enkoN);
+    Room<TEntJwwTen> ten(t.ten, t.tenN);
+    Room<TEntJwwSolid> solid(t.solid, t.solidN);
+    Room<TEntJwwBlock> block(t.block, t.blockN);
+    auto closeAll = [&] {
+      line.Close();
+      enko.Close();
+      ten.Close();
+      solid.Close();
+      block.Close();
+    };
+    const uint8_t* synced = p;  // where the stream stands
+    const uint8_t* end = p + s_.Remaining();
+    TEntJwwNo* const order = t.order.data();
+    Cardinal read = readOut;
+    size_t pos = posOut;
+    Cardinal done = 0;  // objects handled since the archive's counter was brought up to date
+    // Brings the stream, the counts and the archive to where the walk stands.
+    auto sync = [&] {
+      s_.Skip(static_cast<uint64_t>(p - synced));
+      synced = p;
+      readOut = read;
+      posOut = pos;
+      ar_.ObjectsDone(done);
+      done = 0;
+    };
+    Cardinal lastIndex = 0;
+    EntKind lastKind = kEntNone;
+    try {
+      line.Open(tally_.n[kEntLine]);
+      enko.Open(tally_.n[kEntEnko]);
+      ten.Open(tally_.n[kEntTen]);
+      solid.Open(tally_.n[kEntSolid]);
+      block.Open(tally_.n[kEntBlock]);
+      while (read < count) {
+        size_t left = static_cast<size_t>(end - p);
+        if (left < 2) break;
+        uint16_t tag;
+        std::memcpy(&tag, p, 2);
+        const uint8_t* q = p + 2;
+        left -= 2;
+        Cardinal index = 0;
+        EntKind newClass = kEntNone;
+        if (tag > 0x8000 && tag != TArchive::kNewClassTag) {
+          index = tag - 0x8000u;  // nearly every object: a reference in two bytes
+        } else if (tag == TArchive::kBigRefTag) {
+          if (left < 4) break;
+          std::memcpy(&index, q, 4);
+          index &= ~TArchive::kBigRefFlag;
+          q += 4;
+          left -= 4;
+        } else if (tag == TArchive::kNewClassTag) {
+          if (left < 4) break;
+          uint16_t n;
+          std::memcpy(&n, q + 2, 2);
+          if (n > kMaxClassNameBytes || left - 4 < n) break;
+          const EntKind kind = EntityClassOf(std::string_view(reinterpret_cast<const char*>(q + 4), n));
+          if (kind == kEntNone) break;
+          // The class is registered when its object is placed: an object left to the general
+          // path is read from its tag, which registers it there.
+          newClass = kind;
+          q += 4 + n;
+          left -= 4 + n;
+        } else {
+          p = q;  // unrecognised: neither an object nor a counter step
+          continue;
+        }
+        if (newClass != kEntNone) {
+          lastKind = newClass;
+          lastIndex = 0;  // the registration may move a class (index 0 is no class)
+        } else if (index != lastIndex) {
+          lastKind = ar_.EntityKindAt(index);
+          lastIndex = index;
+        }
+        Integer at;
+        size_t used;
+        switch (lastKind) {
+          case kEntNone:
+            p = q;  // a reference to no entity class: neither an object nor a counter step
+            continue;
+          case kEntLine: {
+            if (left < lineBytes || line.Full()) goto general;
+            BufReadIO f(q, ver);
+            LineFields(f, *line.at);
+            at = line.Next();
+            used = lineBytes;
+            break;
+          }
+          case kEntEnko: {
+            if (left < enkoBytes || enko.Full()) goto general;
+            BufReadIO f(q, ver);
+            EnkoFields(f, *enko.at);
+            at = enko.Next();
+            used = enkoBytes;
+            break;
+          }
+          case kEntTen: {
+            // nPenStyle follows the 4-byte group; a style of 100 brings the tail.
+            if (left < tenBytes || ten.Full()) goto general;
+            const bool tail = q[4] == 100;
+            used = tenBytes + (tail ? kTenTailBytes : 0);
+            if (left < used) goto general;
+            TEntJwwTen& e = *ten.at;
+            BufReadIO f(q, ver);
+            TenFields(f, e);
+            if (tail) {
+              BufReadIO g(q + tenBytes, ver);
+              TenTail(g, e);
+            } else {
+              e.nCode = 0;
+              e.radKaitenKaku = 0;
+              e.dBairitsu = noTail;
+            }
+            at = ten.Next();
+            break;
+          }
+          case kEntSolid: {
+            // nPenColor follows the style; a colour of 10 brings the solid's own colour.
+            if (left < solidBytes || solid.Full()) goto general;
+            uint16_t color;
+            std::memcpy(&color, q + 5, 2);
+            const bool own = color == 10;
+            used = solidBytes + (own ? kSolidColorBytes : 0);
+            if (left < used) goto general;
+            TEntJwwSolid& e = *solid.at;
+            BufReadIO f(q, ver);
+            SolidFields(f, e);
+            if (own) std::memcpy(&e.Color, q + solidBytes, sizeof e.Color);
+            else e.Color = 0;
+            at = solid.Next();
+            break;
+          }
+          case kEntBlock: {
+            if (left < blockBytes || block.Full()) goto general;
+            BufReadIO f(q, ver);
+            BlockFields(f, *block.at);
+            at = block.Next();
+            used = blockBytes;
+            break;
+          }
+          case kEntMoji: {
+            // A text of the drawing or a definition whose strings lie whole in the buffer.
+            if (left < mojiBytes) goto one;
+            const uint8_t* font = q + mojiBytes;
+            const size_t fontN = StrExtent(font, left - mojiBytes);
+            if (fontN == 0) goto one;
+            const uint8_t* text = font + fontN;
+            const size_t textN = StrExtent(text, left - mojiBytes - fontN);
+            if (textN == 0) goto one;
+            TEntJwwMoji& e = t.moji.emplace_back();
+            at = t.mojiN++;
+            BufReadIO f(q, ver);
+            MojiFields(f, e);
+            io_.NameAt(e.strFontName, font, fontN);
+            EntityReadIO::TextAt(e.str, text, textN);
+            header_fix::FiniteSize(e.dSizeX);
+            header_fix::FiniteSize(e.dSizeY);
+            header_fix::FiniteSpacing(e.dKankaku);
+            used = mojiBytes + fontN + textN;
+            break;
+          }
+          default:
+            goto one;
+        }
+        order[pos++] = TEntJwwNo{lastKind, at};
+        if (newClass != kEntNone) {
+          ar_.ObjectsDone(done);
+          done = 0;
+          ar_.Register(newClass);
+          lastKind = kEntNone;  // with lastIndex 0: no class
+        }
+        p = q + used;
+        ++read;
+        ++done;
+        continue;
+      one: {
+        // A dimension, or a text whose strings the buffer does not hold whole: through the
+        // general path from its tag, and the walk goes on after it.
+        sync();
+        Cardinal r = read;
+        size_t o = pos;
+        NextObject(t, r, o);
+        read = r;
+        pos = o;
+        readOut = read;
+        posOut = pos;
+        p = synced = s_.RestInView();
+        if (!p) {
+          closeAll();
+          return;
+        }
+        end = p + s_.Remaining();
+        lastIndex = 0;  // a class it introduced may have moved an index
+        lastKind = kEntNone;
+        continue;
+      }
+      general:
+        break;
+      }
+      sync();
+      closeAll();
+    } catch (...) {
+      // NextObject left the stream where its error lies; the lists keep what was read.
+      closeAll();
+      throw;
+    }
+  }
+
+  /// The bytes a string takes at `p` in any of its forms (length prefix included) when all of
+  /// them are among the `left` bytes there; 0 otherwise.
+  static size_t StrExtent(const uint8_t* p, size_t left) {
+    if (left < 1) return 0;
+    size_t head = 1;
+    size_t bytes = p[0];
+    if (bytes == 255) {
+      if (left < 3) return 0;
+      uint16_t n16;
+      std::memcpy(&n16, p + 1, 2);
+      head = 3;
+      bytes = n16;
+      if (n16 == 0xFFFE) {
+        if (left < 4) return 0;
+        size_t units = p[3];
+        head = 4;
+        if (units == 255) {
+          if (left < 6) return 0;
+          uint16_t u16;
+          std::memcpy(&u16, p + 4, 2);
+          units = u16;
+          head = 6;
+        }
+        bytes = units * 2;
+      }
+    }
+    return left - head >= bytes ? head + bytes : 0;
+  }
+
+  /// Room at the end of a list for the objects of its kind counted ahead: the list is grown by
+  /// the count at once, filled through a pointer, and cut back to what was read when the walk
+  /// ends (Close), also by an exception. Its count stays the list's size.
+  template <class T>
+  struct Room {
+    Room(std::vector<T>& l, Integer& count) : list(l), n(count) {}
+    void Open(size_t room) {
+      const size_t base = list.size();
+      list.resize(base + room);
+      at = list.data() + base;
+      end = list.data() + list.size();
+      open = true;
+    }
+    bool Full() const { return at == end; }
+    /// The index of the object just written at `at`.
+    Integer Next() { return static_cast<Integer>(at++ - list.data()); }
+    void Close() {
+      if (!open) return;
+      open = false;
+      list.resize(static_cast<size_t>(at - list.data()));
+      n = static_cast<Integer>(list.size());
+    }
+    std::vector<T>& list;
+    Integer& n;
+    T* at = nullptr;
+    T* end = nullptr;
+    bool open = false;
+  };
 
   /// The drawing's own entity list, read for a summary: every object is read and checked as in
   /// EntityList, but only block insertions are kept (and entered in the drawing order); the other
@@ -578,6 +907,9 @@ class StreamReader {
   InStream& s_;
   EntityReadIO io_;
   TArchive ar_;
+  /// What ReserveLists counted of the entity list about to be read, when it could count.
+  TKindTally tally_;
+  bool tallied_ = false;
   bool bounded_;
   Integer budget_;
   Integer items_ = 0;

@@ -42,10 +42,10 @@ inline Double MojiSize(Double v) {
 }
 /// A text size that is not finite reads as 3.0, a spacing as 0.
 inline void FiniteSize(Double& v) {
-  if (!IsFiniteDouble(v)) v = 3.0;
+  if (!std::isfinite(v)) v = 3.0;
 }
 inline void FiniteSpacing(Double& v) {
-  if (!IsFiniteDouble(v)) v = 0.0;
+  if (!std::isfinite(v)) v = 0.0;
 }
 
 /// Decodes nMaxDrawWid into bSenHaba100 and nMaxDrawWidBak.
