@@ -28,6 +28,7 @@
 #include <cmath>
 #include <cstring>
 #include <future>
+#include <system_error>
 #include <memory>
 #include <unordered_map>
 
@@ -421,7 +422,12 @@ class Page {
     if (out_.size() == 0) return;
     std::swap(out_, spare_);
     out_.Clear();
-    packing_ = std::async(std::launch::async, [this] { return Deflate(spare_.view(), packed_); });
+    auto pack = [this] { return Deflate(spare_.view(), packed_); };
+    try {
+      packing_ = std::async(std::launch::async, pack);
+    } catch (const std::system_error&) {  // no thread to be had: compressed when collected
+      packing_ = std::async(std::launch::deferred, pack);
+    }
   }
 
   // Writes the stream being compressed, once it is.

@@ -1,6 +1,7 @@
 // The painter backend of the scene: one drawing routine over QPainter, used for the window's
-// preview, PNG (QImage), PDF (QPdfWriter) and SVG (QSvgGenerator). Needs a QGuiApplication for
-// its fonts (the offscreen platform will do).
+// preview, PNG (QImage) and SVG (QSvgGenerator), and a PDF writer of its own that draws texts
+// with the same glyphs (PdfOut.cpp). Needs a QGuiApplication for its fonts (the offscreen
+// platform will do).
 #pragma once
 
 #include <QImage>
@@ -70,7 +71,7 @@ QImage RenderFit(const Scene& s, QSize size, size_t budget = kPictureWork);
 /// that is not UTF-8 keeps its bytes.
 bool WritePng(const Scene& s, const QString& path, double dpi, const PaintOptions& o = {},
               PaintReport* report = nullptr);
-/// One page of the view's size.
+/// One page of the view's size; texts stay text (their characters come back from the file).
 bool WritePdf(const Scene& s, const QString& path, const PaintOptions& o = {}, PaintReport* report = nullptr);
 /// One page a scene, each of its own view's size; false for no scene, or when one page would need
 /// more than the budget.
