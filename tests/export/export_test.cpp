@@ -178,6 +178,17 @@ bool HaveTools() {
          std::system("/usr/bin/python3 -c 'import ezdxf' >/dev/null 2>&1") == 0;
 }
 
+// qpdf's structural check of a PDF (cross-reference offsets, stream lengths, object syntax),
+// which poppler would repair silently; empty when sound or when qpdf is missing.
+std::string QpdfProblems(const std::string& pdf) {
+  if (std::system("command -v qpdf >/dev/null 2>&1") != 0) return {};
+  const std::string out = Capture("qpdf --check '" + pdf + "' 2>&1; echo \"exit $?\"");
+  return out.find("No syntax or stream encoding errors found") != std::string::npos &&
+                 out.find("WARNING") == std::string::npos && out.find("exit 0") != std::string::npos
+             ? std::string()
+             : out;
+}
+
 // One GUI application for the whole program (fonts need it), deleted at the end so that nothing
 // it holds is taken for a leak.
 class GuiEnvironment : public ::testing::Environment {
@@ -842,6 +853,27 @@ std::vector<std::array<double, 3>> InkTiles(const QImage& img, double pxPerMm, d
   return ink;
 }
 
+// Where poppler's rendering of a PDF and our PNG of the same scene (both at `pxPerMm`) put
+// different ink, tile by tile (empty when they agree); `inked` counts the tiles and channels that
+// hold ink. Poppler and the toolkit antialias differently: a tile may differ by a quarter of the
+// heavier one's ink and 0.02 of its area (a missing, moved or recoloured primitive is far off).
+std::string InkDifferences(const QImage& ours, const QImage& poppler, double pxPerMm, size_t& inked) {
+  const auto a = InkTiles(ours, pxPerMm, 5), b = InkTiles(poppler, pxPerMm, 5);
+  if (a.size() != b.size()) return "different tile counts";
+  size_t off = 0;
+  std::string first;
+  inked = 0;
+  for (size_t i = 0; i < a.size(); ++i)
+    for (size_t c = 0; c < 3; ++c) {
+      inked += a[i][c] > 0.01;
+      if (std::fabs(a[i][c] - b[i][c]) < 0.02 + 0.25 * std::max(a[i][c], b[i][c])) continue;
+      if (off++ < 5)
+        first += "tile " + std::to_string(i) + " channel " + std::to_string(c) + ": " + std::to_string(a[i][c]) +
+                 " against " + std::to_string(b[i][c]) + "\n";
+    }
+  return off ? std::to_string(off) + " tiles differ, first:\n" + first : std::string();
+}
+
 // The PDF, rendered by poppler, puts the same ink in the same places as the PNG: lines of
 // several pens and line types, curves, a solid, a point, texts of every layout and a turned,
 // scaled block.
@@ -875,31 +907,42 @@ TEST_F(Export, PdfLooksLikeThePng) {
   const scene::Scene s = doc.Scene();
   const std::string pdf = dir.path("look.pdf"), png = dir.path("look.png");
   ASSERT_TRUE(scene::WritePdf(s, QString::fromStdString(pdf)));
+  EXPECT_EQ(QpdfProblems(pdf), "");
   ASSERT_TRUE(scene::WritePng(s, QString::fromStdString(png), 150));
   ASSERT_EQ(std::system(("pdftoppm -r 150 -png -singlefile " + pdf + " " + dir.path("look-pdf")).c_str()), 0);
   const QImage ours(QString::fromStdString(png)), poppler(QString::fromStdString(dir.path("look-pdf.png")));
   ASSERT_NEAR(poppler.width(), ours.width(), 1);
   ASSERT_NEAR(poppler.height(), ours.height(), 1);
-  const double k = 150 / 25.4, tile = 5;
-  const auto a = InkTiles(ours, k, tile), b = InkTiles(poppler, k, tile);
-  ASSERT_EQ(a.size(), b.size());
-  // Poppler and the toolkit antialias differently: within a quarter of the heavier tile's ink
-  // and 0.02 of a tile's area (a missing, moved or recoloured primitive is far off).
-  double total = 0;
-  size_t inked = 0, off = 0;
-  std::string first;
-  for (size_t i = 0; i < a.size(); ++i)
-    for (size_t c = 0; c < 3; ++c) {
-      total += a[i][c];
-      inked += a[i][c] > 0.01;
-      if (std::fabs(a[i][c] - b[i][c]) < 0.02 + 0.25 * std::max(a[i][c], b[i][c])) continue;
-      if (off++ < 5)
-        first += "tile " + std::to_string(i) + " channel " + std::to_string(c) + ": " + std::to_string(a[i][c]) +
-                 " against " + std::to_string(b[i][c]) + "\n";
-    }
-  EXPECT_EQ(off, 0u) << first;
+  size_t inked = 0;
+  EXPECT_EQ(InkDifferences(ours, poppler, 150 / 25.4, inked), "");
   EXPECT_GT(inked, 150u);  // the fixture covers much of the page
-  EXPECT_GT(total, 20);
+}
+
+// A page whose content takes several streams (a path may go on in the next): every primitive is
+// drawn, the last ones and a text after the split included.
+TEST_F(Export, PdfOfManyPrimitivesSpansStreams) {
+  if (!HaveTools()) GTEST_SKIP() << "pdfinfo, pdftoppm, xmllint, rsvg-convert or ezdxf missing";
+  Doc doc;
+  doc.d.Enthd.bSenHaba100 = 1;
+  for (int pen = 1; pen <= 8; ++pen) doc.d.EntCol[size_t(pen)].anPrtPenWidth = 30;
+  for (int x = -140; x < 140; ++x)
+    for (int y = -90; y < 90; ++y) doc.Line(x, y, x + 0.6, y + 0.6, Att(Word(2 + (x + 140) / 40)));
+  doc.Text(-60, -102, 6, u"最後の文字");
+  const scene::Scene s = doc.Scene();
+  const std::string pdf = dir.path("many.pdf"), png = dir.path("many.png");
+  ASSERT_TRUE(scene::WritePdf(s, QString::fromStdString(pdf)));
+  EXPECT_EQ(QpdfProblems(pdf), "");
+  const std::string bytes = ReadWholeFile(Utf8ToStr(pdf)).value_or("");
+  size_t streams = 0;
+  for (size_t at = bytes.find("/FlateDecode"); at != std::string::npos; at = bytes.find("/FlateDecode", at + 1)) ++streams;
+  EXPECT_GE(streams, 2u);
+  ASSERT_TRUE(scene::WritePng(s, QString::fromStdString(png), 150));
+  ASSERT_EQ(std::system(("pdftoppm -r 150 -png -singlefile " + pdf + " " + dir.path("many-pdf")).c_str()), 0);
+  size_t inked = 0;
+  EXPECT_EQ(InkDifferences(QImage(QString::fromStdString(png)), QImage(QString::fromStdString(dir.path("many-pdf.png"))),
+                           150 / 25.4, inked), "");
+  EXPECT_GT(inked, 2000u);
+  EXPECT_TRUE(QString::fromStdString(Capture("pdftotext '" + pdf + "' -")).contains(QStringLiteral("最後の文字")));
 }
 
 // Several pages, each of its own size, with a text layer that gives back every character: an
@@ -917,6 +960,7 @@ TEST_F(Export, PdfPagesKeepTheirSizesAndText) {
   const scene::Scene sa = a.Scene(), sb = b.Scene();
   const std::string pdf = dir.path("p.pdf");
   ASSERT_TRUE(scene::WritePdfPages({&sa, &sb}, QString::fromStdString(pdf)));
+  EXPECT_EQ(QpdfProblems(pdf), "");
   const std::string info = Capture("pdfinfo -f 1 -l 2 '" + pdf + "' 2>&1");
   EXPECT_NE(info.find("Pages:           2"), std::string::npos) << info;
   EXPECT_NE(info.find("Page    1 size:  841.89 x 595.276 pts"), std::string::npos) << info;
@@ -1197,6 +1241,7 @@ TEST_F(Export, EveryCorpusDrawingExportsToAllFourFormats) {
     ASSERT_TRUE(scene::WriteSvg(s, QString::fromStdString(base + ".svg")));
     ASSERT_TRUE(scene::WritePng(s, QString::fromStdString(base + ".png"), 30));
     ASSERT_TRUE(scene::WriteDxf(s, Utf8ToStr(base + ".dxf")));
+    EXPECT_EQ(QpdfProblems(base + ".pdf"), "");
     const auto page = PdfPageSize(base + ".pdf");
     EXPECT_NEAR(page.first, s.paperW / 25.4 * 72, 1);
     EXPECT_NEAR(page.second, s.paperH / 25.4 * 72, 1);
