@@ -1123,7 +1123,7 @@ class Builder {
     std::string Key() const {
       char b[96];
       std::snprintf(b, sizeof b, "%06X|%d|%.17g|", rgb, weight, ltscale);
-      return b + Upper(ltype) + "|" + Upper(layer);
+      return b + Upper(ltype);
     }
   };
 
@@ -1403,7 +1403,17 @@ class Builder {
   // block is defined before the first one that inserts it is complete. -1: none.
   Integer Def(size_t i, const Ctx& ctx, int depth) {
     const bool own = TakesFromInsert(i, 0) && defOf_.size() < kMaxVariants;
-    const std::string key = std::to_string(i) + (own ? "|" + ctx.Key() : std::string());
+    // The insertion's layer counts by its look alone: a block placed alike on many layers of one
+    // look is one definition.
+    std::string key = std::to_string(i);
+    if (own) {
+      key += "|" + ctx.Key();
+      if (auto it = recs_.find(Upper(ctx.layer)); it != recs_.end()) {
+        const LayerRec& l = it->second;
+        key += "|" + std::to_string(l.color) + "|" + std::to_string(l.color24) + "|" + std::to_string(l.weight) + "|" +
+               Upper(l.ltype);
+      }
+    }
     if (auto it = defOf_.find(key); it != defOf_.end()) return it->second;
     if (depth > kMaxDepth) return -1;
     const Block& b = c_.blocks[i];
