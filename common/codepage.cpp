@@ -61,15 +61,21 @@ const DecodeTable& Table() {
 
 std::u16string AnsiToStr(std::string_view bytes) {
   std::u16string out;
+  AnsiToStrAppend(bytes, out);
+  return out;
+}
+
+void AnsiToStrAppend(std::string_view bytes, std::u16string& out) {
   // Most drawing strings are plain ASCII: widen them without any lookup.
   if (IsAscii(bytes)) {
-    out.assign(bytes.begin(), bytes.end());
-    return out;
+    out.append(bytes.begin(), bytes.end());
+    return;
   }
   const DecodeTable& t = Table();
   // At most one character a byte: sized once and trimmed, no capacity check per character.
-  out.resize(bytes.size());
-  char16_t* o = out.data();
+  const size_t start = out.size();
+  out.resize(start + bytes.size());
+  char16_t* o = out.data() + start;
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   const size_t n = bytes.size();
   for (size_t i = 0; i < n; ++i) {
@@ -85,7 +91,6 @@ std::u16string AnsiToStr(std::string_view bytes) {
     }
   }
   out.resize(static_cast<size_t>(o - out.data()));
-  return out;
 }
 
 namespace {

@@ -12,6 +12,8 @@ namespace jww {
 /// Decodes code page 932 bytes. Bytes that do not form a character decode to U+FFFD each; the
 /// conversion never stops early and never fails.
 std::u16string AnsiToStr(std::string_view bytes);
+/// AnsiToStr appended to `out`, without a string of its own.
+void AnsiToStrAppend(std::string_view bytes, std::u16string& out);
 
 /// Encodes to code page 932. A character the code page cannot represent becomes "?".
 std::string StrToAnsi(std::u16string_view text);

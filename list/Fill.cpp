@@ -36,17 +36,11 @@ int64_t SlotNumber(std::u16string_view s, size_t& len) {
   return n > kMaxSlot ? -1 : n;
 }
 
-// Code page 932 text that is mostly ASCII (keys, numbers, dates) without the converter.
-std::u16string Decode(std::string_view bytes) {
-  for (unsigned char c : bytes)
-    if (c >= 0x80) return jww::AnsiToStr(bytes);
-  return std::u16string(bytes.begin(), bytes.end());
-}
+void SetText(jww::TEntJwwMoji& m, std::u16string_view text, FillAnchor anchor);
 
 }  // namespace
 
-int ListValues::CodeIndex(std::u16string_view code) {
-  if (guess_ < codes_.size() && codes_[guess_] == code) return static_cast<int>(guess_++);
+int ListValues::CodeIndex(std::u16string_view code, std::string_view bytes) {
   const std::u16string c(code);
   auto it = codeIndex_.find(c);
   if (it != codeIndex_.end()) {
@@ -55,43 +49,53 @@ int ListValues::CodeIndex(std::u16string_view code) {
   }
   if (codes_.size() >= kMaxCodes) return -1;
   codes_.push_back(c);
+  codeBytes_.emplace_back(bytes);
   codeIndex_.emplace(c, static_cast<int>(codes_.size() - 1));
   guess_ = codes_.size();
   return static_cast<int>(codes_.size() - 1);
 }
 
-int ListValues::CodeIndexBytes(std::string_view code) {
-  // Codes are ASCII: compared byte for character with the expected one before any conversion.
-  if (guess_ < codes_.size() && codes_[guess_].size() == code.size() &&
-      std::equal(code.begin(), code.end(), codes_[guess_].begin(),
-                 [](char a, char16_t b) { return static_cast<unsigned char>(a) == b; }))
-    return static_cast<int>(guess_++);
-  return CodeIndex(Decode(code));
-}
-
 // Files the value of a "%%<slot><code>" key (bytes of the key as in the file); false for a key
 // that is none.
-bool ListValues::Keep(std::string_view key, Ref value, bool blank) {
-  if (key.substr(0, 2) != "%%") return false;
+bool ListValues::Keep(std::string_view key, uint64_t at, uint32_t len, bool blank) {
+  if (key.size() < 3 || key[0] != '%' || key[1] != '%') return false;
   const std::string_view rest = key.substr(2);
-  size_t len = 0;
+  size_t digits = 0;
   int64_t slot = 0;
-  while (len < rest.size() && rest[len] >= '0' && rest[len] <= '9') {
-    if (slot <= kMaxSlot) slot = slot * 10 + (rest[len] - '0');
-    ++len;
+  while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') {
+    if (slot <= kMaxSlot) slot = slot * 10 + (rest[digits] - '0');
+    ++digits;
   }
-  if (len == 0 || slot < 1 || slot > kMaxSlot || len == rest.size()) return false;
-  const int code = CodeIndexBytes(rest.substr(len));
+  if (digits == 0 || slot < 1 || slot > kMaxSlot || digits == rest.size()) return false;
+  const std::string_view codeBytes = rest.substr(digits);
+  // The code expected next (after the last, the first again) compared as bytes, before any
+  // conversion or lookup.
+  int code = -1;
+  if (!codes_.empty()) {
+    if (guess_ >= codes_.size()) guess_ = 0;
+    const std::string& g = codeBytes_[guess_];
+    if (g.size() == codeBytes.size()) {
+      size_t i = 0;
+      while (i < g.size() && g[i] == codeBytes[i]) ++i;
+      if (i == g.size()) code = static_cast<int>(guess_++);
+    }
+  }
+  if (code < 0) code = CodeIndex(jww::AnsiToStr(codeBytes), codeBytes);
   if (code < 0) return false;
   ++lines_;
   // Every slot of a list has its lines, so a slot number far beyond the lines read is no list's:
   // it would ask for a table, and a run of sheets, out of all proportion to the file.
-  if (slot > 2 * lines_ + 1024) return false;
-  const size_t c = static_cast<size_t>(code);
-  if (slot > static_cast<int64_t>(dense_.size())) dense_.resize(static_cast<size_t>(slot));
-  std::vector<Ref>& row = dense_[static_cast<size_t>(slot - 1)];
-  if (row.size() <= c) row.resize(c + 1);
-  row[c] = value;
+  if (slot > 2 * lines_ + 1024 || slot > UINT32_MAX || at >= (uint64_t{1} << 48)) return false;
+  const Entry e{at << 16 | static_cast<uint64_t>(code), len, static_cast<uint32_t>(slot)};
+  const size_t s = static_cast<size_t>(slot);
+  if (s >= slotEnd_.size()) {
+    if (s == slotEnd_.size() && entries_.back().Code() >= static_cast<uint32_t>(code)) ascending_ = false;
+    slotEnd_.resize(s, entries_.size());
+    entries_.push_back(e);
+    slotEnd_[s - 1] = entries_.size();
+  } else {
+    late_[static_cast<uint64_t>(slot) << 16 | static_cast<uint64_t>(code)] = e;
+  }
   if (!blank && slot > lastFilled_) lastFilled_ = slot;
   return true;
 }
@@ -106,45 +110,57 @@ bool ListValues::Take(std::u16string_view key, std::u16string_view value) {
   for (char16_t ch : key)
     if (ch >= 0x80) return false;  // keys are ASCII
   const std::string k(key.begin(), key.end());
-  if (value.size() >= kMissing) return false;
-  const Ref ref{wide_.size(), static_cast<uint32_t>(value.size()), true};
-  if (!Keep(k, ref, value == kBlank)) return false;
+  if (value.size() >= kWide) return false;
+  if (!Keep(k, wide_.size(), static_cast<uint32_t>(value.size()) | kWide, value == kBlank)) return false;
   wide_ += value;
   return true;
 }
 
 bool ListValues::Parse(std::string bytes, std::string& why) {
+  auto copy = std::make_unique_for_overwrite<char[]>(bytes.size() + 1);
+  std::memcpy(copy.get(), bytes.data(), bytes.size());
+  return Parse(std::move(copy), bytes.size(), why);
+}
+
+bool ListValues::Parse(std::unique_ptr<char[]> bytes, size_t size, std::string& why) {
   bytes_ = std::move(bytes);
-  const std::string_view all(bytes_);
-  size_t at = 0;
-  for (int64_t line = 1; at <= all.size(); ++line) {
-    size_t end = all.find('\n', at);
-    const bool last = end == std::string_view::npos;
-    if (last) end = all.size();
-    std::string_view text = all.substr(at, end - at);
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    const size_t from = at;
-    at = end + 1;
-    const size_t tab = text.find('\t');
-    if (tab == std::string_view::npos) {
+  size_ = size;
+  const char* const all = bytes_ ? bytes_.get() : "";
+  if (!bytes_) size_ = 0;
+  // A list's lines are some 35 bytes long.
+  entries_.reserve(size_ / 32);
+  const char* p = all;
+  const char* const stop = all + size_;
+  for (int64_t line = 1;; ++line) {
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(stop - p)));
+    const char* end = nl ? nl : stop;
+    const char* tab = static_cast<const char*>(std::memchr(p, '\t', static_cast<size_t>(end - p)));
+    if (end > p && end[-1] == '\r') --end;
+    if (!tab || tab >= end) {
+      const std::string_view text(p, static_cast<size_t>(end - p));
       // The closing " " ends a list; an empty last line is a line end after it.
-      if (last && (text == " " || text.empty())) break;
+      if (!nl && (text == " " || text.empty())) break;
       why = "line " + std::to_string(line) + " has no TAB between key and value";
       return false;
     }
-    const std::string_view key = text.substr(0, tab), value = text.substr(tab + 1);
+    const char* value = tab + 1;
+    const std::string_view key(p, static_cast<size_t>(tab - p));
+    const size_t valueLen = static_cast<size_t>(end - value);
     bool ok;
-    if (key == "%%PA") {
-      folder_ = Decode(value);
+    if (key.size() == 4 && key[2] == 'P' && key[3] == 'A' && key[0] == '%' && key[1] == '%') {
+      folder_.clear();
+      jww::AnsiToStrAppend(std::string_view(value, valueLen), folder_);
       hasFolder_ = ok = true;
     } else {
-      ok = value.size() < kMissing && Keep(key, Ref{from + tab + 1, static_cast<uint32_t>(value.size()), false}, value == " ");
+      ok = valueLen < kWide && Keep(key, static_cast<uint64_t>(value - all), static_cast<uint32_t>(valueLen),
+                                    valueLen == 1 && *value == ' ');
     }
     if (!ok) {
       why = "line " + std::to_string(line) + " holds no list key";
       return false;
     }
-    if (last) break;
+    if (!nl) break;
+    p = nl + 1;
   }
   if (!hasFolder_) {
     why = "no %%PA line";
@@ -160,19 +176,33 @@ size_t ListValues::LongestCodeAt(std::u16string_view text) const {
   return best;
 }
 
-const ListValues::Ref* ListValues::Find(int64_t slot, size_t code) const {
-  if (slot >= 1 && slot <= static_cast<int64_t>(dense_.size())) {
-    const std::vector<Ref>& row = dense_[static_cast<size_t>(slot - 1)];
-    if (code < row.size() && row[code].len != kMissing) return &row[code];
+const ListValues::Entry* ListValues::Find(int64_t slot, size_t code) const {
+  if (slot < 1 || code >= kMaxCodes) return nullptr;
+  if (!late_.empty()) {
+    auto it = late_.find(static_cast<uint64_t>(slot) << 16 | code);
+    if (it != late_.end()) return &it->second;
   }
+  if (slot > static_cast<int64_t>(slotEnd_.size())) return nullptr;
+  const size_t s = static_cast<size_t>(slot);
+  const auto begin = entries_.begin() + static_cast<ptrdiff_t>(s >= 2 ? slotEnd_[s - 2] : 0);
+  const auto end = entries_.begin() + static_cast<ptrdiff_t>(slotEnd_[s - 1]);
+  if (ascending_) {
+    // A slot's lines usually hold every code in order: the code's number is its place.
+    if (static_cast<ptrdiff_t>(code) < end - begin && begin[static_cast<ptrdiff_t>(code)].Code() == code)
+      return &begin[static_cast<ptrdiff_t>(code)];
+    auto it = std::lower_bound(begin, end, code, [](const Entry& e, size_t c) { return e.Code() < c; });
+    return it != end && it->Code() == code ? &*it : nullptr;
+  }
+  for (auto it = end; it != begin; --it)
+    if (it[-1].Code() == code) return &it[-1];
   return nullptr;
 }
 
 void ListValues::AppendValue(std::u16string& out, int64_t slot, size_t code) const {
-  const Ref* r = Find(slot, code);
-  if (!r) out += kBlank;
-  else if (r->wide) out.append(wide_, r->at, r->len);
-  else out += Decode(std::string_view(bytes_).substr(r->at, r->len));
+  const Entry* e = Find(slot, code);
+  if (!e) out += kBlank;
+  else if (e->len & kWide) out.append(wide_, e->At(), e->len & ~kWide);
+  else jww::AnsiToStrAppend(std::string_view(bytes_.get() + e->At(), e->len), out);
 }
 
 std::u16string ListValues::Value(int64_t slot, size_t code) const {
@@ -182,27 +212,33 @@ std::u16string ListValues::Value(int64_t slot, size_t code) const {
 }
 
 bool ReadListFile(const std::u16string& path, ListValues& values, std::string& why) {
-  // One buffer of the file's size and large reads: a list of ten thousand drawings is 13 MB.
+  // One buffer of the file's size, not cleared first, and large reads: a list of ten thousand
+  // drawings is 13 MB.
   const int fd = ::open(jww::NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
-  std::string bytes;
+  std::unique_ptr<char[]> bytes;
+  size_t size = 0, got = 0;
   bool ok = fd >= 0 && ::fstat(fd, &st) == 0;
   if (ok && !S_ISREG(st.st_mode)) {
     errno = EISDIR;
     ok = !S_ISDIR(st.st_mode);  // a pipe or device is read to its end
   }
   if (ok) {
-    bytes.resize(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 0);  // + 1: the end seen at once
-    size_t got = 0;
+    size = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 1 << 16;  // + 1: the end seen at once
+    bytes = std::make_unique_for_overwrite<char[]>(size);
     for (;;) {
-      if (got == bytes.size()) bytes.resize(std::max<size_t>(bytes.size() * 2, 1 << 16));
-      const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+      if (got == size) {
+        auto more = std::make_unique_for_overwrite<char[]>(size * 2);
+        std::memcpy(more.get(), bytes.get(), got);
+        bytes = std::move(more);
+        size *= 2;
+      }
+      const ssize_t n = ::read(fd, bytes.get() + got, size - got);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) ok = false;
       if (n <= 0) break;
       got += static_cast<size_t>(n);
     }
-    bytes.resize(got);
   }
   const int err = errno;
   if (fd >= 0) ::close(fd);
@@ -210,7 +246,7 @@ bool ReadListFile(const std::u16string& path, ListValues& values, std::string& w
     why = std::string("cannot read it: ") + std::strerror(err);
     return false;
   }
-  return values.Parse(std::move(bytes), why);
+  return values.Parse(std::move(bytes), got, why);
 }
 
 FillPlan::FillPlan(jww::TJwwData& doc, const ListValues& values) : values_(values) {
@@ -286,7 +322,7 @@ void FillPlan::Apply(int64_t sheet, FillAnchor anchor) {
     m.start_y = site.y1;
     m.end_x = site.x2;
     m.end_y = site.y2;
-    SetTextKeepingAnchor(m, text, anchor);
+    SetText(m, text, anchor);
   }
 }
 
@@ -300,7 +336,11 @@ void FillPlan::Restore() {
   }
 }
 
-void SetTextKeepingAnchor(jww::TEntJwwMoji& m, std::u16string text, FillAnchor anchor) {
+namespace {
+
+// SetTextKeepingAnchor, the text assigned into the record's own string (its room reused from
+// sheet to sheet).
+void SetText(jww::TEntJwwMoji& m, std::u16string_view text, FillAnchor anchor) {
   if (text.empty()) text = kBlank;
   // Vertical writing counts every character at full height, as construction does.
   const bool vertical = m.att.sFlg & 0x0020;
@@ -320,7 +360,13 @@ void SetTextKeepingAnchor(jww::TEntJwwMoji& m, std::u16string text, FillAnchor a
   m.start_y = sy;
   m.end_x = ex;
   m.end_y = ey;
-  m.str = std::move(text);
+  m.str.assign(text);
+}
+
+}  // namespace
+
+void SetTextKeepingAnchor(jww::TEntJwwMoji& m, std::u16string text, FillAnchor anchor) {
+  SetText(m, text, anchor);
 }
 
 std::u16string SheetName(const std::u16string& out, int64_t sheet) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,6 +30,8 @@ class ListValues final : public ListSink {
   /// (other than the closing " "), a key that is no key (or whose slot lies far beyond the
   /// lines of the list), or no "%%PA" line at all.
   bool Parse(std::string bytes, std::string& why);
+  /// As Parse, over `size` bytes of `bytes`, which the values keep.
+  bool Parse(std::unique_ptr<char[]> bytes, size_t size, std::string& why);
 
   bool HasFolder() const { return hasFolder_; }
   const std::u16string& Folder() const { return folder_; }
@@ -40,35 +43,49 @@ class ListValues final : public ListSink {
   size_t LongestCodeAt(std::u16string_view text) const;
   /// The value of slot `slot` and code number `code` (an index into Codes()); " " when the list
   /// has no such line, as for the blank slots that pad a list. Values read from a file are kept
-  /// as its bytes and decoded when asked for: a sheet uses a few of a long list's values.
+  /// as its bytes and decoded when asked for: a sheet uses a few of a long list's values. Of two
+  /// lines of one key the later counts.
   std::u16string Value(int64_t slot, size_t code) const;
   void AppendValue(std::u16string& out, int64_t slot, size_t code) const;
 
  private:
-  /// Where a value is: bytes of the file (code page 932) or characters the generator gave.
-  struct Ref {
-    uint64_t at = 0;
-    uint32_t len = kMissing;
-    bool wide = false;
+  /// One line's value: where it is (bytes of the file, code page 932, or characters the
+  /// generator gave), its slot and its code. 16 bytes, kept in the order of the lines: a list
+  /// of ten thousand drawings has 370,000 of them.
+  struct Entry {
+    uint64_t atCode;  ///< offset << 16 | code index
+    uint32_t len;     ///< length, kWide set for the generator's characters
+    uint32_t slot;
+    uint64_t At() const { return atCode >> 16; }
+    uint32_t Code() const { return static_cast<uint32_t>(atCode & 0xFFFF); }
   };
-  static constexpr uint32_t kMissing = UINT32_MAX;
+  static constexpr uint32_t kWide = 1u << 31;
 
-  int CodeIndex(std::u16string_view code);
-  int CodeIndexBytes(std::string_view code);
-  bool Keep(std::string_view key, Ref value, bool blank);
-  const Ref* Find(int64_t slot, size_t code) const;
+  int CodeIndex(std::u16string_view code, std::string_view bytes);
+  bool Keep(std::string_view key, uint64_t at, uint32_t len, bool blank);
+  const Entry* Find(int64_t slot, size_t code) const;
 
   std::u16string folder_;
   bool hasFolder_ = false;
   int64_t lastFilled_ = 0;
   std::vector<std::u16string> codes_;
+  std::vector<std::string> codeBytes_;  ///< the codes as the file has them (ASCII)
   std::unordered_map<std::u16string, int> codeIndex_;
   size_t guess_ = 0;  ///< the code expected next: a list repeats its codes in one order
   int64_t lines_ = 0;
-  std::string bytes_;    ///< the list file's bytes
+  std::unique_ptr<char[]> bytes_;  ///< the list file's bytes
+  size_t size_ = 0;
   std::u16string wide_;  ///< values taken from the generator, one after the other
-  /// Values by slot (from 1) and code.
-  std::vector<std::vector<Ref>> dense_;
+  /// The lines of ascending slots, in their order; slotEnd_[s - 1] is the end of slot s's lines
+  /// in it (so they begin at slotEnd_[s - 2], or 0).
+  std::vector<Entry> entries_;
+  std::vector<size_t> slotEnd_;
+  /// Every slot's codes come in ascending order (no key twice), as the generator writes them:
+  /// a code is then found by its place or by bisection instead of a search from the end.
+  bool ascending_ = true;
+  /// Lines whose slot comes after a later slot's lines, by slot << 16 | code: later than every
+  /// line of their slot in entries_.
+  std::unordered_map<uint64_t, Entry> late_;
 };
 
 /// Reads a list file; false with `why` ("cannot read ...: <reason>", or Parse's phrase).

@@ -186,6 +186,20 @@ TEST(Fill, KeysInText) {
   }
 }
 
+// Lines in any order: slots out of turn, codes of a slot in another order than the first slot's,
+// a key given twice (the later line counts, a blank one too), a line without its CR.
+TEST(Fill, ValuesInAnyOrder) {
+  const ListValues v = Parsed(
+      "%%PA\t/d/\r\n%%2f\ttwo\r\n%%2e\ttwo.jww\r\n%%1e\tone.jww\r\n%%1f\tone\r\n%%3f\tthree\r\n"
+      "%%3e\tthree.jww\r\n%%3f\tTHREE\n%%2f\tTWO\r\n%%4f\tfour\r\n%%4f\t \r\n%%1e\tONE.jww\r\n ");
+  ASSERT_EQ(v.Codes(), (std::vector<std::u16string>{u"f", u"e"}));
+  const std::pair<int, const char16_t*> f[] = {{1, u"one"}, {2, u"TWO"}, {3, u"THREE"}, {4, u" "}, {5, u" "}};
+  for (const auto& [slot, value] : f) EXPECT_EQ(v.Value(slot, 0), value) << slot;
+  const std::pair<int, const char16_t*> e[] = {{1, u"ONE.jww"}, {2, u"two.jww"}, {3, u"three.jww"}, {4, u" "}};
+  for (const auto& [slot, value] : e) EXPECT_EQ(v.Value(slot, 1), value) << slot;
+  EXPECT_EQ(v.LastFilledSlot(), 4);
+}
+
 TEST(Fill, NotAListFile) {
   struct Case {
     const char* bytes;
