@@ -381,10 +381,12 @@ std::u16string SheetName(const std::u16string& out, int64_t sheet) {
 }
 
 bool WriteFilledSheets(jww::TJwwData& doc, FillPlan& plan, const std::u16string& out, jww::Integer ver,
-                       FillAnchor anchor, std::string& why) {
+                       FillAnchor anchor, std::string& why,
+                       const std::function<void(int64_t done, int64_t sheets)>& progress) {
   std::vector<std::u16string> written;
   bool ok = true;
   for (int64_t k = 1; k <= plan.SheetCount(); ++k) {
+    if (progress) progress(k - 1, plan.SheetCount());
     const std::u16string name = SheetName(out, k);
     plan.Apply(k, anchor);
     if (!doc.FileOut(name, ver)) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -148,8 +149,10 @@ void SetTextKeepingAnchor(jww::TEntJwwMoji& m, std::u16string text, FillAnchor a
 /// SheetName(out, k), each through a temporary file; `doc` holds the template again on return.
 /// All or nothing: when one sheet cannot be written the sheets written before it are deleted,
 /// and false returned with `why` (the file and the system's reason).
+/// `progress`, when given, is told the sheets written so far and their number before each.
 bool WriteFilledSheets(jww::TJwwData& doc, FillPlan& plan, const std::u16string& out, jww::Integer ver,
-                       FillAnchor anchor, std::string& why);
+                       FillAnchor anchor, std::string& why,
+                       const std::function<void(int64_t done, int64_t sheets)>& progress = {});
 
 /// The private folder a template's bound images are unpacked into, so that the sheets written
 /// from it embed them again; removed with its contents when this ends.

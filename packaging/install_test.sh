@@ -118,6 +118,7 @@ check_contains() {
 }
 check_contains "--help convert dump info new" ""
 check_contains "--budget --help --indent" dump --
+check_contains "--budget --fit --quiet --dpi" fill --
 check_completion "convert " co
 check_completion "420 " convert a.jww b.jww --version 4
 check_completion "B.JWW a.jww sub " info ""

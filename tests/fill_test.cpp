@@ -342,6 +342,53 @@ TEST(FillTool, BadInput) {
   EXPECT_EQ(jww::ReadWholeFile(jww::Utf8ToStr(f.tpl)), tplBytes);
 }
 
+// The picture options convert has: a budget refuses the output whole, --fit drawing makes a
+// smaller picture than the paper's, and progress shows on a terminal unless --quiet.
+TEST(FillTool, PictureOptions) {
+  ToolFixture f;
+  const std::string fill = "fill " + f.Q("template.jww") + " " + f.Q("List.txt") + " ";
+  for (const char* out : {"index.pdf", "index.png"}) {
+    const auto r = jwwtest::RunTool(DRAVIK_JWW_TOOL, fill + f.Q(out) + " --budget 10", f.dir);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("more than 10 items; nothing written (--budget sets the limit)"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(jww::FileExists(jww::Utf8ToStr(f.dir.path(out))));
+    EXPECT_FALSE(jww::FileExists(jww::Utf8ToStr(f.dir.path("index-2.png"))));
+  }
+  // Width and height from a PNG's header.
+  auto size = [&](const char* name) {
+    const std::string b = jww::ReadWholeFile(jww::Utf8ToStr(f.dir.path(name))).value_or("");
+    auto be = [&](size_t at) {
+      return b.size() < at + 4 ? 0u : (uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 |
+                                       uint32_t(uint8_t(b[at + 2])) << 8 | uint32_t(uint8_t(b[at + 3])));
+    };
+    return std::pair<uint32_t, uint32_t>(be(16), be(20));
+  };
+  ASSERT_EQ(jwwtest::RunTool(DRAVIK_JWW_TOOL, fill + f.Q("paper.png") + " --dpi 20 -q", f.dir).status, 0);
+  ASSERT_EQ(jwwtest::RunTool(DRAVIK_JWW_TOOL, fill + f.Q("drawn.png") + " --dpi 20 --fit drawing", f.dir).status, 0);
+  const auto paper = size("paper.png"), drawn = size("drawn.png"), drawn2 = size("drawn-2.png");
+  EXPECT_GT(paper.first, 0u);
+  EXPECT_LT(drawn.first, paper.first);
+  EXPECT_LT(drawn.second, paper.second);
+  EXPECT_GT(drawn2.first, 0u);
+
+  if (std::system("script -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) for a terminal";
+  for (const char* quiet : {"", " --quiet"}) {
+    const std::string shown = f.dir.path("shown.txt");
+    const std::string cmd = std::string(DRAVIK_JWW_TOOL) + " " + fill + f.Q("index.pdf") + quiet;
+    ASSERT_EQ(std::system(("script -qec \"" + cmd + "\" /dev/null >'" + shown + "' </dev/null").c_str()), 0);
+    const std::string seen = jww::ReadWholeFile(jww::Utf8ToStr(shown)).value_or("");
+    if (*quiet) {
+      EXPECT_EQ(seen.find("jww:"), std::string::npos) << seen;
+    } else {
+      EXPECT_NE(seen.find("\rjww: reading the list"), std::string::npos) << seen;
+      EXPECT_NE(seen.find("\rjww: filling the sheets"), std::string::npos) << seen;
+      ASSERT_GE(seen.size(), 4u);
+      EXPECT_EQ(seen.substr(seen.size() - 4), "\r\033[K") << seen;  // cleared at the end
+    }
+  }
+}
+
 // dravik-list --template fills the template straight from the drawings: the same sheets as jww fill
 // from the list file of the same drawings.
 TEST(FillTool, ListToolTemplate) {

@@ -2,6 +2,7 @@
 // once in the dispatcher's table (tools/jww.cpp).
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,7 @@
 namespace CLI {
 class App;
 }
+struct JwwPaintJob;
 
 namespace jwwtool {
 
@@ -85,6 +87,40 @@ int InfoDxf(const std::string& in);
 
 /// The options of jww convert that change how a picture looks (--color, --mono, --aux, --dot-mm).
 void AddLookOptions(CLI::App& app, scene::Look& look);
+
+/// The picture options jww convert and jww fill share: --dpi, the look options, --fit, --budget
+/// and -q/--quiet, into `o`.
+void AddPictureOptions(CLI::App& app, ExportOptions& o);
+
+/// Sets a painting job's resolution, budget and view from `o`.
+void FillPaintJob(JwwPaintJob& job, const ExportOptions& o);
+
+/// Why a painting job of `out` wrote nothing, as jww says it after "jww: " (over the budget, too
+/// many pixels at `dpi`, or the system's reason).
+std::string PaintFailure(const JwwPaintJob& job, const std::string& out, const std::string& format, double dpi);
+
+/// Signs of life for long work: the stage and how far it got, on standard error only when that
+/// is a terminal and not `quiet`, rewritten in place at most four times a second and cleared at
+/// the end (or before a message).
+class Progress {
+ public:
+  explicit Progress(bool quiet);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  /// Shows `stage` with the fraction done (0..1), or without one when it is negative.
+  void Show(const char* stage, double fraction = -1);
+  /// Removes the line.
+  void Clear();
+  /// For JwwPaintJob::progress with the Progress as context.
+  static void Callback(void* self, const char* stage, double fraction);
+
+ private:
+  bool on_;
+  bool shown_ = false;
+  std::string stage_;
+  std::chrono::steady_clock::time_point last_{};
+};
 
 /// The entry `symbol` of the painting module (loaded once by the system's loader), or null with
 /// the loader's reason in `why`.

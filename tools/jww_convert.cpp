@@ -21,23 +21,14 @@ int Convert(int argc, char** argv) {
                "output's extension or --format, as PDF, SVG or PNG at its paper size and scales, or as DXF."};
   std::string in, out;
   std::optional<int> version;
-  double dpi = 150;
   app.add_option("input", in, "The drawing to read (.jww, or .dxf to convert from DXF)")->required();
   app.add_option("output", out, "The file to write (.jww .pdf .svg .png .dxf); an existing file is replaced only on success")->required();
   app.add_option("--version", version, "Format version to write, 220..700")->check(CLI::Range(220, 700));
-  app.add_option("--dpi", dpi, "Resolution of a PNG, 10..1200 (default 150)")->check(CLI::Range(10.0, 1200.0));
   std::string format;
   app.add_option("--format", format, "What to write whatever the output's extension: jww, pdf, svg, png or dxf")
       ->check(CLI::IsMember(std::vector<std::string>(std::begin(kOutputFormats), std::end(kOutputFormats))));
   ExportOptions picture;
-  AddLookOptions(app, picture.look);
-  std::string fit = "paper";
-  app.add_option("--fit", fit, "What a PDF, SVG or PNG shows: the whole paper (paper, the default) or the "
-                 "drawn content plus a margin (drawing)")->check(CLI::IsMember({"paper", "drawing"}));
-  app.add_option("--budget", picture.budget, "Most work a PDF, SVG or PNG may take, in items (each "
-                 "primitive, character, curve segment, dash and insertion is one; default "
-                 + std::to_string(scene::kDefaultBudget) + ")")->check(CLI::Range(size_t(1), size_t(1) << 40));
-  app.add_flag("-q,--quiet", picture.quiet, "No progress on a terminal");
+  AddPictureOptions(app, picture);
   std::string scale, paper;
   app.add_option("--scale", scale, "DXF input: the scale, as 1:50 or 50 (default: the smallest that fits the paper)");
   app.add_option("--paper", paper, "DXF input: the paper, A4..A0 landscape (default: chosen from the extents)");
@@ -56,16 +47,12 @@ int Convert(int argc, char** argv) {
                  known.c_str());
     return 2;
   }
-  picture.dpi = dpi;
-  picture.fitDrawing = fit == "drawing";
   if (dxfIn) return ConvertDxf(in, out, format, version, scale, paper, picture);
   if (format != "jww") {
     if (version) {
       std::fprintf(stderr, "jww: --version applies to .jww output only\n");
       return 2;
     }
-    picture.dpi = dpi;
-    picture.fitDrawing = fit == "drawing";
     return Export(in, out, format, picture);
   }
   for (const char* o : {"--color", "--mono", "--aux", "--dot-mm"})

@@ -52,43 +52,73 @@ void* PaintEntry(const char* symbol, std::string& why) {
   return nullptr;
 }
 
-namespace {
+// Signs of life for long work: the stage and how far it got, on standard error when that is a
+// terminal, a few times a second at most, rewritten in place and cleared at the end.
+Progress::Progress(bool quiet) : on_(!quiet && ::isatty(STDERR_FILENO)) {}
 
-// Signs of life for long conversions: the stage and how far it got, on standard error when that
-// is a terminal, a few times a second at most, rewritten in place and cleared at the end.
-class Progress {
- public:
-  explicit Progress(bool quiet) : on_(!quiet && ::isatty(STDERR_FILENO)) {}
-  ~Progress() { Clear(); }
-  void Show(const char* stage, double fraction = -1) {
-    if (!on_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (stage == stage_ && now - last_ < std::chrono::milliseconds(250)) return;
-    last_ = now;
-    stage_ = stage;
-    // The cursor goes back to the line's start, so that a message printed meanwhile (a failed
-    // read) overwrites the line rather than follow it.
-    if (fraction < 0) std::fprintf(stderr, "\rjww: %s...\033[K\r", stage);
-    else std::fprintf(stderr, "\rjww: %s %3d%%\033[K\r", stage, int(std::clamp(fraction, 0.0, 1.0) * 100));
-    shown_ = true;
-  }
-  /// Removes the line (before a message or at the end).
-  void Clear() {
-    if (shown_) std::fputs("\r\033[K", stderr);
-    shown_ = false;
-  }
-  static void Callback(void* self, const char* stage, double fraction) {
-    static_cast<Progress*>(self)->Show(stage, fraction);
-  }
+Progress::~Progress() { Clear(); }
 
- private:
-  bool on_;
-  bool shown_ = false;
-  std::string stage_;
-  std::chrono::steady_clock::time_point last_{};
-};
+void Progress::Show(const char* stage, double fraction) {
+  if (!on_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (stage == stage_ && now - last_ < std::chrono::milliseconds(250)) return;
+  last_ = now;
+  stage_ = stage;
+  // The cursor goes back to the line's start, so that a message printed meanwhile (a failed
+  // read) overwrites the line rather than follow it.
+  if (fraction < 0) std::fprintf(stderr, "\rjww: %s...\033[K\r", stage);
+  else std::fprintf(stderr, "\rjww: %s %3d%%\033[K\r", stage, int(std::clamp(fraction, 0.0, 1.0) * 100));
+  shown_ = true;
+}
 
-}  // namespace
+void Progress::Clear() {
+  if (shown_) std::fputs("\r\033[K", stderr);
+  shown_ = false;
+}
+
+void Progress::Callback(void* self, const char* stage, double fraction) {
+  static_cast<Progress*>(self)->Show(stage, fraction);
+}
+
+void AddPictureOptions(CLI::App& app, ExportOptions& o) {
+  app.add_option("--dpi", o.dpi, "Resolution of a PNG, 10..1200 (default 150)")->check(CLI::Range(10.0, 1200.0));
+  AddLookOptions(app, o.look);
+  app.add_option_function<std::string>(
+         "--fit", [&o](const std::string& fit) { o.fitDrawing = fit == "drawing"; },
+         "What a PDF, SVG or PNG shows: the whole paper (paper, the default) or the drawn content plus a "
+         "margin (drawing)")
+      ->check(CLI::IsMember({"paper", "drawing"}));
+  app.add_option("--budget", o.budget, "Most work a PDF, SVG or PNG may take, in items (each "
+                 "primitive, character, curve segment, dash and insertion is one; default "
+                 + std::to_string(scene::kDefaultBudget) + ")")->check(CLI::Range(size_t(1), size_t(1) << 40));
+  app.add_flag("-q,--quiet", o.quiet, "No progress on a terminal");
+}
+
+void FillPaintJob(JwwPaintJob& job, const ExportOptions& o) {
+  job.dpi = o.dpi;
+  if (o.budget) job.budget = o.budget;
+  job.fitDrawing = o.fitDrawing;
+}
+
+std::string PaintFailure(const JwwPaintJob& job, const std::string& out, const std::string& format, double dpi) {
+  char line[512];
+  if (job.refusedJob)
+    std::snprintf(line, sizeof line, "the %s export module belongs to another build of jww", format.c_str());
+  else if (job.overBudget)
+    std::snprintf(line, sizeof line, "%s: the picture would hold more than %zu items; nothing written "
+                  "(--budget sets the limit)", Shown(out).c_str(), job.budget);
+  else if (job.tooManyPixels && job.maxDpi >= 1)
+    std::snprintf(line, sizeof line, "%s: at %g dpi the picture would have %.0f million pixels, more than "
+                  "the %.0f million a picture may have; %g dpi is the most that fits (or use --fit drawing)",
+                  Shown(out).c_str(), dpi, job.pixels / 1e6, job.maxPixels / 1e6, job.maxDpi);
+  else if (job.tooManyPixels)
+    std::snprintf(line, sizeof line, "%s: the picture would have more than the %.0f million pixels a picture may have",
+                  Shown(out).c_str(), job.maxPixels / 1e6);
+  else
+    std::snprintf(line, sizeof line, "%s: cannot write the %s file: %s", Shown(out).c_str(), format.c_str(),
+                  job.reason[0] ? job.reason : "the picture could not be made");
+  return line;
+}
 
 void AddLookOptions(CLI::App& app, scene::Look& look) {
   auto* color = app.add_flag_callback("--color", [&look] { look.colour = scene::Look::Colour::Colour; },
@@ -126,7 +156,7 @@ int ExportDrawing(const jww::TJwwData& d, const std::string& out, const std::str
   bool ok = false;
   size_t leftOut = 0;
   JwwPaintJob job;
-  std::string reason;  // why the file could not be written
+  std::string reason;  // why the DXF could not be written
   if (format == "dxf") {
     ok = scene::WriteDxf(s, jww::PathFromNative(out), &leftOut, &reason);
   } else {
@@ -140,9 +170,7 @@ int ExportDrawing(const jww::TJwwData& d, const std::string& out, const std::str
     job.scene = &s;
     job.out = out.c_str();
     job.format = format.c_str();
-    job.dpi = o.dpi;
-    if (o.budget) job.budget = o.budget;
-    job.fitDrawing = o.fitDrawing;
+    FillPaintJob(job, o);
     job.progress = &Progress::Callback;
     job.context = &progress;
     ok = paint(&job);
@@ -150,28 +178,12 @@ int ExportDrawing(const jww::TJwwData& d, const std::string& out, const std::str
     reason = job.reason;
   }
   progress.Clear();
-  if (job.refusedJob) {
-    std::fprintf(stderr, "jww: the %s export module belongs to another build of jww\n", format.c_str());
-    return 1;
-  }
-  if (job.overBudget) {
-    std::fprintf(stderr, "jww: %s: the picture would hold more than %zu items; nothing written "
-                 "(--budget sets the limit)\n", Shown(out).c_str(), job.budget);
-    return 1;
-  }
-  if (job.tooManyPixels) {
-    if (job.maxDpi >= 1)
-      std::fprintf(stderr, "jww: %s: at %g dpi the picture would have %.0f million pixels, more than "
-                   "the %.0f million a picture may have; %g dpi is the most that fits (or use --fit drawing)\n",
-                   Shown(out).c_str(), o.dpi, job.pixels / 1e6, job.maxPixels / 1e6, job.maxDpi);
-    else
-      std::fprintf(stderr, "jww: %s: the picture would have more than the %.0f million pixels a picture may have\n",
-                   Shown(out).c_str(), job.maxPixels / 1e6);
-    return 1;
-  }
   if (!ok) {
-    std::fprintf(stderr, "jww: %s: cannot write the %s file: %s\n", Shown(out).c_str(), format.c_str(),
-                 reason.empty() ? "the picture could not be made" : reason.c_str());
+    if (format == "dxf")
+      std::fprintf(stderr, "jww: %s: cannot write the dxf file: %s\n", Shown(out).c_str(),
+                   reason.empty() ? "the picture could not be made" : reason.c_str());
+    else
+      std::fprintf(stderr, "jww: %s\n", PaintFailure(job, out, format, o.dpi).c_str());
     return 1;
   }
   if (leftOut)

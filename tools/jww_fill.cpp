@@ -24,51 +24,74 @@ namespace {
 // Writes the sheets as pictures or DXF: one file a sheet, or one PDF of a page a sheet. All or
 // nothing: files written before a failure are deleted.
 bool ExportSheets(jww::TJwwData& doc, dravik::FillPlan& plan, const std::string& out, const std::string& format,
-                  double dpi, scene::Look look, dravik::FillAnchor anchor, std::string& why) {
+                  const ExportOptions& o, dravik::FillAnchor anchor, Progress& progress, std::string& why) {
+  scene::Look look = o.look;
   if (format == "dxf") look.colour = scene::Look::Colour::Colour;
   using Paint = decltype(&jww_paint_job);
-  using PaintPages = decltype(&jww_paint_pdf_pages);
   Paint paint = nullptr;
-  PaintPages pages = nullptr;
-  if (format == "pdf") pages = reinterpret_cast<PaintPages>(PaintEntry("jww_paint_pdf_pages", why));
-  else if (format != "dxf") paint = reinterpret_cast<Paint>(PaintEntry("jww_paint_job", why));
-  if (format != "dxf" && !paint && !pages) {
-    why = "cannot load the " + format + " export: " + why;
-    return false;
+  if (format != "dxf") {
+    paint = reinterpret_cast<Paint>(PaintEntry("jww_paint_job", why));
+    if (!paint) {
+      why = "cannot load the " + format + " export: " + why;
+      return false;
+    }
   }
   const std::u16string out16 = jww::PathFromNative(out);
+  const int64_t sheets = plan.SheetCount();
   std::vector<scene::Scene> scenes;
   std::vector<std::u16string> written;
+  size_t leftOut = 0;
   bool ok = true;
-  for (int64_t k = 1; ok && k <= plan.SheetCount(); ++k) {
+  for (int64_t k = 1; ok && k <= sheets; ++k) {
+    progress.Show("filling the sheets", static_cast<double>(k - 1) / static_cast<double>(sheets));
     plan.Apply(k, anchor);
     scene::Scene s = scene::Build(doc, look);
-    if (pages) {
+    if (format == "pdf") {
       scenes.push_back(std::move(s));
       continue;
     }
     const std::u16string name = dravik::SheetName(out16, k);
     const std::string name8 = jww::NativePath(name);
-    JwwPaintJob job;
-    job.scene = &s;
-    job.out = name8.c_str();
-    job.format = format.c_str();
-    job.dpi = dpi;
-    ok = format == "dxf" ? scene::WriteDxf(s, name) : paint(&job);
+    if (format == "dxf") {
+      size_t n = 0;
+      std::string reason;
+      ok = scene::WriteDxf(s, name, &n, &reason);
+      leftOut += n;
+      if (!ok) why = Shown(name8) + ": cannot write the dxf file: " + reason;
+    } else {
+      JwwPaintJob job;
+      job.scene = &s;
+      job.out = name8.c_str();
+      job.format = format.c_str();
+      FillPaintJob(job, o);
+      ok = paint(&job);
+      leftOut += job.unrepresentable;
+      if (!ok) why = PaintFailure(job, name8, format, o.dpi);
+    }
     if (ok) written.push_back(name);
-    else why = Shown(name8) + ": cannot write the " + format + " file" +
-               (job.overBudget ? " (the picture would take more work than a picture may)"
-                : job.tooManyPixels ? " (too many pixels; a lower --dpi fits)" : "");
   }
   plan.Restore();
-  if (pages) {
-    std::vector<const scene::Scene*> list;
-    for (const scene::Scene& s : scenes) list.push_back(&s);
-    ok = pages(list.data(), static_cast<int>(list.size()), out.c_str());
-    if (!ok) why = out + ": cannot write the pdf file";
+  if (ok && format == "pdf") {
+    std::vector<const scene::Scene*> pages;
+    for (const scene::Scene& s : scenes) pages.push_back(&s);
+    JwwPaintJob job;
+    job.pages = pages.data();
+    job.pageCount = static_cast<int>(pages.size());
+    job.out = out.c_str();
+    job.format = "pdf";
+    FillPaintJob(job, o);
+    job.progress = &Progress::Callback;
+    job.context = &progress;
+    ok = paint(&job);
+    leftOut = job.unrepresentable;
+    if (!ok) why = PaintFailure(job, out, format, o.dpi);
   }
+  progress.Clear();
   if (!ok)
     for (const std::u16string& name : written) jww::DeleteFileIfExists(name);
+  else if (leftOut)
+    std::fprintf(stderr, "jww: %s: %zu primitive%s left out: beyond the coordinates the file can hold\n",
+                 Shown(out).c_str(), leftOut, leftOut == 1 ? "" : "s");
   return ok;
 }
 
@@ -82,7 +105,6 @@ int Fill(int argc, char** argv) {
                "template is never changed."};
   std::string tpl, list, out, anchorName = "start", format;
   std::optional<int> version;
-  double dpi = 150;
   app.add_option("template", tpl, "The template drawing (.jww) whose texts hold keys such as %%1f, %%1DT, %%PA")->required();
   app.add_option("list", list, "The list file (code page 932, key TAB value)")->required();
   app.add_option("output", out, "The file to write (.jww .pdf .svg .png .dxf); existing files are replaced only on success")->required();
@@ -90,11 +112,10 @@ int Fill(int argc, char** argv) {
       ->check(CLI::IsMember({"start", "centre", "center", "end"}));
   app.add_option("--version", version, "Format version of .jww output, 220..700 (default the template's)")
       ->check(CLI::Range(220, 700));
-  app.add_option("--dpi", dpi, "Resolution of a PNG, 10..1200 (default 150)")->check(CLI::Range(10.0, 1200.0));
   app.add_option("--format", format, "What to write whatever the output's extension: jww, pdf, svg, png or dxf")
       ->check(CLI::IsMember(std::vector<std::string>(std::begin(kOutputFormats), std::end(kOutputFormats))));
-  scene::Look look;
-  AddLookOptions(app, look);
+  ExportOptions picture;
+  AddPictureOptions(app, picture);
   if (int status; !ParseOptions(app, argc, argv, status)) return status;
   if (format.empty()) format = ExportFormat(out);
   if (format.empty()) {
@@ -110,16 +131,23 @@ int Fill(int argc, char** argv) {
                                     : anchorName == "start" ? dravik::FillAnchor::kStart
                                                             : dravik::FillAnchor::kCentre;
 
+  Progress progress(picture.quiet);
+  progress.Show("reading the list");
   dravik::ListValues values;
   std::string why;
-  if (!dravik::ReadListFile(jww::PathFromNative(list), values, why)) {
+  const bool listRead = dravik::ReadListFile(jww::PathFromNative(list), values, why);
+  progress.Clear();
+  if (!listRead) {
     std::fprintf(stderr, "jww: %s: not a list file: %s\n", Shown(list).c_str(), why.c_str());
     return 2;
   }
 
   jww::TJwwData doc;
   dravik::TemplateImages images;
-  if (!dravik::ReadTemplate(jww::PathFromNative(tpl), doc, images, why)) {
+  progress.Show("reading the template");
+  const bool templateRead = dravik::ReadTemplate(jww::PathFromNative(tpl), doc, images, why);
+  progress.Clear();
+  if (!templateRead) {
     if (!why.empty()) {
       std::fprintf(stderr, "jww: %s\n", why.c_str());
       return 1;
@@ -144,9 +172,12 @@ int Fill(int argc, char** argv) {
   bool ok;
   if (format == "jww") {
     const int ver = version.value_or(doc.Enthd.jwVer);
-    ok = dravik::WriteFilledSheets(doc, plan, out16, ver, anchor, why);
+    ok = dravik::WriteFilledSheets(doc, plan, out16, ver, anchor, why, [&progress](int64_t done, int64_t n) {
+      progress.Show("writing the sheets", static_cast<double>(done) / static_cast<double>(n));
+    });
+    progress.Clear();
   } else {
-    ok = ExportSheets(doc, plan, out, format, dpi, look, anchor, why);
+    ok = ExportSheets(doc, plan, out, format, picture, anchor, progress, why);
   }
   if (!ok) {
     std::fprintf(stderr, "jww: %s\n", why.c_str());

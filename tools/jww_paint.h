@@ -11,6 +11,10 @@
 struct JwwPaintJob {
   size_t size = sizeof(JwwPaintJob);
   const scene::Scene* scene = nullptr;
+  /// Instead of `scene`, with format "pdf": `pageCount` scenes, a page each (every page is
+  /// measured against the budget before any is painted).
+  const scene::Scene* const* pages = nullptr;
+  int pageCount = 0;
   const char* out = nullptr;     ///< the path's bytes, as the command line gave them
   const char* format = nullptr;  ///< "pdf", "svg" or "png"
   double dpi = 150;              ///< PNG resolution
@@ -32,9 +36,6 @@ struct JwwPaintJob {
 /// Paints the job; false when the file was not written (the job says why when the picture was
 /// refused; otherwise the output could not be written).
 extern "C" bool jww_paint_job(JwwPaintJob* job);
-
-/// Paints `n` scenes into one PDF file `out` (UTF-8), a page each; false when it could not be written.
-extern "C" bool jww_paint_pdf_pages(const scene::Scene* const* s, int n, const char* out);
 
 /// The module's file name, and where an installed jww finds it relative to its own folder.
 #define JWW_PAINT_MODULE "jww-paint.so"

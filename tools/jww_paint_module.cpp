@@ -1,10 +1,12 @@
-// The painted exports of jww convert (PDF, SVG, PNG), built as a module that jww loads only when
+// The painted exports of jww convert and jww fill (PDF, SVG, PNG), built as a module that jww loads only when
 // a picture is asked for: the toolkit they need takes about ten milliseconds of every start of a
 // program linked with it, which every other jww command would otherwise pay.
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "common/codepage.h"
 #include "painter/ScenePainter.h"
@@ -34,7 +36,10 @@ extern "C" bool jww_paint_job(JwwPaintJob* job) {
   if (job->progress)
     o.progress = [job](const char* stage, double fraction) { job->progress(job->context, stage, fraction); };
   scene::PaintReport r;
-  const bool ok = f == "pdf"   ? scene::WritePdf(*job->scene, path, o, &r)
+  const bool ok = job->pages  ? f == "pdf" && scene::WritePdfPages(std::vector<const scene::Scene*>(
+                                                 job->pages, job->pages + std::max(job->pageCount, 0)),
+                                             path, o, &r)
+                  : f == "pdf" ? scene::WritePdf(*job->scene, path, o, &r)
                   : f == "svg" ? scene::WriteSvg(*job->scene, path, o, &r)
                                : scene::WritePng(*job->scene, path, job->dpi, o, &r);
   job->overBudget = r.overBudget;
@@ -46,14 +51,4 @@ extern "C" bool jww_paint_job(JwwPaintJob* job) {
   job->unrepresentable = r.walk.unrepresentable;
   std::snprintf(job->reason, sizeof job->reason, "%s", r.reason.c_str());
   return ok;
-}
-
-extern "C" bool jww_paint_pdf_pages(const scene::Scene* const* s, int n, const char* out) {
-  if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-  int argc = 1;
-  char name[] = "jww";
-  char* argv[] = {name, nullptr};
-  QGuiApplication app(argc, argv);
-  return scene::WritePdfPages(std::vector<const scene::Scene*>(s, s + (n > 0 ? n : 0)), QString::fromUtf8(out));
 }
