@@ -8,7 +8,10 @@
 
 #include <QGuiApplication>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,6 +20,7 @@
 
 #include "common/Func_2.h"
 #include "common/codepage.h"
+#include "compare/Compare.h"
 #include "jww/JwwUnit.h"
 #include "list/ListFile.h"
 #include "painter/ScenePainter.h"
@@ -29,6 +33,7 @@ using namespace jww;
 namespace {
 
 struct DrawingErrorTag {};
+struct PictureErrorTag {};
 
 // ---- conversions -------------------------------------------------------------------------------
 
@@ -42,6 +47,7 @@ string PathArg(const py::object& p) {
 }
 
 py::handle g_DrawingError;  // held by the module
+py::handle g_PictureError;  // held by the module
 
 [[noreturn]] void RaiseDrawingError(const std::string& path, const std::string& reason, uint64_t offset) {
   py::object e = g_DrawingError(path + ": " + reason + " (byte " + std::to_string(offset) + ")");
@@ -574,42 +580,107 @@ std::string FormatOf(const std::string& path, const std::optional<std::string>& 
   return f;
 }
 
+/// How a picture or DXF is made: the export's keywords, checked.
+struct ExportHow {
+  std::string format;
+  double dpi = 150;
+  scene::Look look;
+  scene::PaintOptions paint;
+};
+
+ExportHow MakeHow(const std::string& outBytes, double dpi, const std::optional<std::string>& format,
+                  const std::string& colour, bool aux, const std::string& fit, std::optional<int64_t> budget) {
+  ExportHow h;
+  h.format = FormatOf(outBytes, format);
+  if (!(dpi > 0 && dpi <= 2400)) throw py::value_error("dpi must lie in (0, 2400]");
+  h.dpi = dpi;
+  if (colour == "colour" || colour == "color") h.look.colour = scene::Look::Colour::Colour;
+  else if (colour == "mono") h.look.colour = scene::Look::Colour::Mono;
+  else if (colour != "drawing") throw py::value_error("colour: 'drawing', 'colour' or 'mono'");
+  h.look.aux = aux;
+  if (fit != "paper" && fit != "drawing") throw py::value_error("fit: 'paper' or 'drawing'");
+  h.paint.fitDrawing = fit == "drawing";
+  if (budget) {
+    if (*budget < 1) throw py::value_error("budget must be at least 1");
+    h.paint.budget = static_cast<size_t>(*budget);
+  }
+  // The DXF is for exchange: it keeps the pens' print colours whatever the colour printing says.
+  if (h.format == "dxf") h.look.colour = scene::Look::Colour::Colour;
+  if (h.format != "dxf") EnsureGuiApplication();
+  return h;
+}
+
+/// What became of an export: written, refused as a picture (the report says why), or not written
+/// (`reason`, the system's words).
+struct ExportOutcome {
+  bool ok = false;
+  scene::PaintReport report;
+  std::string reason;
+};
+
+/// Builds the scene of `d` and writes it; run without the GIL.
+ExportOutcome ExportScene(const TJwwData& d, const string& out, const ExportHow& h) {
+  ExportOutcome r;
+  const scene::Scene s = scene::Build(d, h.look);
+  if (h.format == "dxf") {
+    r.ok = scene::WriteDxf(s, out, nullptr, &r.reason);
+    return r;
+  }
+  // The toolkit's font database is shared by the whole process: one picture at a time.
+  static std::mutex painting;
+  std::lock_guard<std::mutex> p(painting);
+  const QString qpath = QString::fromStdU16String(out);
+  r.ok = h.format == "pdf"   ? scene::WritePdf(s, qpath, h.paint, &r.report)
+         : h.format == "svg" ? scene::WriteSvg(s, qpath, h.paint, &r.report)
+                             : scene::WritePng(s, qpath, h.dpi, h.paint, &r.report);
+  r.reason = r.report.reason;
+  return r;
+}
+
+/// Raises what a failed export means: PictureError for a picture refused (over its budget, too
+/// many pixels), OSError with the system's reason otherwise.
+[[noreturn]] void RaiseExportFailure(const std::string& outBytes, const ExportHow& h, const ExportOutcome& r) {
+  const scene::PaintReport& p = r.report;
+  if (p.overBudget || p.tooManyPixels) {
+    char msg[512];
+    if (p.overBudget)
+      std::snprintf(msg, sizeof msg, "%s: the picture would hold more than %zu items; nothing written "
+                    "(budget= sets the limit)", outBytes.c_str(), h.paint.budget);
+    else if (p.maxDpi >= 1)
+      std::snprintf(msg, sizeof msg, "%s: at %g dpi the picture would have %.0f million pixels, more than the "
+                    "%.0f million a picture may have; %g dpi is the most that fits (or fit='drawing')",
+                    outBytes.c_str(), h.dpi, p.pixels / 1e6, scene::kMaxPixels / 1e6, p.maxDpi);
+    else
+      std::snprintf(msg, sizeof msg, "%s: the picture would have more than the %.0f million pixels a picture may have",
+                    outBytes.c_str(), scene::kMaxPixels / 1e6);
+    py::object e = g_PictureError(std::string(msg));
+    e.attr("path") = outBytes;
+    e.attr("over_budget") = p.overBudget;
+    e.attr("budget") = h.paint.budget;
+    e.attr("too_many_pixels") = p.tooManyPixels;
+    e.attr("pixels") = p.pixels;
+    e.attr("max_dpi") = p.maxDpi;
+    PyErr_SetObject(g_PictureError.ptr(), e.ptr());
+    throw py::error_already_set();
+  }
+  const std::string msg = outBytes + ": cannot write the " + h.format + " file" + (r.reason.empty() ? "" : ": " + r.reason);
+  PyErr_SetString(PyExc_OSError, msg.c_str());
+  throw py::error_already_set();
+}
+
 void Export(Drawing& dr, const py::object& path, double dpi, const std::optional<std::string>& format,
-            const std::string& colour, bool aux) {
+            const std::string& colour, bool aux, const std::string& fit, std::optional<int64_t> budget) {
   const string out = PathArg(path);
   const std::string outBytes = NativePath(out);
-  const std::string f = FormatOf(outBytes, format);
-  if (!(dpi > 0 && dpi <= 2400)) throw py::value_error("dpi must lie in (0, 2400]");
-  scene::Look look;
-  if (colour == "colour" || colour == "color") look.colour = scene::Look::Colour::Colour;
-  else if (colour == "mono") look.colour = scene::Look::Colour::Mono;
-  else if (colour != "drawing") throw py::value_error("colour: 'drawing', 'colour' or 'mono'");
-  look.aux = aux;
-  // The DXF is for exchange: it keeps the pens' print colours whatever the colour printing says.
-  if (f == "dxf") look.colour = scene::Look::Colour::Colour;
-  if (f != "dxf") EnsureGuiApplication();
-  bool ok;
+  const ExportHow h = MakeHow(outBytes, dpi, format, colour, aux, fit, budget);
+  ExportOutcome r;
   {
     py::gil_scoped_release nogil;
     std::lock_guard<std::mutex> g(dr.lock);
     dr.Settle();
-    const scene::Scene s = scene::Build(*dr.d, look);
-    // The toolkit's font database is shared by the whole process: one picture at a time.
-    static std::mutex painting;
-    std::unique_lock<std::mutex> p(painting, std::defer_lock);
-    if (f != "dxf") p.lock();
-    if (f == "dxf") {
-      ok = scene::WriteDxf(s, out);
-    } else {
-      const QString qpath = QString::fromStdU16String(out);
-      ok = f == "pdf" ? scene::WritePdf(s, qpath) : f == "svg" ? scene::WriteSvg(s, qpath) : scene::WritePng(s, qpath, dpi);
-    }
+    r = ExportScene(*dr.d, out, h);
   }
-  if (!ok) {
-    const std::string msg = outBytes + ": cannot write the " + f + " file";
-    PyErr_SetString(PyExc_OSError, msg.c_str());
-    throw py::error_already_set();
-  }
+  if (!r.ok) RaiseExportFailure(outBytes, h, r);
 }
 
 void Write(Drawing& dr, const py::object& path, int version) {
@@ -665,6 +736,146 @@ void ListFile(const std::vector<py::object>& paths, int64_t slotArg, const py::o
     PyErr_SetString(PyExc_OSError, msg.c_str());
     throw py::error_already_set();
   }
+}
+
+// ---- comparing ---------------------------------------------------------------------------------
+
+/// A private folder for the bound images of a drawing read to be compared, so that images are
+/// compared by content; removed with them.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::error_code ec;
+    std::string tmpl = (std::filesystem::temp_directory_path(ec) / "dravik-diff-XXXXXX").string();
+    if (!ec && ::mkdtemp(tmpl.data())) dir_ = tmpl;
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  void Use(TJwwData& d) const {
+    if (dir_.empty()) return;
+    d.BindImageFolder = Utf8ToStr(dir_ + "/");
+    d.BindImageExp = true;
+  }
+
+ private:
+  std::string dir_;
+};
+
+/// One entity (or block definition) that is not the same in both drawings.
+struct Change {
+  std::string status, kind, where, what;
+  std::vector<std::string> changes;
+  int beforeIndex = -1, afterIndex = -1;
+  py::object before, after;
+};
+
+struct DiffResult {
+  bool same = true;
+  std::vector<std::string> header, images;
+  std::vector<Change> entities;
+  size_t unchanged = 0, removed = 0, added = 0, changed = 0;
+};
+
+/// The entity a comparison's reference names, as the drawing's sequences hand it out.
+py::object EntityAt(const DrawingPtr& dr, const compare::EntityRef& ref) {
+  if (ref.index < 0) return py::none();
+  if (ref.kind == kEntBlockDef) {
+    if (static_cast<size_t>(ref.index) >= Count(&dr->d->EntBlockDef, dr->d->EntBlockDefN)) return py::none();
+    return py::cast(Definition{Owner{dr, ref.index}});
+  }
+  const Owner o{dr, ref.def};
+  auto pick = [&](auto tag) -> py::object {
+    using T = decltype(tag);
+    auto [v, n] = o.List<T>();
+    if (static_cast<size_t>(ref.index) >= Count(v, n)) return py::none();
+    return Wrap(o, (*v)[static_cast<size_t>(ref.index)]);
+  };
+  switch (ref.kind) {
+    case kEntLine: return pick(TEntJwwLine{});
+    case kEntEnko: return pick(TEntJwwEnko{});
+    case kEntTen: return pick(TEntJwwTen{});
+    case kEntMoji: return pick(TEntJwwMoji{});
+    case kEntSunpo: return pick(TEntJwwSunpo{});
+    case kEntSolid: return pick(TEntJwwSolid{});
+    case kEntBlock: return pick(TEntJwwBlock{});
+    default: return py::none();
+  }
+}
+
+/// A drawing to compare: a Drawing as it is, or a path read whole with its images in `images`.
+DrawingPtr DrawingToCompare(const py::object& x, const ScratchFolder& images) {
+  if (py::isinstance<Drawing>(x)) return x.cast<DrawingPtr>();
+  auto dr = std::make_shared<Drawing>();
+  const string name = PathArg(x);
+  images.Use(*dr->d);
+  bool ok;
+  {
+    py::gil_scoped_release nogil;
+    ok = dr->d->FileIn(name);
+  }
+  if (!ok) {
+    const TJwwError& e = dr->d->LastError();
+    RaiseDrawingError(StrToUtf8(name), e.message.empty() ? "cannot read the drawing" : e.message, e.offset);
+  }
+  return dr;
+}
+
+DiffResult Diff(const py::object& a, const py::object& b, double tolerance, const std::optional<py::object>& out,
+                double dpi, const std::string& fit, std::optional<int64_t> budget) {
+  if (!(tolerance > 0) || !std::isfinite(tolerance)) throw py::value_error("tolerance must be a positive finite number");
+  string outPath;
+  std::string outBytes;
+  std::optional<ExportHow> how;
+  if (out && !out->is_none()) {
+    outPath = PathArg(*out);
+    outBytes = NativePath(outPath);
+    how = MakeHow(outBytes, dpi, std::nullopt, "colour", false, fit, budget);
+    if (how->format == "dxf") throw py::value_error("the change picture is .pdf, .svg or .png");
+  }
+  ScratchFolder imagesA, imagesB;
+  const DrawingPtr da = DrawingToCompare(a, imagesA), db = DrawingToCompare(b, imagesB);
+  compare::Result r;
+  ExportOutcome picture;
+  {
+    py::gil_scoped_release nogil;
+    std::unique_lock<std::mutex> la(da->lock), lb;
+    if (db != da) lb = std::unique_lock<std::mutex>(db->lock);
+    da->Settle();
+    db->Settle();
+    compare::Options opt;
+    opt.tolerance = tolerance;
+    r = compare::Compare(*da->d, *db->d, opt);
+    if (how) picture = ExportScene(compare::ChangeDrawing(*da->d, *db->d, r), outPath, *how);
+  }
+  if (how && !picture.ok) RaiseExportFailure(outBytes, *how, picture);
+  DiffResult d;
+  d.same = r.Same();
+  d.header = std::move(r.header);
+  d.images = std::move(r.images);
+  d.unchanged = r.unchanged, d.removed = r.removed, d.added = r.added, d.changed = r.changed;
+  d.entities.reserve(r.entities.size());
+  for (compare::EntityChange& e : r.entities) {
+    Change c;
+    c.status = e.status == compare::Status::Removed ? "removed" : e.status == compare::Status::Added ? "added" : "changed";
+    c.kind = compare::KindLabel(e.kind);
+    c.where = std::move(e.where);
+    c.what = std::move(e.what);
+    c.changes = std::move(e.changes);
+    c.beforeIndex = e.before.index;
+    c.afterIndex = e.after.index;
+    {
+      std::unique_lock<std::mutex> la(da->lock), lb;
+      if (db != da) lb = std::unique_lock<std::mutex>(db->lock);
+      c.before = EntityAt(da, e.before);
+      c.after = EntityAt(db, e.after);
+    }
+    d.entities.push_back(std::move(c));
+  }
+  return d;
 }
 
 // ---- binding helpers -----------------------------------------------------------------------------
@@ -853,6 +1064,12 @@ PYBIND11_MODULE(dravik, m) {
   g_DrawingError = drawingError;
   m.attr("DrawingError").attr("__doc__") =
       "A drawing could not be read: .reason (the library's reason), .offset (byte offset), .path.";
+  static py::exception<PictureErrorTag> pictureError(m, "PictureError", PyExc_ValueError);
+  g_PictureError = pictureError;
+  m.attr("PictureError").attr("__doc__") =
+      "A picture was refused before anything was written: .over_budget (it would take more than\n"
+      ".budget items of work), .too_many_pixels (a PNG of more than 2^28 .pixels; .max_dpi is the\n"
+      "largest resolution that fits), .path.";
 
   // Entities -------------------------------------------------------------------------------------
   auto line = py::class_<TEntJwwLine>(m, "Line", "A line (TEntJwwLine).");
@@ -1137,9 +1354,13 @@ PYBIND11_MODULE(dravik, m) {
            "Writes the drawing as format version 220..700 (FileOut); OSError when it cannot be written.")
       .def("export", &Export, py::arg("path"), py::kw_only(), py::arg("dpi") = 150.0,
            py::arg("format") = py::none(), py::arg("colour") = "drawing", py::arg("aux") = false,
+           py::arg("fit") = "paper", py::arg("budget") = py::none(),
            "Exports the drawing's scene as PDF, SVG, PNG (at dpi) or DXF, by the path's extension or\n"
            "format=. colour: 'drawing' (its own colour printing), 'colour' or 'mono'; aux draws the\n"
-           "auxiliary lines too.")
+           "auxiliary lines too; fit: 'paper' (the whole paper) or 'drawing' (the drawn content plus a\n"
+           "margin); budget: the most work a picture may take, in items (default 32,000,000).\n"
+           "PictureError when a picture is refused (over the budget, too many pixels), nothing written;\n"
+           "OSError with the system's reason when the file cannot be written.")
       .def(
           "define_block",
           [](const DrawingPtr& d, const std::string& name, int flag, std::pair<int, int> layer) {
@@ -1158,6 +1379,42 @@ PYBIND11_MODULE(dravik, m) {
   block.def_property_readonly("name", [](const Block& b) { return b.name; });
   BindAdders(block, [](Block& b) { return Target{b.dr.get(), b.bdn}; });
 
+  py::class_<Change>(m, "Change", "One entity or block definition that is not the same in both drawings.")
+      .def_readonly("status", &Change::status, "'removed', 'added' or 'changed'")
+      .def_readonly("kind", &Change::kind,
+                    "'line', 'arc', 'point', 'text', 'dimension', 'solid', 'block' or 'block definition'")
+      .def_readonly("where", &Change::where, "'' for the drawing's own entities, else the block definition's name")
+      .def_readonly("what", &Change::what, "The entity as it was (removed, changed) or is (added), in words")
+      .def_readonly("changes", &Change::changes, "For a change: one line per attribute, 'colour 1 \u2192 3'")
+      .def_readonly("before_index", &Change::beforeIndex, "Its index in the old drawing's list of its kind (-1: none)")
+      .def_readonly("after_index", &Change::afterIndex, "Its index in the new drawing's list of its kind (-1: none)")
+      .def_readonly("before", &Change::before, "The old entity (Line, Text, ..., Definition), None when added")
+      .def_readonly("after", &Change::after, "The new entity, None when removed")
+      .def("__repr__", [](const Change& c) { return "Change(" + c.status + " " + c.kind + ": " + c.what + ")"; });
+  py::class_<DiffResult>(m, "Diff", "What changed from one drawing to another (compare::Result).")
+      .def_readonly("same", &DiffResult::same, "True when nothing differs: header, entities and images")
+      .def_readonly("header", &DiffResult::header, "The header's differences, 'layer group 2 scale 1/100 \u2192 1/50'")
+      .def_readonly("entities", &DiffResult::entities, "The entities and definitions removed, added or changed")
+      .def_readonly("images", &DiffResult::images, "The bound images' differences")
+      .def_readonly("unchanged", &DiffResult::unchanged, "Entities and definitions the same in both")
+      .def_readonly("removed", &DiffResult::removed)
+      .def_readonly("added", &DiffResult::added)
+      .def_readonly("changed", &DiffResult::changed)
+      .def("__bool__", [](const DiffResult& d) { return !d.same; }, "True when the drawings differ")
+      .def("__repr__", [](const DiffResult& d) {
+        return d.same ? std::string("Diff(same)")
+                      : "Diff(" + std::to_string(d.removed) + " removed, " + std::to_string(d.added) + " added, " +
+                            std::to_string(d.changed) + " changed, " + std::to_string(d.unchanged) + " unchanged, " +
+                            std::to_string(d.header.size()) + " header, " + std::to_string(d.images.size()) +
+                            " images)";
+      });
+  m.def("diff", &Diff, py::arg("a"), py::arg("b"), py::kw_only(), py::arg("tolerance") = 1e-6,
+        py::arg("out") = py::none(), py::arg("dpi") = 150.0, py::arg("fit") = "paper", py::arg("budget") = py::none(),
+        "Compares drawing a (old) with b (new), each a Drawing or a path (read whole, bound images\n"
+        "compared by content): header values, entities in any order (matched within tolerance paper\n"
+        "millimetres), block definitions by name, bound images. With out= also writes the change\n"
+        "picture (.pdf, .svg, .png at dpi): unchanged grey, removed red, added blue, changed orange.\n"
+        "DrawingError for a path that is no drawing; PictureError or OSError as Drawing.export.");
   m.def("read", &Read, py::arg("path"), py::arg("budget") = py::none(),
         "Reads a drawing (FileIn), or with budget its first items as a preview (FilePrevIn).\n"
         "Raises DrawingError with the reason and byte offset when it cannot be read.");

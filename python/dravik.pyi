@@ -23,6 +23,16 @@ class DrawingError(Exception):
     reason: str
     offset: int
 
+class PictureError(ValueError):
+    """A picture was refused before anything was written: over its budget of work, or a PNG of
+    more pixels than a picture may have (max_dpi is then the largest resolution that fits)."""
+    path: str
+    over_budget: bool
+    budget: int
+    too_many_pixels: bool
+    pixels: float
+    max_dpi: float
+
 class _Attr:
     @property
     def layer(self) -> Tuple[int, int]: """(layer group, layer): nGLayer, nLayer"""
@@ -221,7 +231,38 @@ class Drawing(_Kinds, _Adders):
     def define_block(self, name: str, *, flag: int = 4, layer: _LayerT = (0, 0)) -> Block: ...
     def write(self, path: _Path, *, version: int = 600) -> None: ...
     def export(self, path: _Path, *, dpi: float = 150.0, format: Optional[str] = None, colour: str = "drawing",
-               aux: bool = False) -> None: ...
+               aux: bool = False, fit: str = "paper", budget: Optional[int] = None) -> None:
+        """PDF, SVG, PNG or DXF of the drawing's scene; PictureError when a picture is refused,
+        OSError (with the system's reason) when the file cannot be written."""
 
 def read(path: _Path, budget: Optional[int] = None) -> Drawing: ...
 def list_file(paths: Sequence[_Path], *, slots: int = 10, out: _Path = "List.txt") -> None: ...
+
+class Change:
+    """One entity or block definition that is not the same in both drawings."""
+    status: str  # 'removed', 'added' or 'changed'
+    kind: str  # 'line', 'arc', 'point', 'text', 'dimension', 'solid', 'block', 'block definition'
+    where: str  # '' for the drawing's own entities, else the block definition's name
+    what: str  # the entity as it was (removed, changed) or is (added), in words
+    changes: list[str]  # for a change: 'colour 1 \u2192 3', one per attribute
+    before_index: int  # index in the old drawing's list of its kind, -1 when added
+    after_index: int  # index in the new drawing's list of its kind, -1 when removed
+    before: Optional[Union[Entity, Definition]]
+    after: Optional[Union[Entity, Definition]]
+
+class Diff:
+    """What changed from one drawing to another (compare::Result); true when they differ."""
+    same: bool
+    header: list[str]  # 'layer group 2 scale 1/100 \u2192 1/50', in header order
+    entities: list[Change]
+    images: list[str]
+    unchanged: int
+    removed: int
+    added: int
+    changed: int
+    def __bool__(self) -> bool: ...
+
+def diff(a: Union[Drawing, _Path], b: Union[Drawing, _Path], *, tolerance: float = 1e-6,
+         out: Optional[_Path] = None, dpi: float = 150.0, fit: str = "paper",
+         budget: Optional[int] = None) -> Diff:
+    """Compares a (old) with b (new); with out= also writes the change picture (.pdf .svg .png)."""

@@ -61,7 +61,7 @@ def test_docs_example_runs(tmp_path, monkeypatch):
     code = doc.split("```python\n", 1)[1].split("```", 1)[0]
     monkeypatch.chdir(tmp_path)
     exec(compile(code, "docs/python.md", "exec"), {"__name__": "example"})
-    for name in ("out.jww", "out.pdf", "out.png", "out.dxf"):
+    for name in ("out.jww", "out.pdf", "out.png", "out.dxf", "changes.pdf"):
         assert (tmp_path / name).stat().st_size > 0
 
 
