@@ -36,6 +36,7 @@ DrawingChanges CompareDrawings(const QString& oldPath, const QString& newPath) {
     out.removed = r.removed;
     out.added = r.added;
     out.changed = r.changed;
+    out.moved = r.moved;
     out.other = r.header.size() + r.images.size();
     out.same = r.Same();
     scene::Look look;

@@ -14,10 +14,10 @@ namespace dravik {
 struct DrawingChanges {
   /// Empty when both drawings were read; else the one that could not be (the old one first).
   QString unreadable;
-  size_t removed = 0, added = 0, changed = 0;
+  size_t removed = 0, added = 0, changed = 0, moved = 0;
   size_t other = 0;   ///< header values and bound images that differ
   bool same = false;  ///< nothing differs at all
-  /// The change picture: unchanged grey, removed red, added blue, changed orange; null when a
+  /// The change picture: unchanged grey, removed red, added blue, changed orange, moved purple; null when a
   /// drawing was unreadable.
   std::shared_ptr<const scene::Scene> picture;
 };

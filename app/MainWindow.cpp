@@ -952,6 +952,7 @@ void MainWindow::compareSelected() {
                                       .arg(changes.removed)
                                       .arg(changes.added)
                                       .arg(changes.changed);
+  if (changes.moved > 0) counts += QStringLiteral("、移動 %1").arg(changes.moved);
   if (changes.other > 0) counts += QStringLiteral("、その他 %1").arg(changes.other);
   showStatus(QStringLiteral("比較 %1 → ").arg(QFileInfo(before).fileName()), after, QStringLiteral(": ") + counts);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
@@ -151,6 +152,43 @@ std::vector<std::string> Differences(const Fields& a, const Fields& b, double to
       out.push_back(detail::FieldName(a.f[i]) + " " + detail::Shown(a.f[i]) + " " + kArrow + " " +
                     detail::Shown(b.f[i]));
   return out;
+}
+
+// ---- moved entities --------------------------------------------------------------------------
+
+// A hash of an entity's shape and values that ignores where it lies: every point taken from the
+// first (each kind's geometry starts with a point), everything else as it is.
+uint64_t ShapeKey(const Fields& f, double inv) {
+  const double x0 = f.f[0].a, y0 = f.f[0].b;
+  uint64_t h = 0x9ABC;
+  for (int i = 0; i < f.n; ++i) {
+    const Field& x = f.f[i];
+    uint64_t v;
+    switch (x.type) {
+      case Type::Num: v = static_cast<uint64_t>(Cell(x.a, inv)); break;
+      case Type::Point:
+        v = static_cast<uint64_t>(Cell(x.a - x0, inv)) * 0x9E3779B97F4A7C15ull +
+            static_cast<uint64_t>(Cell(x.b - y0, inv));
+        break;
+      case Type::Text: v = std::hash<std::u16string_view>{}(*x.s); break;
+      default: v = static_cast<uint64_t>(x.i);
+    }
+    h = Step(h, v);
+  }
+  return Final(h);
+}
+
+// `b` is `a` moved by (dx, dy): every point moved by it, every other value the same.
+bool Translated(const Fields& a, const Fields& b, double dx, double dy, double tol) {
+  for (int i = 0; i < a.n; ++i) {
+    const Field &x = a.f[i], &y = b.f[i];
+    if (x.type != Type::Point) {
+      if (!SameValue(x, y, tol)) return false;
+    } else if (!(std::fabs(y.a - x.a - dx) <= 2 * tol && std::fabs(y.b - x.b - dy) <= 2 * tol)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // ---- records equal as stored ----------------------------------------------------------------
@@ -361,7 +399,8 @@ class Matcher {
     const std::vector<R>& ra = *a.v;
     const std::vector<R>& rb = *b.v;
     std::vector<char> used(b.n, 0);
-    std::vector<char> changed(a.n, 0);
+    std::vector<char> changed(a.n, 0);  // 1: changed, kMoved: moved by by[i]
+    std::vector<std::pair<double, double>> by;
     // Fields are large; two reused ones keep the walk free of allocation.
     thread_local Fields fa, fb;
 
@@ -466,10 +505,18 @@ class Matcher {
       }
     }
 
+    PairMoved(a, b, restA, restB, match, used, changed, by);
+
     for (size_t i = 0; i < a.n; ++i) {
       if (match[i] < 0) {
         a.Get(i, fa);
         Add(Status::Removed, kind, where, {kind, a.def, static_cast<int>(i)}, {}, detail::Describe(kind, fa), {});
+      } else if (changed[i] == kMoved) {
+        a.Get(i, fa);
+        const auto [dx, dy] = by[i];
+        Add(Status::Moved, kind, where, {kind, a.def, static_cast<int>(i)}, {kind, b.def, match[i]},
+            detail::Describe(kind, fa), {"moved by (" + Num(dx) + ", " + Num(dy) + ")"});
+        r_.entities.back().dx = dx, r_.entities.back().dy = dy;
       } else if (changed[i]) {
         a.Get(i, fa);
         b.Get(static_cast<size_t>(match[i]), fb);
@@ -486,13 +533,70 @@ class Matcher {
     }
   }
 
+  static constexpr char kMoved = 2;
+
+  // Moved entities among the unmatched: a removed and an added entity of the same shape and
+  // values (ShapeKey), one a translation of the other. Each group of one shape pairs only when it
+  // has as many removed entities as added ones and, taken in the order of their first points,
+  // every pair moved by the same vector: one entity moved, or a group of them moved together.
+  // Anything less clear (two of one shape moved different ways, one moved and one deleted)
+  // stays removed and added, so no pairing is a guess.
+  template <class R>
+  void PairMoved(const List<R>& a, const List<R>& b, const std::vector<uint32_t>& restA,
+                 const std::vector<uint32_t>& restB, std::vector<int>& match, std::vector<char>& used,
+                 std::vector<char>& state, std::vector<std::pair<double, double>>& by) {
+    struct Group {
+      std::vector<uint32_t> is, js;
+    };
+    std::unordered_map<uint64_t, Group> groups;
+    thread_local Fields fa, fb;
+    for (const uint32_t i : restA)
+      if (match[i] < 0) a.Get(i, fa), groups[ShapeKey(fa, inv_)].is.push_back(i);
+    if (groups.empty()) return;
+    for (const uint32_t j : restB) {
+      if (used[j]) continue;
+      b.Get(j, fb);
+      if (const auto g = groups.find(ShapeKey(fb, inv_)); g != groups.end()) g->second.js.push_back(j);
+    }
+    // In the order of the first point; the list index settles ties, so the pairing never depends
+    // on anything but the drawings.
+    using Placed = std::tuple<double, double, uint32_t>;
+    auto placed = [](const List<R>& l, const std::vector<uint32_t>& which, Fields& f) {
+      std::vector<Placed> out;
+      for (const uint32_t k : which) l.Get(k, f), out.emplace_back(f.f[0].a, f.f[0].b, k);
+      std::sort(out.begin(), out.end());
+      return out;
+    };
+    for (auto& entry : groups) {
+      const Group& g = entry.second;
+      if (g.js.size() != g.is.size()) continue;
+      const std::vector<Placed> pa = placed(a, g.is, fa), pb = placed(b, g.js, fb);
+      const double dx = std::get<0>(pb[0]) - std::get<0>(pa[0]), dy = std::get<1>(pb[0]) - std::get<1>(pa[0]);
+      bool all = true;
+      for (size_t k = 0; all && k < pa.size(); ++k) {
+        a.Get(std::get<2>(pa[k]), fa);
+        b.Get(std::get<2>(pb[k]), fb);
+        all = Translated(fa, fb, dx, dy, tol_);
+      }
+      if (!all) continue;
+      if (by.empty()) by.resize(state.size());
+      for (size_t k = 0; k < pa.size(); ++k) {
+        const uint32_t i = std::get<2>(pa[k]), j = std::get<2>(pb[k]);
+        match[i] = static_cast<int>(j), used[j] = 1, state[i] = kMoved, by[i] = {dx, dy};
+      }
+    }
+  }
+
   void Add(Status s, EntKind kind, const std::string& where, EntityRef before, EntityRef after, std::string what,
            std::vector<std::string> changes) {
     if (s == Status::Changed && changes.empty()) {  // equal within the tolerance after all
       ++r_.unchanged;
       return;
     }
-    (s == Status::Removed ? r_.removed : s == Status::Added ? r_.added : r_.changed)++;
+    (s == Status::Removed ? r_.removed
+     : s == Status::Added ? r_.added
+     : s == Status::Moved ? r_.moved
+                          : r_.changed)++;
     r_.entities.push_back({s, kind, where, before, after, std::move(what), std::move(changes)});
   }
 

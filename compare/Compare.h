@@ -4,8 +4,9 @@
 // Entities are compared as a multiset, whatever their order in the file: an entity of the old
 // drawing matches one of the new drawing of the same kind whose geometry agrees within a
 // tolerance (paper millimetres; angles in their own unit), and is then unchanged or changed
-// (same geometry, other layer, pen, line type, text, font ...). Unmatched entities are removed
-// or added. Texts are placed by their start point and angle, so new wording is a change of the
+// (same geometry, other layer, pen, line type, text, font ...). Of the unmatched entities, one
+// removed and one added that differ by a translation alone are one entity moved; the rest are
+// removed or added. Texts are placed by their start point and angle, so new wording is a change of the
 // same text. Block definitions are matched by name and their contents compared the same way;
 // insertions are entities (definition name and placement). Bound images are matched by name and
 // compared by size and content.
@@ -32,7 +33,7 @@ struct Options {
   double tolerance = 1e-6;  ///< paper millimetres; must be positive and finite
 };
 
-enum class Status : uint8_t { Removed, Added, Changed };
+enum class Status : uint8_t { Removed, Added, Changed, Moved };
 
 /// Where an entity lies: the drawing's own list, or a block definition's.
 struct EntityRef {
@@ -48,14 +49,15 @@ struct EntityChange {
   std::string where;                  ///< "" for the drawing, else the block definition's name
   EntityRef before, after;            ///< the old and the new entity (index -1 when absent)
   std::string what;                   ///< the entity as it was (removed, changed) or is (added)
-  std::vector<std::string> changes;   ///< Changed: "colour 1 -> 3", one per attribute
+  std::vector<std::string> changes;   ///< Changed: "colour 1 -> 3", one per attribute; Moved: "moved by (5, 0)"
+  double dx = 0, dy = 0;              ///< Moved: by how much (paper mm)
 };
 
 struct Result {
   std::vector<std::string> header;  ///< "layer group 2 scale 1/100 -> 1/50", in header order
   std::vector<EntityChange> entities;
   std::vector<std::string> images;  ///< "image a.png removed", "image b.png content changed"
-  size_t unchanged = 0, removed = 0, added = 0, changed = 0;  ///< entities and definitions
+  size_t unchanged = 0, removed = 0, added = 0, changed = 0, moved = 0;  ///< entities and definitions
   bool Same() const { return header.empty() && entities.empty() && images.empty(); }
 };
 
@@ -74,8 +76,8 @@ std::vector<std::string> TextForm(const jww::TJwwData& d);
 
 /// The change picture as a drawing: the new drawing with every entity in the colour of what
 /// happened to it (unchanged grey, added blue, changed orange) and the removed entities of the old
-/// drawing added in red, on the new drawing's paper. The four colours are extended colours 101 to
-/// 104 of the result, so any picture made of it (scene, painter) shows them when it prints in
+/// drawing added in red, on the new drawing's paper; a moved entity is purple where it now lies.
+/// The five colours are extended colours 101 to 105 of the result, so any picture made of it (scene, painter) shows them when it prints in
 /// colour. Entities inside block definitions take the colour of their own change; an insertion
 /// that was added, removed or changed places a copy of its definition drawn wholly in that
 /// insertion's colour. `r` is Compare(a, b).

@@ -12,7 +12,7 @@ using namespace jww;
 namespace {
 
 // Extended colours of the change drawing: what happened to an entity.
-constexpr Word kGrey = 101, kRed = 102, kBlue = 103, kOrange = 104;
+constexpr Word kGrey = 101, kRed = 102, kBlue = 103, kOrange = 104, kPurple = 105;
 
 void Paint(TEntJwwAttr& a, Word c) { a.nPenColor = c; }
 void Paint(TEntJwwLine& e, Word c) { Paint(e.att, c); }
@@ -124,7 +124,7 @@ TJwwData ChangeDrawing(const TJwwData& a, const TJwwData& b, const Result& r) {
     Integer rgb;  // red in the low byte
     const char16_t* name;
   } colours[] = {{kGrey, 0xA0A0A0, u"unchanged"}, {kRed, 0x0000E0, u"removed"},
-                 {kBlue, 0xE00000, u"added"}, {kOrange, 0x0090FF, u"changed"}};
+                 {kBlue, 0xE00000, u"added"}, {kOrange, 0x0090FF, u"changed"}, {kPurple, 0xC02090, u"moved"}};
   for (const auto& k : colours) {
     TEntJwwColorExNo& e = c.EntColS[k.code - 100];
     e.aPenColor = e.aPrtPenColor = k.rgb;
@@ -142,7 +142,7 @@ TJwwData ChangeDrawing(const TJwwData& a, const TJwwData& b, const Result& r) {
   }
   PaintTarget(Of(c), kGrey);
 
-  // Added and changed entities where they lie in the new drawing.
+  // Added, changed and moved entities where they lie in the new drawing.
   std::vector<const EntityChange*> removed;
   std::map<std::pair<int, int>, Word> insertion;  // drawing-level insertion index -> colour
   for (const EntityChange& e : r.entities) {
@@ -151,7 +151,7 @@ TJwwData ChangeDrawing(const TJwwData& a, const TJwwData& b, const Result& r) {
       removed.push_back(&e);
       continue;
     }
-    const Word code = e.status == Status::Added ? kBlue : kOrange;
+    const Word code = e.status == Status::Added ? kBlue : e.status == Status::Moved ? kPurple : kOrange;
     const EntityRef& at = e.after;
     Target t = at.def < 0 ? Of(c) : Of(c.EntBlockDef[static_cast<size_t>(at.def)]);
     const size_t i = static_cast<size_t>(at.index);
@@ -185,7 +185,10 @@ TJwwData ChangeDrawing(const TJwwData& a, const TJwwData& b, const Result& r) {
     Trim(Of(d));
     PaintTarget(Of(d), code);
     d.nNumber = nextNumber++;
-    d.strName += u"~" + std::u16string(code == kRed ? u"removed" : code == kBlue ? u"added" : u"changed");
+    d.strName += u"~" + std::u16string(code == kRed    ? u"removed"
+                                       : code == kBlue  ? u"added"
+                                       : code == kPurple ? u"moved"
+                                                         : u"changed");
     c.EntBlockDef.push_back(std::move(d));
     c.EntBlockDefN = static_cast<Integer>(c.EntBlockDef.size());
     return c.EntBlockDef.back().nNumber;

@@ -41,7 +41,8 @@ struct Edit {
   size_t removed, added, changed;
   std::vector<std::string> header;
   const char* where = "";  // the block definition an entity change lies in
-  const char* change = nullptr;  // the one attribute a change names
+  const char* change = nullptr;  // the one attribute a change names (or how far it moved)
+  size_t moved = 0;
 };
 
 TEST(Compare, EachEditReportedOnceAsWhatItIs) {
@@ -51,8 +52,41 @@ TEST(Compare, EachEditReportedOnceAsWhatItIs) {
   std::snprintf(oldScale, sizeof oldScale, "layer group 2 scale 1/%s %s 1/50", compare::Num(base.EntLgrp[2].adScale).c_str(),
                 compare::kArrow);
   const std::vector<Edit> edits = {
-      // A line is its geometry: moved, it is one removed and one added.
-      {"move a line", [](TJwwData& d) { d.EntLine[LastLine(d)].start_x += 5; }, 1, 1, 0, {}},
+      // A line is its geometry: stretched, it is one removed and one added; moved whole, it is
+      // the same line moved.
+      {"stretch a line", [](TJwwData& d) { d.EntLine[LastLine(d)].start_x += 5; }, 1, 1, 0, {}},
+      {"move a line",
+       [](TJwwData& d) {
+         auto& l = d.EntLine[LastLine(d)];
+         l.start_x += 5, l.end_x += 5, l.start_y -= 2.5, l.end_y -= 2.5;
+       },
+       0, 0, 0, {}, "", "moved by (5, -2.5)", 1},
+      {"move two lines together",
+       [](TJwwData& d) {
+         for (int i : {LastLine(d) - 1, LastLine(d)}) d.EntLine[i].start_y += 50, d.EntLine[i].end_y += 50;
+       },
+       0, 0, 0, {}, "", nullptr, 2},
+      // Two of one shape moved different ways: which went where would be a guess.
+      {"move two alike lines apart",
+       [](TJwwData& d) {
+         auto &l1 = d.EntLine[LastLine(d) - 1], &l2 = d.EntLine[LastLine(d)];
+         l1.start_y += 100, l1.end_y += 100, l2.start_x += 200, l2.end_x += 200;
+       },
+       2, 2, 0, {}},
+      {"move and recolour a line",
+       [](TJwwData& d) {
+         auto& l = d.EntLine[LastLine(d)];
+         l.start_x += 5, l.end_x += 5, l.att.nPenColor = 3;
+       },
+       1, 1, 0, {}},
+      {"move a text",
+       [](TJwwData& d) {
+         auto& m = d.EntMoji[d.EntMojiN - 1];
+         m.start_x += 3, m.end_x += 3, m.start_y += 4, m.end_y += 4;
+       },
+       0, 0, 0, {}, "", "moved by (3, 4)", 1},
+      {"move an insertion", [](TJwwData& d) { d.EntBlock[d.EntBlockN - 1].DPKijunTen_x -= 30; }, 0, 0, 0, {}, "",
+       "moved by (-30, 0)", 1},
       {"delete a line",
        [](TJwwData& d) {
          d.EntLine.erase(d.EntLine.begin() + LastLine(d));
@@ -97,9 +131,10 @@ TEST(Compare, EachEditReportedOnceAsWhatItIs) {
     EXPECT_EQ(r.removed, e.removed);
     EXPECT_EQ(r.added, e.added);
     EXPECT_EQ(r.changed, e.changed);
+    EXPECT_EQ(r.moved, e.moved);
     EXPECT_EQ(r.header, e.header);
     EXPECT_TRUE(r.images.empty());
-    ASSERT_EQ(r.entities.size(), e.removed + e.added + e.changed);
+    ASSERT_EQ(r.entities.size(), e.removed + e.added + e.changed + e.moved);
     for (const compare::EntityChange& c : r.entities) EXPECT_EQ(c.where, e.where);
     if (e.change) {
       ASSERT_EQ(r.entities.size(), 1u);
@@ -251,7 +286,7 @@ TEST(Compare, TextFormIsOrderFree) {
 TEST(Compare, ChangeDrawingColoursWhatChanged) {
   const TJwwData a = Base();
   TJwwData b = a;
-  b.EntBlock[b.EntBlockN - 1].DPKijunTen_x += 30;
+  b.EntBlock[b.EntBlockN - 1].dBairitsuX = 2;  // another shape: removed and added
   b.EntLine[LastLine(b)].att.nPenColor = 5;
   const TJwwData c = compare::ChangeDrawing(a, b, compare::Compare(a, b));
   EXPECT_EQ(c.EntBlockN, a.EntBlockN + 1);  // the old place of the insertion, in red
@@ -268,4 +303,17 @@ TEST(Compare, ChangeDrawingColoursWhatChanged) {
   }
   EXPECT_EQ(copies, (std::vector<std::u16string>{u"~added", u"~removed"}));
   EXPECT_EQ(c.Enthd.n1, static_cast<jww::Integer>(c.EntNo.size()));
+
+  // Moved, the insertion is purple where it now lies, and its old place is not drawn.
+  b = a;
+  b.EntBlock[b.EntBlockN - 1].DPKijunTen_x += 30;
+  const TJwwData m = compare::ChangeDrawing(a, b, compare::Compare(a, b));
+  ASSERT_EQ(m.EntBlockN, a.EntBlockN);
+  const auto& moved = m.EntBlock[static_cast<size_t>(m.EntBlockN - 1)];
+  EXPECT_EQ(moved.att.nPenColor, 105);
+  const auto def = std::find_if(m.EntBlockDef.begin(), m.EntBlockDef.end(),
+                                [&](const jww::TEntJwwBlockDef& d) { return d.nNumber == moved.nNumber; });
+  ASSERT_NE(def, m.EntBlockDef.end());
+  EXPECT_EQ(def->strName.substr(def->strName.find(u'~')), u"~moved");
+  EXPECT_EQ(def->mLine[0].att.nPenColor, 105);
 }

@@ -15,7 +15,7 @@ namespace {
 
 std::string Read(const std::string& path) { return jww::ReadWholeFile(jww::Utf8ToStr(path)).value_or(""); }
 
-// Two revisions of a small drawing: B moves nothing, recolours one line and adds another.
+// Two revisions of a small drawing: B recolours one line, moves another and adds a third.
 void WriteRevisions(const jwwtest::TempDir& dir, const std::string& a, const std::string& b) {
   jww::TJwwData d;
   d.DataDefaultSet();
@@ -23,6 +23,7 @@ void WriteRevisions(const jwwtest::TempDir& dir, const std::string& a, const std
   d.AddEntLine(0, 0, 0, 1, 1, 0, 0, 0, 5, 10, 5);
   ASSERT_TRUE(d.FileOut(jww::Utf8ToStr(dir.path(a)), 600));
   d.EntLine[0].att.nPenColor = 2;
+  d.EntLine[1].start_x += 1, d.EntLine[1].end_x += 1, d.EntLine[1].start_y += 1, d.EntLine[1].end_y += 1;
   d.AddEntLine(0, 0, 0, 1, 1, 0, 0, 3, 3, 4, 4);
   ASSERT_TRUE(d.FileOut(jww::Utf8ToStr(dir.path(b)), 700));
 }
@@ -41,21 +42,26 @@ TEST(JwwDiff, ExitStatusTextAndJson) {
             "version 600 \xe2\x86\x92 700\n"
             "~ line start (0, 0) end (10, 0) layer 0-0\n"
             "    colour 1 \xe2\x86\x92 2\n"
+            "> line start (0, 5) end (10, 5) layer 0-0\n"
+            "    moved by (1, 1)\n"
             "+ line start (3, 3) end (4, 4) layer 0-0\n"
-            "0 removed, 1 added, 1 changed, 1 unchanged\n");
+            "0 removed, 1 added, 1 changed, 1 moved, 0 unchanged\n");
 
   ASSERT_EQ(jww("diff --json " + a + " " + b + " >" + dir.path("d.json")).status, 1);
   const auto j = nlohmann::json::parse(Read(dir.path("d.json")));
   EXPECT_FALSE(j.at("same").get<bool>());
-  EXPECT_EQ(j.at("entities").size(), 2u);
+  EXPECT_EQ(j.at("entities").size(), 3u);
   EXPECT_EQ(j.at("entities")[0].at("status"), "changed");
   EXPECT_EQ(j.at("entities")[0].at("kind"), "line");
+  EXPECT_EQ(j.at("entities")[1].at("status"), "moved");
+  EXPECT_EQ(j.at("entities")[1].at("by"), nlohmann::json::parse("[1, 1]"));
   EXPECT_EQ(j.at("counts").at("added"), 1);
+  EXPECT_EQ(j.at("counts").at("moved"), 1);
 
-  // The change picture: unchanged grey, added blue, changed orange; nothing was removed (red).
+  // The change picture: added blue, changed orange, moved purple; nothing was removed (red).
   ASSERT_EQ(jww("diff -o " + dir.path("c.svg") + " " + a + " " + b).status, 1);
   const std::string svg = Read(dir.path("c.svg"));
-  for (const char* colour : {"#a0a0a0", "#0000e0", "#ff9000"}) EXPECT_NE(svg.find(colour), std::string::npos) << colour;
+  for (const char* colour : {"#0000e0", "#ff9000", "#9020c0"}) EXPECT_NE(svg.find(colour), std::string::npos) << colour;
   EXPECT_EQ(svg.find("#e00000"), std::string::npos);
   ASSERT_EQ(jww("diff -o " + dir.path("c.svg") + " " + b + " " + a).status, 1);
   EXPECT_NE(Read(dir.path("c.svg")).find("#e00000"), std::string::npos);

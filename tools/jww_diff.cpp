@@ -28,6 +28,7 @@ const char* StatusName(compare::Status s) {
   switch (s) {
     case compare::Status::Removed: return "removed";
     case compare::Status::Added: return "added";
+    case compare::Status::Moved: return "moved";
     default: return "changed";
   }
 }
@@ -36,13 +37,17 @@ void PrintText(const compare::Result& r) {
   for (const std::string& h : r.header) std::printf("%s\n", Shown(h).c_str());
   for (const compare::EntityChange& e : r.entities) {
     const std::string where = e.where.empty() ? "" : "in block " + Shown(e.where) + ": ";
-    const char mark = e.status == compare::Status::Removed ? '-' : e.status == compare::Status::Added ? '+' : '~';
+    const char mark = e.status == compare::Status::Removed ? '-'
+                      : e.status == compare::Status::Added ? '+'
+                      : e.status == compare::Status::Moved ? '>'
+                                                           : '~';
     std::printf("%c %s%s\n", mark, where.c_str(), Shown(e.what).c_str());
     for (const std::string& c : e.changes) std::printf("    %s\n", Shown(c).c_str());
   }
   for (const std::string& i : r.images) std::printf("%s\n", Shown(i).c_str());
   if (!r.Same())
-    std::printf("%zu removed, %zu added, %zu changed, %zu unchanged\n", r.removed, r.added, r.changed, r.unchanged);
+    std::printf("%zu removed, %zu added, %zu changed, %s%zu unchanged\n", r.removed, r.added, r.changed,
+                r.moved ? (std::to_string(r.moved) + " moved, ").c_str() : "", r.unchanged);
 }
 
 void PrintJson(const compare::Result& r) {
@@ -58,11 +63,12 @@ void PrintJson(const compare::Result& r) {
     x["where"] = e.where;
     x["what"] = e.what;
     if (e.status == compare::Status::Changed) x["changes"] = e.changes;
+    if (e.status == compare::Status::Moved) x["by"] = {e.dx, e.dy};
     list.push_back(std::move(x));
   }
   j["entities"] = std::move(list);
   j["images"] = r.images;
-  j["counts"] = {{"removed", r.removed}, {"added", r.added}, {"changed", r.changed}, {"unchanged", r.unchanged}};
+  j["counts"] = {{"removed", r.removed}, {"added", r.added}, {"changed", r.changed}, {"moved", r.moved}, {"unchanged", r.unchanged}};
   std::printf("%s\n", j.dump(1, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
@@ -117,7 +123,7 @@ int Diff(int argc, char** argv) {
   double dpi = 150;
   app.add_option("-o,--output", picture,
                  "Also write the change picture (.pdf .svg .png) at the new drawing's paper: unchanged grey, "
-                 "removed red, added blue, changed orange");
+                 "removed red, added blue, changed orange, moved purple");
   bool open = false;
   app.add_flag("--open", open,
                 "Also open the change picture in the desktop's viewer (xdg-open): the -o file, or else a PDF in "

@@ -1504,7 +1504,7 @@ QString WriteLines(const QString& path, std::initializer_list<std::array<double,
 
 // Pixels of `pic` of a hue: thin lines are smoothed towards the white paper, so the hue is told by
 // which channels stand out, not by the colour itself.
-enum class Hue { Red, Blue, Orange };
+enum class Hue { Red, Blue, Orange, Purple };
 int PixelsOf(const QImage& pic, Hue hue) {
   int n = 0;
   for (int y = 0; y < pic.height(); ++y)
@@ -1513,8 +1513,9 @@ int PixelsOf(const QImage& pic, Hue hue) {
       const int r = qRed(p), g = qGreen(p), b = qBlue(p);
       switch (hue) {
         case Hue::Red: n += r - g > 30 && std::abs(g - b) < 15; break;
-        case Hue::Blue: n += b - r > 30 && b - g > 30; break;
+        case Hue::Blue: n += b - r > 30 && b - g > 30 && r - g < 15; break;
         case Hue::Orange: n += r - g > 15 && g - b > 20; break;
+        case Hue::Purple: n += b - g > 30 && r - g > 15 && b > r; break;
       }
     }
   return n;
@@ -1526,10 +1527,12 @@ int PixelsOf(const QImage& pic, Hue hue) {
 // counts in the status line; the action only with exactly two rows selected.
 void WindowTest::compareShowsTheChangePicture() {
   Harness h;
-  // Old: a kept line, one that goes, one that is recoloured. New: the kept line reordered after
-  // a new line, the recoloured one.
-  const QString before = WriteLines(h.Path("rev a.jww"), {{-100, 50, 100, 50, 1}, {-100, 0, 100, 0, 1}, {-100, -50, 100, -50, 1}});
-  const QString after = WriteLines(h.Path("rev b.jww"), {{-100, -50, 100, -50, 5}, {-80, -80, 80, 80, 1}, {-100, 50, 100, 50, 1}});
+  // Old: a kept line, one that goes, one that is recoloured, one that moves. New: the kept line
+  // reordered after a new line, the recoloured one, the moved one.
+  const QString before = WriteLines(h.Path("rev a.jww"), {{-100, 50, 100, 50, 1}, {-100, 0, 100, 0, 1},
+                                                          {-100, -50, 100, -50, 1}, {-100, -90, 100, -90, 2}});
+  const QString after = WriteLines(h.Path("rev b.jww"), {{-100, -50, 100, -50, 5}, {-80, -80, 80, 80, 1},
+                                                         {-100, 50, 100, 50, 1}, {-90, -80, 110, -80, 2}});
   QVERIFY(!before.isEmpty() && !after.isEmpty());
   QVERIFY(WriteBytes(h.Path("junk.jww"), "not a drawing"));
   MainWindow& w = h.Open();
@@ -1552,12 +1555,12 @@ void WindowTest::compareShowsTheChangePicture() {
   QVERIFY(w.previewPane->isVisible());
   QVERIFY(w.previewButton->isChecked());
   QCOMPARE(w.statusLine->message(),
-           QStringLiteral("比較 rev a.jww → ") + after + QStringLiteral(": 削除 1、追加 1、変更 1"));
+           QStringLiteral("比較 rev a.jww → ") + after + QStringLiteral(": 削除 1、追加 1、変更 1、移動 1"));
   w.previewPane->grab();
   const QImage pic = w.previewPane->picture().convertToFormat(QImage::Format_RGB32);
   QVERIFY(!pic.isNull());
-  // Removed red, added blue, changed orange, each a line across the picture.
-  for (Hue hue : {Hue::Red, Hue::Blue, Hue::Orange})
+  // Removed red, added blue, changed orange, moved purple, each a line across the picture.
+  for (Hue hue : {Hue::Red, Hue::Blue, Hue::Orange, Hue::Purple})
     QVERIFY2(PixelsOf(pic, hue) > pic.width() / 3, qPrintable(QString::number(PixelsOf(pic, hue))));
 
   // Deleting a row leaves one selected or none: the action goes off with it.
