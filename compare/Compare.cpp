@@ -286,79 +286,93 @@ uint64_t RawHash(const TEntJwwSunpo& x) {
 // The new records by their stored values, for pairing records stored exactly alike in any order
 // (a list reordered): open addressing, one slot per distinct record, holding the unpaired records
 // of that value as a chain, so a lookup touches a slot and a record, and duplicates cost no
-// rescans.
+// rescans. Its memory is the caller's, kept from one list to the next: fresh memory costs the
+// kernel's clearing of every page.
+struct ExactScratch {
+  struct Slot {
+    uint32_t tag = 0;
+    int32_t head = -1;  ///< the first record of the slot's value not yet taken; kFree, kSpent
+  };
+  static constexpr int32_t kFree = -1, kSpent = -2;  ///< no value yet; a value all taken
+  std::vector<Slot> slots;
+  std::vector<int32_t> next;
+  std::vector<uint32_t> order;
+  std::vector<uint64_t> hashes;
+};
+
 template <class R>
 class ExactIndex {
  public:
-  ExactIndex(const std::vector<R>& b, size_t n, const std::vector<char>& used) : b_(b) {
+  using Slot = ExactScratch::Slot;
+
+  ExactIndex(const std::vector<R>& b, size_t n, const std::vector<char>& used, ExactScratch& scratch)
+      : b_(b), x_(scratch) {
     // Hashed first, then placed with the slots a few records ahead already on their way into
     // the cache: the slots are met in random order, and waiting for each took most of the time.
-    std::vector<uint32_t> js;
-    std::vector<uint64_t> hs;
+    // Descending, so that each chain starts with the first record of its value.
+    x_.order.clear(), x_.hashes.clear();
     for (size_t j = n; j-- > 0;)
-      if (!used[j]) js.push_back(static_cast<uint32_t>(j)), hs.push_back(RawHash(b[j]));
+      if (!used[j]) x_.order.push_back(static_cast<uint32_t>(j)), x_.hashes.push_back(RawHash(b[j]));
     size_t size = 16;
-    while (size < 2 * js.size()) size <<= 1;
+    while (size < 2 * x_.order.size()) size <<= 1;
     mask_ = size - 1;
-    slots_.assign(size, Slot{});
-    next_.assign(n, -1);
-    for (size_t k = 0; k < js.size(); ++k) {
-      if (k + kAhead < js.size()) __builtin_prefetch(&slots_[hs[k + kAhead] & mask_]);
-      const uint32_t j = js[k];
-      Slot& s = Find(hs[k], b[j], true);
-      next_[j] = s.head;
-      s.head = s.rep = static_cast<int32_t>(j);
+    x_.slots.assign(size, Slot{});
+    x_.next.resize(n);
+    const size_t m = x_.order.size();
+    for (size_t k = 0; k < m; ++k) {
+      if (k + kAhead < m) __builtin_prefetch(&x_.slots[x_.hashes[k + kAhead] & mask_]);
+      const uint32_t j = x_.order[k];
+      Slot& s = Find(x_.hashes[k], b[j], true);
+      x_.next[j] = s.head;
+      s.head = static_cast<int32_t>(j);
     }
   }
 
   /// Pairs each record of `a` not yet matched with a new record stored exactly alike, if one is
   /// left.
   void TakeAll(const std::vector<R>& a, size_t n, std::vector<int>& match, std::vector<char>& used) {
-    std::vector<uint32_t> is;
-    std::vector<uint64_t> hs;
+    x_.order.clear(), x_.hashes.clear();
     for (size_t i = 0; i < n; ++i)
-      if (match[i] < 0) is.push_back(static_cast<uint32_t>(i)), hs.push_back(RawHash(a[i]));
+      if (match[i] < 0) x_.order.push_back(static_cast<uint32_t>(i)), x_.hashes.push_back(RawHash(a[i]));
     // Two stages ahead: the slot, then (once the slot is at hand) the record it names.
-    for (size_t k = 0; k < is.size(); ++k) {
-      if (k + 2 * kAhead < is.size()) __builtin_prefetch(&slots_[hs[k + 2 * kAhead] & mask_]);
-      if (k + kAhead < is.size()) {
-        const Slot& s = slots_[hs[k + kAhead] & mask_];
+    const size_t m = x_.order.size();
+    for (size_t k = 0; k < m; ++k) {
+      if (k + 2 * kAhead < m) __builtin_prefetch(&x_.slots[x_.hashes[k + 2 * kAhead] & mask_]);
+      if (k + kAhead < m) {
+        const Slot& s = x_.slots[x_.hashes[k + kAhead] & mask_];
         if (s.head >= 0) {
           __builtin_prefetch(&b_[static_cast<size_t>(s.head)]);
-          __builtin_prefetch(&next_[static_cast<size_t>(s.head)]);
+          __builtin_prefetch(&x_.next[static_cast<size_t>(s.head)]);
         }
       }
-      Slot& s = Find(hs[k], a[is[k]], false);
+      const uint32_t i = x_.order[k];
+      Slot& s = Find(x_.hashes[k], a[i], false);
       const int32_t j = s.head;
       if (j < 0) continue;
-      s.head = next_[static_cast<size_t>(j)];
-      match[is[k]] = j, used[static_cast<size_t>(j)] = 1;
+      const int32_t following = x_.next[static_cast<size_t>(j)];
+      s.head = following >= 0 ? following : ExactScratch::kSpent;
+      match[i] = j, used[static_cast<size_t>(j)] = 1;
     }
   }
 
  private:
   static constexpr size_t kAhead = 8;
-  struct Slot {
-    uint32_t tag = 0;
-    int32_t rep = -1;   ///< a record of the slot's value; -1: the slot is free
-    int32_t head = -1;  ///< the first record not yet taken
-  };
   // The slot of `x`'s value; a free one (where it would go) when there is none.
   Slot& Find(uint64_t h, const R& x, bool building) {
     const auto tag = static_cast<uint32_t>(h >> 32);
     for (size_t at = static_cast<size_t>(h) & mask_;; at = (at + 1) & mask_) {
-      Slot& s = slots_[at];
-      if (s.rep < 0) {
+      Slot& s = x_.slots[at];
+      if (s.head == ExactScratch::kFree) {
         if (building) s.tag = tag;
         return s;
       }
-      if (s.tag == tag && Identical(x, b_[static_cast<size_t>(s.head >= 0 ? s.head : s.rep)])) return s;
+      // A value all taken matches nothing more: the lookup goes on, to a free slot.
+      if (s.head >= 0 && s.tag == tag && Identical(x, b_[static_cast<size_t>(s.head)])) return s;
     }
   }
   const std::vector<R>& b_;
+  ExactScratch& x_;
   size_t mask_ = 0;
-  std::vector<Slot> slots_;
-  std::vector<int32_t> next_;
 };
 
 // ---- one kind's lists ------------------------------------------------------------------------
@@ -427,7 +441,7 @@ class Matcher {
     }
 
     // Then the records stored exactly alike wherever they lie: most of a reordered list.
-    if (!std::is_same_v<R, TEntJwwBlock> || sameNumbering_) ExactIndex<R>(rb, b.n, used).TakeAll(ra, a.n, match, used);
+    if (!std::is_same_v<R, TEntJwwBlock> || sameNumbering_) ExactIndex<R>(rb, b.n, used, exact_).TakeAll(ra, a.n, match, used);
 
     // The hash passes see only what is left, in lists of their own: their keys and indexes then
     // take memory for a few entities, not for the whole list.
@@ -603,6 +617,7 @@ class Matcher {
  private:
   double tol_, inv_;
   bool sameNumbering_;
+  ExactScratch exact_;
   Result& r_;
 };
 
