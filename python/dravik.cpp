@@ -777,7 +777,7 @@ struct DiffResult {
   bool same = true;
   std::vector<std::string> header, images;
   std::vector<Change> entities;
-  size_t unchanged = 0, removed = 0, added = 0, changed = 0;
+  size_t unchanged = 0, removed = 0, added = 0, changed = 0, moved = 0;
 };
 
 /// The entity a comparison's reference names, as the drawing's sequences hand it out.
@@ -856,11 +856,14 @@ DiffResult Diff(const py::object& a, const py::object& b, double tolerance, cons
   d.same = r.Same();
   d.header = std::move(r.header);
   d.images = std::move(r.images);
-  d.unchanged = r.unchanged, d.removed = r.removed, d.added = r.added, d.changed = r.changed;
+  d.unchanged = r.unchanged, d.removed = r.removed, d.added = r.added, d.changed = r.changed, d.moved = r.moved;
   d.entities.reserve(r.entities.size());
   for (compare::EntityChange& e : r.entities) {
     Change c;
-    c.status = e.status == compare::Status::Removed ? "removed" : e.status == compare::Status::Added ? "added" : "changed";
+    c.status = e.status == compare::Status::Removed ? "removed"
+               : e.status == compare::Status::Added ? "added"
+               : e.status == compare::Status::Moved ? "moved"
+                                                    : "changed";
     c.kind = compare::KindLabel(e.kind);
     c.where = std::move(e.where);
     c.what = std::move(e.what);
@@ -1380,12 +1383,13 @@ PYBIND11_MODULE(dravik, m) {
   BindAdders(block, [](Block& b) { return Target{b.dr.get(), b.bdn}; });
 
   py::class_<Change>(m, "Change", "One entity or block definition that is not the same in both drawings.")
-      .def_readonly("status", &Change::status, "'removed', 'added' or 'changed'")
+      .def_readonly("status", &Change::status, "'removed', 'added', 'changed' or 'moved'")
       .def_readonly("kind", &Change::kind,
                     "'line', 'arc', 'point', 'text', 'dimension', 'solid', 'block' or 'block definition'")
       .def_readonly("where", &Change::where, "'' for the drawing's own entities, else the block definition's name")
       .def_readonly("what", &Change::what, "The entity as it was (removed, changed) or is (added), in words")
-      .def_readonly("changes", &Change::changes, "For a change: one line per attribute, 'colour 1 \u2192 3'")
+      .def_readonly("changes", &Change::changes,
+                    "For a change: one line per attribute, 'colour 1 \u2192 3'; for a move: 'moved by (5, 0)'")
       .def_readonly("before_index", &Change::beforeIndex, "Its index in the old drawing's list of its kind (-1: none)")
       .def_readonly("after_index", &Change::afterIndex, "Its index in the new drawing's list of its kind (-1: none)")
       .def_readonly("before", &Change::before, "The old entity (Line, Text, ..., Definition), None when added")
@@ -1400,11 +1404,14 @@ PYBIND11_MODULE(dravik, m) {
       .def_readonly("removed", &DiffResult::removed)
       .def_readonly("added", &DiffResult::added)
       .def_readonly("changed", &DiffResult::changed)
+      .def_readonly("moved", &DiffResult::moved, "Entities alike but for one translation")
       .def("__bool__", [](const DiffResult& d) { return !d.same; }, "True when the drawings differ")
       .def("__repr__", [](const DiffResult& d) {
         return d.same ? std::string("Diff(same)")
                       : "Diff(" + std::to_string(d.removed) + " removed, " + std::to_string(d.added) + " added, " +
-                            std::to_string(d.changed) + " changed, " + std::to_string(d.unchanged) + " unchanged, " +
+                            std::to_string(d.changed) + " changed, " +
+                            (d.moved ? std::to_string(d.moved) + " moved, " : std::string()) +
+                            std::to_string(d.unchanged) + " unchanged, " +
                             std::to_string(d.header.size()) + " header, " + std::to_string(d.images.size()) +
                             " images)";
       });
@@ -1413,7 +1420,8 @@ PYBIND11_MODULE(dravik, m) {
         "Compares drawing a (old) with b (new), each a Drawing or a path (read whole, bound images\n"
         "compared by content): header values, entities in any order (matched within tolerance paper\n"
         "millimetres), block definitions by name, bound images. With out= also writes the change\n"
-        "picture (.pdf, .svg, .png at dpi): unchanged grey, removed red, added blue, changed orange.\n"
+        "picture (.pdf, .svg, .png at dpi): unchanged grey, removed red, added blue, changed orange,\n"
+        "moved purple.\n"
         "DrawingError for a path that is no drawing; PictureError or OSError as Drawing.export.");
   m.def("read", &Read, py::arg("path"), py::arg("budget") = py::none(),
         "Reads a drawing (FileIn), or with budget its first items as a preview (FilePrevIn).\n"

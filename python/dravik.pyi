@@ -240,11 +240,11 @@ def list_file(paths: Sequence[_Path], *, slots: int = 10, out: _Path = "List.txt
 
 class Change:
     """One entity or block definition that is not the same in both drawings."""
-    status: str  # 'removed', 'added' or 'changed'
+    status: str  # 'removed', 'added', 'changed' or 'moved'
     kind: str  # 'line', 'arc', 'point', 'text', 'dimension', 'solid', 'block', 'block definition'
     where: str  # '' for the drawing's own entities, else the block definition's name
     what: str  # the entity as it was (removed, changed) or is (added), in words
-    changes: list[str]  # for a change: 'colour 1 \u2192 3', one per attribute
+    changes: list[str]  # for a change: 'colour 1 \u2192 3', one per attribute; for a move: 'moved by (5, 0)'
     before_index: int  # index in the old drawing's list of its kind, -1 when added
     after_index: int  # index in the new drawing's list of its kind, -1 when removed
     before: Optional[Union[Entity, Definition]]
@@ -260,6 +260,7 @@ class Diff:
     removed: int
     added: int
     changed: int
+    moved: int
     def __bool__(self) -> bool: ...
 
 def diff(a: Union[Drawing, _Path], b: Union[Drawing, _Path], *, tolerance: float = 1e-6,

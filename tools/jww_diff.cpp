@@ -62,7 +62,7 @@ void PrintJson(const compare::Result& r) {
     x["kind"] = compare::KindLabel(e.kind);
     x["where"] = e.where;
     x["what"] = e.what;
-    if (e.status == compare::Status::Changed) x["changes"] = e.changes;
+    if (e.status == compare::Status::Changed || e.status == compare::Status::Moved) x["changes"] = e.changes;
     if (e.status == compare::Status::Moved) x["by"] = {e.dx, e.dy};
     list.push_back(std::move(x));
   }

@@ -32,17 +32,17 @@ def test_diff_reports_what_jww_diff_reports(pair, jww_tool):
     a, b = pair
     d = dravik.diff(a, b)
     assert d and not d.same
-    assert (d.removed, d.added, d.changed) == (2, 2, 2)
+    assert (d.removed, d.added, d.changed, d.moved) == (1, 1, 2, 1)  # the door's line stretched
     tool = subprocess.run([jww_tool, "diff", "--json", str(a), str(b)], capture_output=True, text=True)
     assert tool.returncode == 1, tool.stderr
     j = json.loads(tool.stdout)
     assert d.header == j["header"] and d.images == j["images"]
     assert [(c.status, c.kind, c.where, c.what) for c in d.entities] == \
         [(e["status"], e["kind"], e["where"], e["what"]) for e in j["entities"]]
-    assert [c.changes for c in d.entities if c.status == "changed"] == \
-        [e["changes"] for e in j["entities"] if e["status"] == "changed"]
-    assert (d.removed, d.added, d.changed, d.unchanged) == tuple(j["counts"][k] for k in
-                                                                 ("removed", "added", "changed", "unchanged"))
+    assert [c.changes for c in d.entities if c.status in ("changed", "moved")] == \
+        [e["changes"] for e in j["entities"] if e["status"] in ("changed", "moved")]
+    assert (d.removed, d.added, d.changed, d.moved, d.unchanged) == \
+        tuple(j["counts"][k] for k in ("removed", "added", "changed", "moved", "unchanged"))
 
 
 def test_diff_hands_out_the_entities(pair):
@@ -58,9 +58,8 @@ def test_diff_hands_out_the_entities(pair):
     assert recoloured.after.y1 == new.lines[recoloured.after_index].y1 == 10
     text = by["changed", "text", ""]
     assert (text.before.text, text.after.text) == ("寝室", "寝室 2")
-    moved = by["removed", "line", ""]
-    assert (moved.before.y1, moved.after, moved.after_index) == (20, None, -1)
-    assert by["added", "line", ""].after.y1 == 25
+    moved = by["moved", "line", ""]
+    assert (moved.before.y1, moved.after.y1, moved.changes) == (20, 25, ["moved by (0, 5)"])
     door = by["removed", "line", "door"]  # a block definition's own entities, under its name
     assert door.before.x2 == 900 and by["added", "line", "door"].after.x2 == 950
 
