@@ -250,11 +250,20 @@ TEST_F(DxfIn, HatchesDimensionsAndSplines) {
                  hx < std::max({x[0], x[1], x[2], x[3]}));
   }
   EXPECT_NEAR(area, e["hatch_area"].get<double>(), 0.5);
-  // The patterned hatch: its boundary, three lines and the arc.
+  // The patterned hatch: its boundary, three lines and the half circle.
   int arcs = 0;
   for (int i = 0; i < d.EntEnkoN; ++i)
     arcs += std::fabs(d.EntEnko[i].dHankei - 5) < 1e-9 && std::fabs(d.EntEnko[i].radEnkoKaku - kPi) < 1e-9;
   EXPECT_EQ(arcs, 1);
+  // The clockwise arc of the quarter pie: the quarter from 0 to 90 degrees, not its mirror.
+  int pie = 0;
+  for (int i = 0; i < d.EntEnkoN; ++i) {
+    const auto& k = d.EntEnko[i];
+    pie += std::fabs(k.dHankei - 5) < 1e-9 && std::fabs(k.start_x - e["pie"][0].get<double>()) < 1e-9 &&
+           std::fabs(k.start_y - e["pie"][1].get<double>()) < 1e-9 &&
+           std::fabs(std::remainder(k.radKaishiKaku, 2 * kPi)) < 1e-9 && std::fabs(k.radEnkoKaku - kPi / 2) < 1e-9;
+  }
+  EXPECT_EQ(pie, 1);
   // The dimension: its block, placed once.
   bool dim = false;
   for (int i = 0; i < d.EntBlockDefN; ++i)

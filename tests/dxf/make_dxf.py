@@ -136,6 +136,13 @@ e2.add_line((150, 100), (200, 100))
 e2.add_arc((200, 110), 10, 270, 90)
 e2.add_line((200, 120), (150, 120))
 e2.add_line((150, 120), (150, 100))
+# A quarter pie whose arc runs clockwise (stored by its complementary angles).
+h3 = msp.add_hatch(color=3)
+h3.set_pattern_fill("ANSI31", scale=1)
+e3 = h3.paths.add_edge_path()
+e3.add_line((300, 100), (300, 110))
+e3.add_arc((300, 100), 10, 0, 90, ccw=False)
+e3.add_line((310, 100), (300, 100))
 dim = msp.add_linear_dim(base=(300, 60), p1=(300, 20), p2=(380, 20))
 dim.render()
 for name in ("SP1", "SP2", "FIT"):
@@ -165,6 +172,7 @@ expect["looks"] = {
     "arc_centre": paper((350, 180)), "arc_r": 50 / scale,
     "hatch_area": (100 * 60 - math.pi * 100) / scale / scale,
     "hole": paper((200, 50)),
+    "pie": paper((300, 100)),
     "splines": [dense(sp), dense(rs)],
     "fit": [paper(p) for p in fs.fit_points],
 }
