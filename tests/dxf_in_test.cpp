@@ -386,7 +386,7 @@ namespace {
 // centring on the paper makes, on layers of the same names, in the same print colours and widths
 // (as DXF line weights tell them) and dash patterns; the same texts.
 TEST(DxfInRoundTrip, CorpusComesBack) {
-  const char* env = std::getenv("DRAVIK_CORPUS_DIR");  // for a work tree beside no corpus
+  const char* env = std::getenv("DRAVIK_CORPUS");  // for a work tree beside no corpus
   const std::string corpus = env && *env ? env : DRAVIK_CORPUS_DIR;
   if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus";
   if (!HaveEzdxf()) GTEST_SKIP();
