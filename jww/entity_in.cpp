@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "common/Func_2.h"
+#include "common/codepage.h"
 #include "jww/JwwUnit.h"
 #include "jww/archive.h"
 #include "jww/entity_in.h"
@@ -132,15 +133,23 @@ class EntityReadIO {
   /// StrInNoCtrlStrict over a string that lies whole at `raw` (`n` bytes with its prefix).
   static void TextAt(string& v, const uint8_t* raw, size_t n) {
     if (raw[0] < 255) {
-      // Plain printable ASCII is its own text, with nothing to drop.
       const uint8_t* text = raw + 1;
       const size_t k = raw[0];
       bool plain = true;
       for (size_t i = 0; i < k; ++i) plain &= text[i] >= 0x20 && text[i] < 0x80;
       if (plain) {
+        // Plain printable ASCII is its own text, with nothing to drop.
         v.assign(text, text + k);
         return;
       }
+      // Decoded into the record's own string: the text ends at its first NUL, and control
+      // characters are dropped (as StrInNoCtrlStrict does, without its intermediate strings).
+      v.clear();
+      AnsiToStrAppend(std::string_view(reinterpret_cast<const char*>(text), k), v);
+      const size_t nul = v.find(u'\0');
+      if (nul != string::npos) v.resize(nul);
+      v.erase(std::remove_if(v.begin(), v.end(), [](char16_t c) { return c < 0x20; }), v.end());
+      return;
     }
     InStream whole(raw, n);
     v = StrInNoCtrlStrict(whole);
@@ -940,7 +949,30 @@ Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN, TJwwKindCo
   bool ok = false;
   std::unique_ptr<StreamReader> reader;
   try {
-    DataInit();
+    {
+      // The header tables keep their memory for the header about to be read: HeaderIn gives
+      // each its fixed size again at once, so freeing and allocating them again (with their
+      // hundreds of names) would only cost time.
+      auto lgrp = std::move(EntLgrp);
+      auto lay = std::move(EntLay);
+      auto col = std::move(EntCol);
+      auto ltp1 = std::move(EntLtp1);
+      auto ltp2 = std::move(EntLtp2);
+      auto ltp3 = std::move(EntLtp3);
+      auto moj = std::move(EntMoj);
+      auto colS = std::move(EntColS);
+      auto ltpS = std::move(EntLtpS);
+      DataInit();
+      EntLgrp = std::move(lgrp);
+      EntLay = std::move(lay);
+      EntCol = std::move(col);
+      EntLtp1 = std::move(ltp1);
+      EntLtp2 = std::move(ltp2);
+      EntLtp3 = std::move(ltp3);
+      EntMoj = std::move(moj);
+      EntColS = std::move(colS);
+      EntLtpS = std::move(ltpS);
+    }
     if (!HeaderIn(s)) return false;  // no block tree after a header failure
     reader = std::make_unique<StreamReader>(*this, s, bounded, ZMaxN, summary);
     reader->Run();

@@ -163,7 +163,18 @@ class HeaderInViewIO : public HeaderTableReadHooks<HeaderInViewIO> {
     Num(v);
   }
   void Str(string& v, StrKind kind) {
-    // Most names are empty or printable ASCII: made where they lie, without a decoding pass.
+    // Most names are empty (hundreds of unused layers, colours and line types): nothing to make.
+    if (p_ < end_ && *p_ == 0) {
+      v.clear();
+      ++p_;
+      return;
+    }
+    NamedStr(v, kind);
+  }
+
+ private:
+  void NamedStr(string& v, StrKind kind) {
+    // Most others are printable ASCII: made where they lie, without a decoding pass.
     if (p_ < end_ && *p_ < 255 && static_cast<size_t>(end_ - p_) > *p_) {
       const size_t n = *p_;
       const uint8_t* text = p_ + 1;
@@ -179,6 +190,8 @@ class HeaderInViewIO : public HeaderTableReadHooks<HeaderInViewIO> {
     v = kind == StrKind::kMemo ? TJwwData::StrIn(rest) : TJwwData::StrInNoCtrl(rest);
     p_ += rest.Position();
   }
+
+ public:
   void Reserved(size_t n, uint8_t) { p_ += std::min(n, static_cast<size_t>(end_ - p_)); }
   void PrintValue(TEntJwwHeader& h, Integer) {
     Integer p = 0;

@@ -534,7 +534,7 @@ TEST(EntityIn, ReadFromTheBufferAsThroughTheStream) {
     japanese.strFontName = u"\uFF2D\uFF33 \u660E\u671D";
     japanese.str = u"\u5E73\u9762\u56F3";
     ctrl.strFontName = u"Font";
-    ctrl.str = u"a\tb\r\n";
+    ctrl.str = std::u16string(u"a\tb\r\n\0zz", 8);  // ends at its NUL, without the controls
     longText.strFontName = std::u16string(300, u'f');
     longText.str = std::u16string(400, u't');
     TEntJwwSunpo dim;
