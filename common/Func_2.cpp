@@ -374,49 +374,98 @@ bool TOutputFile::Refuse(std::string why) {
 
 void TOutputFile::Fail(int err) { reason_ = std::strerror(err ? err : ENOSPC); }
 
-bool TOutputFile::Open(std::string_view path) {
-  Abort();
-  reason_.clear();
-  inPlace_ = false;
-  // open(2) itself gives these reasons: "" names nothing, a trailing slash names a folder.
-  if (path.empty()) return Refuse(std::strerror(ENOENT));
-  if (path.back() == '/') return Refuse(std::strerror(EISDIR));
-  std::string target(path);
-  struct stat st;
-  bool replacing = false;
-  if (::stat(target.c_str(), &st) == 0) {
-    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
-      // Without O_NONBLOCK a FIFO nobody reads would hang the writer; with it, it fails (ENXIO).
-      fd_ = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-      if (fd_ < 0) return Refuse(std::strerror(errno));
-      ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-      inPlace_ = true;
-      target_ = std::move(target);
-      return true;
+namespace {
+
+// The name a dangling link leads to: each link in the chain replaced by what it names (relative
+// to the link's folder) until a name that is no link; false (errno set) for a chain that cannot
+// be read or does not end.
+bool FollowDangling(std::string& target) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat lst;
+    if (::lstat(target.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) return true;
+    std::string to(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(target.c_str(), to.data(), to.size());
+    if (n < 0) return false;
+    if (static_cast<size_t>(n) >= to.size()) {
+      errno = ENAMETOOLONG;
+      return false;
     }
-    if (S_ISDIR(st.st_mode)) return Refuse(std::strerror(EISDIR));
-    if (!S_ISREG(st.st_mode)) return Refuse("not a regular file");
-    replacing = true;
+    to.resize(static_cast<size_t>(n));
+    target = !to.empty() && to[0] == '/' ? to : FolderOf(target) + to;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+}  // namespace
+
+// Where a path is written: `target` (a link followed), in place for a device or FIFO, and whether
+// an existing file (status `st`) is replaced; `why` when it cannot be.
+struct TOutputFile::Destination {
+  std::string target, why;
+  bool inPlace = false, replacing = false;
+  struct stat st {};
+};
+
+TOutputFile::Destination TOutputFile::Find(std::string_view path) {
+  Destination d;
+  // open(2) itself gives these reasons: "" names nothing, a trailing slash names a folder.
+  if (path.empty()) return d.why = std::strerror(ENOENT), d;
+  if (path.back() == '/') return d.why = std::strerror(EISDIR), d;
+  d.target = std::string(path);
+  if (::stat(d.target.c_str(), &d.st) == 0) {
+    if (S_ISCHR(d.st.st_mode) || S_ISFIFO(d.st.st_mode)) return d.inPlace = true, d;
+    if (S_ISDIR(d.st.st_mode)) return d.why = std::strerror(EISDIR), d;
+    if (!S_ISREG(d.st.st_mode)) return d.why = "not a regular file", d;
+    d.replacing = true;
     // A file reached through a symbolic link is replaced where it lies; the link stays a link.
     struct stat lst;
-    if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-      if (char* real = ::realpath(target.c_str(), nullptr)) {
-        target = real;
+    if (::lstat(d.target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+      if (char* real = ::realpath(d.target.c_str(), nullptr)) {
+        d.target = real;
         std::free(real);
       }
     }
   } else if (errno != ENOENT) {
-    return Refuse(std::strerror(errno));  // ENOTDIR, EACCES, ENAMETOOLONG, ELOOP ...
+    d.why = std::strerror(errno);  // ENOTDIR, EACCES, ENAMETOOLONG, ELOOP ...
+  } else if (!FollowDangling(d.target)) {
+    d.why = std::strerror(errno);
   }
+  return d;
+}
 
-  fd_ = CreateTemporaryBeside(target, temp_);
+std::string TOutputFile::Problem(std::string_view path) {
+  const Destination d = Find(path);
+  if (!d.why.empty() || d.inPlace) return d.why;
+  // The temporary file is made in the target's folder, which must be there and writable.
+  const std::string folder = FolderOf(d.target);
+  if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  return {};
+}
+
+bool TOutputFile::Open(std::string_view path) {
+  Abort();
+  reason_.clear();
+  inPlace_ = false;
+  Destination d = Find(path);
+  if (!d.why.empty()) return Refuse(std::move(d.why));
+  if (d.inPlace) {
+    // Without O_NONBLOCK a FIFO nobody reads would hang the writer; with it, it fails (ENXIO).
+    fd_ = ::open(d.target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) return Refuse(std::strerror(errno));
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    inPlace_ = true;
+    target_ = std::move(d.target);
+    return true;
+  }
+  fd_ = CreateTemporaryBeside(d.target, temp_);
   if (fd_ < 0) {
     const int err = errno;
     temp_.clear();
     return Refuse(std::strerror(err));
   }
-  if (replacing && ::fchmod(fd_, st.st_mode & 07777) != 0) return Refuse(std::strerror(errno));
-  target_ = std::move(target);
+  if (d.replacing && ::fchmod(fd_, d.st.st_mode & 07777) != 0) return Refuse(std::strerror(errno));
+  target_ = std::move(d.target);
   return true;
 }
 

@@ -159,7 +159,9 @@ bool DeleteFileIfExists(std::u16string_view path);
 /// - an existing character device or FIFO (/dev/null, /dev/stdout, a terminal, a pipe) is
 ///   written in place: it cannot be replaced, and renaming over it would replace the system's
 ///   device;
-/// - anything else (a folder, a block device, a socket) is refused.
+/// - anything else (a folder, a block device, a socket) is refused;
+/// - a dangling symbolic link is written through, as editors do: the file is made where the link
+///   (and any link it names) points, and the link stays a link (its target's folder must exist).
 /// The temporary file is named ".<name>.dravik-tmp-<pid>" (".dravik-tmp-<pid>" when the name is
 /// too long to take the additions) and is locked (flock) while it is written. One that a killed
 /// writer left behind is removed by the next output made in the same folder once it is older
@@ -174,6 +176,12 @@ class TOutputFile {
   /// Prepares `path` (bytes as the file system names it) for writing; false and Reason() when it
   /// cannot be written.
   bool Open(std::string_view path);
+  /// Why Open would fail for `path` by what is there now, without making anything: what Open
+  /// says of the name and of what it names, and the system's reason when the folder the file
+  /// would be made in is missing, is no folder or cannot be written ("No such file or
+  /// directory"); "" when it can be tried. For commands that read and paint before they write,
+  /// so that a mistyped folder is told at once.
+  static std::string Problem(std::string_view path);
   bool Open(std::u16string_view path) { return Open(NativePath(path)); }
   /// The descriptor to write to (blocking, close-on-exec); -1 unless open.
   int fd() const { return fd_; }
@@ -191,6 +199,8 @@ class TOutputFile {
 
  private:
   bool Refuse(std::string why);
+  struct Destination;
+  static Destination Find(std::string_view path);
   int fd_ = -1;
   bool inPlace_ = false;
   std::string temp_, target_, reason_;

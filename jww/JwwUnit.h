@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "jww/errors.h"
 #include "jww/jwwtype.h"
 
 namespace jww {
@@ -20,8 +21,14 @@ class InStream;
 /// The label of a paper code ("A4", "2A", "10m"); empty for codes without one.
 string PaperLabel(Integer nZumen);
 
-/// Why and where the last read failed: one of "JWW-Header Error", "JWW-Version Error",
-/// "File I/O Error" (or a short reason such as "cannot open file"), and the byte offset in the file.
+/// A block definition's name as the user gave it: the stored name without the decoration
+/// ("@@SfigorgFlag@@4", any letter case) that the construction library adds and the block tree
+/// leaves out; the stored name whole when nothing precedes the decoration.
+string GivenBlockName(const string& stored);
+
+/// Why and where the last read failed: one of the words of jww/errors.h ("JWW-Header Error",
+/// "JWW-Version Error", "File I/O Error", "cannot open file", "not a regular file") or another
+/// short reason, and the byte offset in the file.
 struct TJwwError {
   std::string message;
   uint64_t offset = 0;
@@ -364,6 +371,9 @@ class TJwwData {
 
   /// Why and where the last FileCheck/FileHeaderIn/FileIn/FilePrevIn failed (empty after success);
   /// for FileOut, why it failed (the system's reason when a file could not be written), offset 0.
+  /// One successful read says something here too: a FileIn with BindImageExp that could not
+  /// write every image into BindImageFolder ("cannot write a bound image into the image folder
+  /// (a.jpg: Permission denied)"); the drawing itself is read whole all the same.
   const TJwwError& LastError() const { return lastError_; }
 
   // ---- readers shared by the header and entity stream code (library-internal) ---------------

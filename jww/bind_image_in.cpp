@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -29,7 +30,10 @@ bool WriteAll(int fd, const uint8_t* p, size_t n) {
   while (n > 0) {
     const ssize_t w = ::write(fd, p, n);
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
+    if (w <= 0) {
+      if (w == 0) errno = ENOSPC;  // a write of nothing: the device took no more
+      return false;
+    }
     p += w;
     n -= static_cast<size_t>(w);
   }
@@ -44,16 +48,18 @@ int CreateTemporary(const std::string& path, std::string& temp) { return CreateT
 // file that is renamed over `path` once complete: the name is replaced, never written through,
 // so neither a symbolic link nor a hard link planted in the folder under the image's name
 // redirects the write. A file that cannot be created or written is removed again, and the
-// image's remaining bytes are skipped so that the next entry is read from its own start.
-void ExportImage(const std::filesystem::path& path, InStream& s, uint64_t size) {
+// image's remaining bytes are skipped so that the next entry is read from its own start. Returns
+// the system's reason when the image was not written, else 0.
+int ExportImage(const std::filesystem::path& path, InStream& s, uint64_t size) {
   std::string temp;
   const int fd = CreateTemporary(path.native(), temp);
   if (fd < 0) {
+    const int err = errno;
     SkipExact(s, size);
-    return;
+    return err;
   }
   uint8_t buf[kBlock];
-  bool written = true;
+  int err = 0;
   uint64_t left = size;
   while (left > 0) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(left, kBlock));
@@ -64,10 +70,12 @@ void ExportImage(const std::filesystem::path& path, InStream& s, uint64_t size) 
       throw TJwwIOError(kIOError);
     }
     left -= got;
-    if (written && !WriteAll(fd, buf, got)) written = false;
+    if (!err && !WriteAll(fd, buf, got)) err = errno;
   }
-  if (::close(fd) != 0) written = false;
-  if (!written || ::rename(temp.c_str(), path.c_str()) != 0) ::unlink(temp.c_str());
+  if (::close(fd) != 0 && !err) err = errno;
+  if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+  if (err) ::unlink(temp.c_str());
+  return err;
 }
 
 }  // namespace
@@ -80,11 +88,11 @@ bool IsPlainImageName(const string& name) {
   return true;
 }
 
-void BindImagesIn(TJwwData& d, InStream& s) {
+std::string BindImagesIn(TJwwData& d, InStream& s) {
   d.BindImageInit();
-  if (!d.BindImageExp && !d.BindImageExr && !d.BindImageKeep) return;
+  if (!d.BindImageExp && !d.BindImageExr && !d.BindImageKeep) return {};
   const Integer n = s.Get<Integer>();
-  if (n <= 0) return;  // a negative count lists nothing
+  if (n <= 0) return {};  // a negative count lists nothing
   // Each entry takes at least a name length byte and its size.
   if (static_cast<uint64_t>(n) > s.Remaining() / 5) throw TJwwIOError(kIOError);
   d.BindImage.assign(static_cast<size_t>(n), TBindImageType{});
@@ -92,6 +100,11 @@ void BindImagesIn(TJwwData& d, InStream& s) {
   // A writer embeds the first entry of a name (and a drawing should hold each name once): a later
   // entry of the same name never replaces the first one's file.
   std::set<std::string> exported;
+  std::string firstLost;
+  size_t lost = 0;
+  auto lose = [&](const string& name, const std::string& why) {
+    if (lost++ == 0) firstLost = StrToUtf8(name) + ": " + why;
+  };
   for (TBindImageType& img : d.BindImage) {
     img.Fname = StrInNoCtrlStrict(s);
     img.Fsize = s.Get<Integer>();
@@ -105,11 +118,16 @@ void BindImagesIn(TJwwData& d, InStream& s) {
       d.BindImageData[static_cast<size_t>(&img - d.BindImage.data())] = std::move(bytes);
     } else if (d.BindImageExp && IsPlainImageName(img.Fname) &&
                exported.insert(NativePath(d.BindImageFolder + img.Fname)).second) {
-      ExportImage(ToFsPath(d.BindImageFolder + img.Fname), s, size);
+      if (const int err = ExportImage(ToFsPath(d.BindImageFolder + img.Fname), s, size))
+        lose(img.Fname, std::strerror(err));
     } else {
+      if (d.BindImageExp && !IsPlainImageName(img.Fname)) lose(img.Fname, "not a plain file name");
       SkipExact(s, size);
     }
   }
+  if (!lost) return {};
+  return "cannot write " + (lost == 1 ? std::string("a bound image") : std::to_string(lost) + " bound images") +
+         " into the image folder (" + firstLost + (lost > 1 ? ", ..." : "") + ")";
 }
 
 }  // namespace jww

@@ -207,6 +207,11 @@ string TJwwData::GetBlkName(const string& ps) {
   }
 }
 
+string GivenBlockName(const string& stored) {
+  const size_t at = DecorationPos(stored);
+  return at == std::u16string_view::npos || at == 0 ? stored : stored.substr(0, at);
+}
+
 size_t build::BlkNameDecorationPos(std::u16string_view name) { return DecorationPos(name); }
 
 }  // namespace jww

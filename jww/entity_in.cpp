@@ -351,6 +351,9 @@ class StreamReader {
   StreamReader(TJwwData& d, InStream& s, bool bounded, Integer budget, TJwwKindCounts* summary)
       : d_(d), s_(s), io_(s, d.Enthd.jwVer), bounded_(bounded && !summary), budget_(budget), summary_(summary) {}
 
+  /// After Run: the images BindImageExp could not write, "" when none (BindImagesIn).
+  std::string imagesLost;
+
   void Run() {
     const Integer ver = d_.Enthd.jwVer;
     const Cardinal n = ReadCount(s_);
@@ -372,7 +375,7 @@ class StreamReader {
     const uint16_t w = s_.Get<uint16_t>();
     if (w != 0 && BudgetLeft()) Definitions(w == 0xFFFF ? s_.Get<Cardinal>() : w);
 
-    if (!bounded_ && ver >= 700) BindImagesIn(d_, s_);
+    if (!bounded_ && ver >= 700) imagesLost = BindImagesIn(d_, s_);
   }
 
   /// After a summary read (also one that failed): the font names GetFontNames would give.
@@ -977,6 +980,8 @@ Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN, TJwwKindCo
     reader = std::make_unique<StreamReader>(*this, s, bounded, ZMaxN, summary);
     reader->Run();
     ok = true;
+    // The drawing is whole; an image that did not reach the folder is told, not failed on.
+    if (!reader->imagesLost.empty()) SetLastError(reader->imagesLost.c_str(), s.Position());
   } catch (const TJwwIOError& e) {
     SetLastError(e.what(), s.Position());
   } catch (...) {

@@ -16,7 +16,9 @@ string StrInNoCtrlStrict(InStream& s);
 
 /// The bound-image section of a version 700 drawing (BindImageExp / BindImageExr decide whether
 /// it is read at all and whether image files are written).
-void BindImagesIn(TJwwData& d, InStream& s);
+/// Returns "" or, when BindImageExp could not write an image into BindImageFolder (or would not:
+/// a name that is no plain file name), which and why; the read itself goes on.
+std::string BindImagesIn(TJwwData& d, InStream& s);
 
 /// True when `name` may be used as a file name inside the bound-image folder: not empty, no path
 /// separator of any platform, no drive colon, no "..", no control character.

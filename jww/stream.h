@@ -15,6 +15,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "jww/errors.h"
+
 namespace jww {
 
 /// The failure a reader raises internally; public operations catch it and return False.
@@ -23,12 +25,6 @@ class TJwwIOError : public std::runtime_error {
  public:
   explicit TJwwIOError(const char* message) : std::runtime_error(message) {}
 };
-
-inline constexpr const char* kHeaderError = "JWW-Header Error";
-inline constexpr const char* kVersionError = "JWW-Version Error";
-inline constexpr const char* kIOError = "File I/O Error";
-inline constexpr const char* kCannotOpen = "cannot open file";
-inline constexpr const char* kNotRegular = "not a regular file";
 
 class InStream {
  public:

@@ -380,6 +380,20 @@ std::u16string SheetName(const std::u16string& out, int64_t sheet) {
   return out.substr(0, dot) + std::u16string(n.begin(), n.end()) + out.substr(dot);
 }
 
+int64_t StaleSheets(const std::u16string& out, int64_t made) {
+  int64_t n = 0;
+  while (jww::FileExists(SheetName(out, made + n + 1))) ++n;
+  return n;
+}
+
+std::string StaleSheetsNote(const std::u16string& out, int64_t made, int64_t stale) {
+  const std::string first = jww::NativePath(SheetName(out, made + 1));
+  const std::string sheets = std::to_string(made) + (made == 1 ? " sheet" : " sheets");
+  if (stale == 1) return first + " from an earlier fill is left as it was (this fill made " + sheets + ")";
+  return first + " .. " + jww::NativePath(SheetName(out, made + stale)) + " (" + std::to_string(stale) +
+         " sheets) from an earlier fill are left as they were (this fill made " + sheets + ")";
+}
+
 bool WriteFilledSheets(jww::TJwwData& doc, FillPlan& plan, const std::u16string& out, jww::Integer ver,
                        FillAnchor anchor, std::string& why,
                        const std::function<void(int64_t done, int64_t sheets)>& progress) {
@@ -427,7 +441,13 @@ bool ReadTemplate(const std::u16string& path, jww::TJwwData& doc, TemplateImages
   images.folder_ = tmpl;
   doc.BindImageFolder = jww::Utf8ToStr(tmpl + "/");
   doc.BindImageExp = true;
-  return doc.FileIn(path);
+  if (!doc.FileIn(path)) return false;
+  // The sheets would lack an image that did not reach the folder.
+  if (!doc.LastError().message.empty()) {
+    why = "cannot keep the template's images: " + doc.LastError().message;
+    return false;
+  }
+  return true;
 }
 
 bool SameFile(const std::u16string& a, const std::u16string& b) {

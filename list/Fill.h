@@ -141,6 +141,15 @@ class FillPlan {
 /// ... for the others (the number before the extension).
 std::u16string SheetName(const std::u16string& out, int64_t sheet);
 
+/// Sheets an earlier, longer fill left beyond the `made` sheets of this one: how many of
+/// SheetName(out, made + 1), SheetName(out, made + 2), ... exist, up to the first missing. They
+/// are left as they are (they may be someone's files); the tools say so.
+int64_t StaleSheets(const std::u16string& out, int64_t made);
+
+/// One line for people about StaleSheets' `stale` sheets after `made`: "index-3.jww from an
+/// earlier fill is left as it was (this fill made 2 sheets)".
+std::string StaleSheetsNote(const std::u16string& out, int64_t made, int64_t stale);
+
 /// Moves a text to a new string: `anchor` keeps its start, middle or end (as the record holds
 /// them) and the other end follows the string's length along the text's angle.
 void SetTextKeepingAnchor(jww::TEntJwwMoji& m, std::u16string text, FillAnchor anchor);
@@ -170,7 +179,8 @@ class TemplateImages {
 
 /// Reads a template with FileIn; when it carries bound images they are kept in `images` for
 /// writing. False with `why` empty when the file is no readable drawing (doc.LastError() says
-/// why), or with `why` set when the images' folder could not be made.
+/// why), or with `why` set when the images' folder could not be made or an image could not be
+/// written into it.
 bool ReadTemplate(const std::u16string& path, jww::TJwwData& doc, TemplateImages& images, std::string& why);
 
 /// True when both paths name one existing file (the same file through links or other spellings).

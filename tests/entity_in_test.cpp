@@ -748,6 +748,7 @@ TEST(EntityIn, BoundImagesByOption) {
     d.BindImageExp = c.exp;
     d.BindImageExr = c.exr;
     ASSERT_TRUE(d.FileIn(file));
+    EXPECT_EQ(d.LastError().message, "");
     ASSERT_EQ(d.BindImageN, c.n);
     if (c.n) {
       EXPECT_EQ(d.BindImage[0].Fname, u"a.jpg.gz");
@@ -762,6 +763,19 @@ TEST(EntityIn, BoundImagesByOption) {
     }
     std::filesystem::remove_all(dir.path("img"));
   }
+  // Images that cannot be written into the folder are told (the read itself succeeds, whole);
+  // the library keeps the system's words.
+  TJwwData d;
+  d.BindImageFolder = Utf8ToStr(dir.path("missing/"));
+  d.BindImageExp = true;
+  ASSERT_TRUE(d.FileIn(file));
+  EXPECT_EQ(d.BindImageN, 4);
+  EXPECT_EQ(d.LastError().message,
+            "cannot write 2 bound images into the image folder (a.jpg.gz: No such file or directory, ...)");
+  EXPECT_FALSE(std::filesystem::exists(dir.path("missing")));
+  d.BindImageExp = false;  // the next read forgets it
+  ASSERT_TRUE(d.FileIn(file));
+  EXPECT_EQ(d.LastError().message, "");
 }
 
 // A stored name is a file name only when it is plain: nothing a drawing holds is written outside
@@ -783,6 +797,8 @@ TEST(EntityIn, BoundImageNamesNeverLeaveTheFolder) {
   d.BindImageFolder = Utf8ToStr(dir.path("img/"));
   d.BindImageExp = true;
   ASSERT_TRUE(d.FileIn(b.WriteTo(dir.path("d.jww"))));
+  EXPECT_EQ(d.LastError().message,
+            "cannot write 7 bound images into the image folder (../evil.gz: not a plain file name, ...)");
   ASSERT_EQ(d.BindImageN, static_cast<Integer>(std::size(names)));
   EXPECT_EQ(d.BindImage[0].Fname, u"../evil.gz");
   EXPECT_FALSE(std::filesystem::exists(dir.path("evil.gz")));

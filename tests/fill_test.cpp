@@ -286,12 +286,17 @@ std::u16string FirstText(const std::string& path) {
 // jww fill writes one drawing a sheet, or one PDF of a page a sheet; --anchor end keeps the ends.
 TEST(FillTool, SheetsAndPdf) {
   ToolFixture f;
+  // Sheets of an earlier, longer fill are left as they are, and said to be.
+  for (const char* stale : {"index-3.jww", "index-4.jww"})
+    ASSERT_TRUE(jww::WriteFileAtomic(jww::Utf8ToStr(f.dir.path(stale)), "earlier"));
   auto r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "fill " + f.Q("template.jww") + " " + f.Q("List.txt") + " " +
                                                  f.Q("index.jww") + " --anchor end --version 420", f.dir);
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "jww: " + f.dir.path("index-3.jww") + " .. " + f.dir.path("index-4.jww") +
+                       " (2 sheets) from an earlier fill are left as they were (this fill made 2 sheets)\n");
   EXPECT_EQ(FirstText(f.dir.path("index.jww")), u"No." + Expected(f.kv, 1, "f"));
   EXPECT_EQ(FirstText(f.dir.path("index-2.jww")), u"No." + Expected(f.kv, 4, "f"));
-  EXPECT_FALSE(jww::FileExists(jww::Utf8ToStr(f.dir.path("index-3.jww"))));
+  EXPECT_EQ(jww::ReadWholeFile(jww::Utf8ToStr(f.dir.path("index-3.jww"))), "earlier");
   jww::TJwwData t, got;
   ASSERT_TRUE(t.FileIn(jww::Utf8ToStr(f.tpl)));
   ASSERT_TRUE(got.FileIn(jww::Utf8ToStr(f.dir.path("index-2.jww"))));
@@ -301,6 +306,7 @@ TEST(FillTool, SheetsAndPdf) {
 
   r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "fill " + f.Q("template.jww") + " " + f.Q("List.txt") + " " + f.Q("index.pdf"), f.dir);
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
   EXPECT_FALSE(jww::FileExists(jww::Utf8ToStr(f.dir.path("index-2.pdf"))));
   const std::string info = f.dir.path("info.txt");
   if (std::system(("pdfinfo " + f.Q("index.pdf") + " >" + info + " 2>/dev/null").c_str()) == 0) {

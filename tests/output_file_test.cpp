@@ -45,6 +45,10 @@ TEST(OutputFile, EachKindOfTarget) {
   jwwtest::Bytes().raw("old").WriteTo(d + "/real.txt");
   ::chmod((d + "/real.txt").c_str(), 0640);
   fs::create_symlink("real.txt", d + "/link.txt");
+  // Dangling links are written through, as editors do: the file is made where they point.
+  fs::create_symlink("hop.txt", d + "/dangling.txt");
+  fs::create_symlink(d + "/made.txt", d + "/hop.txt");
+  fs::create_symlink("nowhere/x.txt", d + "/lost.txt");
   fs::create_directory(d + "/folder");
   const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un addr{};
@@ -64,6 +68,8 @@ TEST(OutputFile, EachKindOfTarget) {
       {"new.txt", "", "new.txt", 0644},  // the test runs with umask 022 (set below)
       {"private.txt", "", "private.txt", 0600},
       {"link.txt", "", "real.txt", 0640},
+      {"dangling.txt", "", "made.txt", 0644},
+      {"lost.txt", "No such file or directory", "", 0},
       {"/dev/null", "", "", 0},
       {"", "No such file or directory", "", 0},
       {"folder", "Is a directory", "", 0},
@@ -78,6 +84,9 @@ TEST(OutputFile, EachKindOfTarget) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     const std::string path = c.path.empty() || c.path[0] == '/' ? c.path : d + "/" + c.path;
+    // Asked beforehand, without writing, the routine gives the same reason (a full device only
+    // tells when written to).
+    EXPECT_EQ(jww::TOutputFile::Problem(path), c.path == "/dev/full" ? "" : c.reason);
     std::string why;
     const bool ok = jww::WriteFileAtomic(jww::PathFromNative(path), "new", &why);
     EXPECT_EQ(ok, c.reason.empty());
@@ -92,9 +101,12 @@ TEST(OutputFile, EachKindOfTarget) {
   ::umask(mask);
   ::close(sock);
   EXPECT_TRUE(fs::is_symlink(d + "/link.txt"));
+  EXPECT_TRUE(fs::is_symlink(d + "/dangling.txt") && fs::is_symlink(d + "/hop.txt"));
+  EXPECT_TRUE(fs::is_symlink(d + "/lost.txt"));
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
-  EXPECT_EQ(Names(d), (std::set<std::string>{"folder", "link.txt", "new.txt", "private.txt", "real.txt", "sock"}));
+  EXPECT_EQ(Names(d), (std::set<std::string>{"dangling.txt", "folder", "hop.txt", "link.txt", "lost.txt", "made.txt",
+                                             "new.txt", "private.txt", "real.txt", "sock"}));
 }
 
 // While it is written, the output's temporary file says whose it is and is locked; a failed write

@@ -72,9 +72,9 @@ TEST(Outputs, FailuresGiveTheReason) {
     std::string args, reason;
   };
   const Case cases[] = {
-      {"convert --format jww " + a + " ''", ": cannot write a version 600 drawing: No such file or directory"},
-      {"convert --format jww " + a + " /", "/: cannot write a version 600 drawing: Is a directory"},
-      {"convert --format jww " + a + " x.pdf/", "x.pdf/: cannot write a version 600 drawing: Is a directory"},
+      {"convert --format jww " + a + " ''", ": cannot write a drawing: No such file or directory"},
+      {"convert --format jww " + a + " /", "/: cannot write a drawing: Is a directory"},
+      {"convert --format jww " + a + " x.pdf/", "x.pdf/: cannot write a drawing: Is a directory"},
       {"convert " + a + " " + dir.path("no/x.pdf"), "cannot write the pdf file: No such file or directory"},
       {"convert " + a + " " + dir.path("no/x.png"), "cannot write the png file: No such file or directory"},
       {"convert " + a + " " + dir.path("no/x.svg"), "cannot write the svg file: No such file or directory"},
@@ -95,6 +95,35 @@ TEST(Outputs, FailuresGiveTheReason) {
     EXPECT_EQ(Lines(r.err), 1) << r.err;
   }
   EXPECT_EQ(Names(dir.dir()), (std::set<std::string>{"a.jww", "stderr.txt"}));
+}
+
+// Where an output cannot be made is told before anything is read (so before a long read and
+// paint): here the inputs are missing too, and the output's folder is what is reported.
+TEST(Outputs, TheOutputsFolderIsCheckedFirst) {
+  jwwtest::TempDir dir;
+  const std::string m = dir.path("missing.jww"), no = dir.path("no/");
+  ASSERT_EQ(Jww("new " + dir.path("a.jww"), dir).status, 0);
+  struct Case {
+    bool list;
+    std::string args;
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {false, "convert " + m + " " + no + "x.pdf", 1, "jww: " + no + "x.pdf: cannot write the pdf file: No such file or directory\n"},
+      {false, "convert " + m + " " + no + "x.jww", 1, "jww: " + no + "x.jww: cannot write a drawing: No such file or directory\n"},
+      {false, "convert " + m + " " + dir.path("a.jww/x.png"), 1, "a.jww/x.png: cannot write the png file: Not a directory\n"},
+      {false, "fill " + m + " " + dir.path("List.txt") + " " + no + "i.jww", 1, "jww: " + no + "i.jww: cannot write a drawing: No such file or directory\n"},
+      {false, "diff " + m + " " + m + " -o " + no + "d.svg", 2, "jww: " + no + "d.svg: cannot write the svg file: No such file or directory\n"},
+      {true, "--from " + dir.path("paths.txt") + " -o " + no + "List.txt", 1, "dravik-list: cannot write " + no + "List.txt: No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const jwwtest::ToolRun r = c.list ? List(c.args, dir) : Jww(c.args, dir);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+  }
 }
 
 // An existing output that is a device is written in place, never replaced; one reached through a

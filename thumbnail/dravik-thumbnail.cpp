@@ -77,8 +77,7 @@ int main(int argc, char** argv) try {
   } catch (const CLI::Success& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "dravik-thumbnail: %s\nTry 'dravik-thumbnail --help' for more information.\n",
-                 e.what());
+    std::fprintf(stderr, "dravik-thumbnail: %s (see 'dravik-thumbnail --help')\n", e.what());
     return 2;
   }
 

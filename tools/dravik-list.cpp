@@ -129,6 +129,8 @@ int FillTemplate(const std::string& templ, const std::string& output, const std:
     std::cerr << "dravik-list: " << why << "\n";
     return 1;
   }
+  if (const int64_t stale = dravik::StaleSheets(out16, plan.SheetCount()))
+    std::cerr << "dravik-list: " << dravik::StaleSheetsNote(out16, plan.SheetCount(), stale) << "\n";
   return 0;
 }
 
@@ -189,8 +191,13 @@ int Run(int argc, char** argv) {
   } catch (const CLI::Success& e) {
     return app.exit(e);  // --help, --version
   } catch (const CLI::ParseError& e) {
-    std::cerr << "dravik-list: " << e.what() << "\nTry 'dravik-list --help' for more information.\n";
+    std::cerr << "dravik-list: " << e.what() << " (see 'dravik-list --help')\n";
     return 2;
+  }
+  // Before the path list and the drawings are read.
+  if (const std::string why = jww::TOutputFile::Problem(output); !why.empty()) {
+    std::cerr << "dravik-list: cannot write " << output << ": " << why << "\n";
+    return 1;
   }
 
   if (!from.empty()) {

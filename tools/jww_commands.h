@@ -43,6 +43,13 @@ bool ReportRead(const jww::TJwwData& doc, const std::string& path, bool ok);
 /// 5000 of 5000)").
 std::string ReadFailure(const jww::TJwwData& doc, const std::string& path);
 
+/// Whether `out` can be written by what is there now (jww::TOutputFile::Problem), asked before
+/// the input is read: false after one line "jww: <out>: cannot write <what>: <why>".
+bool OutputPossible(const std::string& out, const std::string& what);
+
+/// What an output is called in messages: "the pdf file", "a drawing".
+std::string OutputNoun(const std::string& format);
+
 /// A file name (bytes) for a terminal: control characters escaped as "\n", "\t", "\x1b", bytes
 /// that are not UTF-8 as "\xHH", so that a name cannot move the cursor or retitle the window.
 std::string Shown(const std::string& bytes);

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/Func_2.h"
 #include "common/codepage.h"
-#include "jww/stream.h"
 #include "tools/jww_commands.h"
 
 namespace jwwtool {
@@ -103,6 +103,17 @@ bool ParseOptions(CLI::App& app, int argc, char** argv, int& status) {
     status = 2;
     return false;
   }
+}
+
+bool OutputPossible(const std::string& out, const std::string& what) {
+  const std::string why = jww::TOutputFile::Problem(out);
+  if (why.empty()) return true;
+  std::fprintf(stderr, "jww: %s: cannot write %s: %s\n", Shown(out).c_str(), what.c_str(), why.c_str());
+  return false;
+}
+
+std::string OutputNoun(const std::string& format) {
+  return format == "jww" ? "a drawing" : "the " + format + " file";
 }
 
 bool ReadDrawing(jww::TJwwData& doc, const std::string& path, const std::optional<int>& budget) {

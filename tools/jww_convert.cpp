@@ -47,6 +47,8 @@ int Convert(int argc, char** argv) {
                  known.c_str());
     return 2;
   }
+  // A mistyped folder is told before the drawing is read and painted.
+  if (!OutputPossible(out, OutputNoun(format))) return 1;
   if (dxfIn) return ConvertDxf(in, out, format, version, scale, paper, picture);
   if (format != "jww") {
     if (version) {

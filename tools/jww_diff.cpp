@@ -140,6 +140,8 @@ int Diff(int argc, char** argv) {
                  Shown(picture).c_str());
     return 2;
   }
+  // Before two drawings are read and compared.
+  if (!picture.empty() && !OutputPossible(picture, OutputNoun(format))) return 2;
 
   try {
     ImageFolder imagesA, imagesB;
@@ -147,6 +149,13 @@ int Diff(int argc, char** argv) {
     imagesA.Use(a);
     imagesB.Use(b);
     if (!ReadDrawing(a, oldFile, std::nullopt) || !ReadDrawing(b, newFile, std::nullopt)) return 2;
+    // Images are compared by their bytes in the folders: one that did not get there would be
+    // taken for a change.
+    for (const auto& [doc, file] : {std::pair{&a, &oldFile}, std::pair{&b, &newFile}})
+      if (!doc->LastError().message.empty()) {
+        std::fprintf(stderr, "jww: %s: %s\n", Shown(*file).c_str(), doc->LastError().message.c_str());
+        return 2;
+      }
     const compare::Result r = compare::Compare(a, b, opt);
     const bool ownPicture = open && picture.empty();
     if (ownPicture) {

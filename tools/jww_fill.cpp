@@ -127,6 +127,8 @@ int Fill(int argc, char** argv) {
     std::fprintf(stderr, "jww: --version applies to .jww output only\n");
     return 2;
   }
+  // Every sheet goes to the output's folder: a mistyped one is told before anything is read.
+  if (!OutputPossible(out, OutputNoun(format))) return 1;
   const dravik::FillAnchor anchor = anchorName == "end"     ? dravik::FillAnchor::kEnd
                                     : anchorName == "start" ? dravik::FillAnchor::kStart
                                                             : dravik::FillAnchor::kCentre;
@@ -183,6 +185,8 @@ int Fill(int argc, char** argv) {
     std::fprintf(stderr, "jww: %s\n", why.c_str());
     return 1;
   }
+  if (const int64_t stale = format == "pdf" ? 0 : dravik::StaleSheets(out16, sheets))
+    std::fprintf(stderr, "jww: %s\n", Shown(dravik::StaleSheetsNote(out16, sheets, stale)).c_str());
   return 0;
 }
 

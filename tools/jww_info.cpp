@@ -7,20 +7,11 @@
 #include <string>
 
 #include "common/codepage.h"
-#include "jww/construct.h"
 #include "tools/jww_commands.h"
 
 namespace jwwtool {
 
 namespace {
-
-// A definition's name as the user gave it: names made by the construction library carry a
-// decoration ("@@SfigorgFlag@@4") that the block tree and the drawing program leave out too.
-// `jww dump` keeps the stored name whole.
-std::u16string GivenName(const std::u16string& stored) {
-  const size_t at = jww::build::BlkNameDecorationPos(stored);
-  return at == std::u16string::npos || at == 0 ? stored : stored.substr(0, at);
-}
 
 // A description stays a few screens long: of the definitions and the block tree (one node per
 // placed block, which can run to millions) the first ones are listed unless all are asked for.
@@ -49,14 +40,21 @@ int Info(int argc, char** argv) {
   jww::TJwwData d;
   d.BindImageExr = true;  // list the images, write none
   jww::TJwwKindCounts n;
+  scene::WalkResult exported;  // what a picture of the drawing would leave out
   if (budget) {
     if (!ReadDrawing(d, file, budget)) return 1;
     d.GetFontNames();
     n = {d.Enthd.n1, d.EntLineN, d.EntEnkoN, d.EntTenN, d.EntMojiN, d.EntSunpoN, d.EntSolidN, d.EntBlockN};
-  } else if (!ReportRead(d, file, d.FileSummaryIn(jww::PathFromNative(file), n))) {
-    // Counts and font names are all a description needs of the entities: a summary read keeps
-    // no geometry, which on a large drawing is most of a whole read's time and memory.
-    return 1;
+    exported = scene::Measure(scene::Build(d), {});
+  } else {
+    // Counts and font names come from a summary read, which keeps no geometry; what the exports
+    // would leave out needs the geometry, placed: a whole read of its own, whose scene is walked
+    // without drawing anything.
+    if (!ReportRead(d, file, d.FileSummaryIn(jww::PathFromNative(file), n))) return 1;
+    jww::TJwwData whole;
+    whole.BindImageExr = true;
+    if (!ReadDrawing(whole, file, std::nullopt)) return 1;
+    exported = scene::Measure(scene::Build(whole), {});
   }
   double w = 0, h = 0;
   d.GetPaperSize(w, h);
@@ -69,6 +67,10 @@ int Info(int argc, char** argv) {
   std::printf("entities  %d: lines %d, arcs %d, points %d, texts %d, dimensions %d, solids %d, "
               "block insertions %d\n",
               n.stored, n.line, n.enko, n.ten, n.moji, n.sunpo, n.solid, n.block);
+  if (exported.unrepresentable)
+    std::printf("left out  %s%zu primitive%s beyond the coordinates a picture can hold (exports leave "
+                "them out)\n", exported.complete ? "" : "at least ", exported.unrepresentable,
+                exported.unrepresentable == 1 ? "" : "s");
   std::printf("fonts     %d\n", d.FontNameN);
   for (int i = 0; i < d.FontNameN; ++i) {
     // Texts that name no font are drawn in the drawing program's default one.
@@ -78,14 +80,14 @@ int Info(int argc, char** argv) {
   std::printf("definitions %d (%d in use)\n", d.EntBlockDefN, d.EntBlockNum);
   for (int i = 0; i < ShownCount(d.EntBlockDefN, all); ++i) {
     const auto& b = d.EntBlockDef[i];
-    std::printf("  #%u %s: %d entities%s\n", b.nNumber, ShownText(GivenName(b.strName)).c_str(), b.N,
+    std::printf("  #%u %s: %d entities%s\n", b.nNumber, ShownText(jww::GivenBlockName(b.strName)).c_str(), b.N,
                 b.ref_flag ? "" : " (not in use)");
   }
   MoreLine(d.EntBlockDefN, all);
   std::printf("block tree %d nodes\n", d.EntBlockTreeN);
   for (int i = 0; i < ShownCount(d.EntBlockTreeN, all); ++i) {
     const auto& t = d.EntBlockTree[i];
-    std::printf("  %*s%s (#%u) at %g, %g\n", 2 * t.level, "", ShownText(GivenName(t.name)).c_str(), t.no, t.x, t.y);
+    std::printf("  %*s%s (#%u) at %g, %g\n", 2 * t.level, "", ShownText(jww::GivenBlockName(t.name)).c_str(), t.no, t.x, t.y);
   }
   MoreLine(d.EntBlockTreeN, all);
   std::printf("images    %d\n", d.BindImageN);

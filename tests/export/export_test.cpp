@@ -536,6 +536,17 @@ TEST_F(Export, GeometryBeyondWhatOutputsHoldIsLeftOutAndCounted) {
   const json j = CheckDxf({dxf}).at(0);
   EXPECT_TRUE(j.value("errors", json::array()).empty()) << j.dump();
   EXPECT_EQ(j.value("counts", json::object()).dump(), R"({"LINE":1})");  // the short line only
+  // jww info tells of them before any export, whole or from a bounded read.
+  for (const std::string options : {"", "--budget 100 "}) {
+    r = jwwtest::RunTool(DRAVIK_JWW_TOOL, "info " + options + in + " >" + dir.path("info.txt"), dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(ReadWholeFile(Utf8ToStr(dir.path("info.txt")))
+                  .value_or("")
+                  .find("\nleft out  3 primitives beyond the coordinates a picture can hold (exports "
+                        "leave them out)\n"),
+              std::string::npos)
+        << options;
+  }
 }
 
 TEST_F(Export, BigSheetsSayTheLargestDpiAndPicturesCanFitTheDrawing) {
