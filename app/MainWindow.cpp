@@ -10,6 +10,7 @@
 #include <QTranslator>
 #include <QMenu>
 #include <QScreen>
+#include <QTimer>
 #include <QShortcut>
 #include <QCloseEvent>
 #include <QDir>
@@ -631,6 +632,10 @@ void MainWindow::showPreview(bool on) {
 void MainWindow::showEvent(QShowEvent* event) {
   if (!open_ && !event->spontaneous()) openWindow();
   QWidget::showEvent(event);
+  // A window manager frames the window without moving its client area (Openbox keeps it where
+  // it was asked for), so no move tells that the frame is known: look again shortly after.
+  if (pendingFramePos_)
+    for (const int ms : {50, 200, 500, 1000}) QTimer::singleShot(ms, this, [this] { placeByFrame(); });
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -641,15 +646,18 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 
 void MainWindow::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
-  // Without margins from an earlier run the window was placed by its frame's corner; a window
-  // manager that put the client area there instead is corrected once the frame is known.
-  if (pendingFramePos_ && frameGeometry() != geometry()) {
-    const QPoint want = *pendingFramePos_;
-    pendingFramePos_.reset();
-    if (frameGeometry().topLeft() != want && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-      move(want);
-  }
+  placeByFrame();
   noteNormalGeometry();
+}
+
+// Without margins from an earlier run the window was placed by its frame's corner; a window
+// manager that put the client area there instead is corrected once the frame is known.
+void MainWindow::placeByFrame() {
+  if (!pendingFramePos_ || frameGeometry() == geometry()) return;
+  const QPoint want = *pendingFramePos_;
+  pendingFramePos_.reset();
+  if (frameGeometry().topLeft() != want && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+    move(want);
 }
 
 void MainWindow::changeEvent(QEvent* event) {

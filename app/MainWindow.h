@@ -266,6 +266,7 @@ class MainWindow : public QWidget {
   QRect normalRect_;             ///< the client area when last neither maximised nor full screen
   QRect previousNormalRect_;     ///< the one before: a window manager may report the maximised size first
   std::optional<QPoint> pendingFramePos_;  ///< where the frame must go once the window manager shows it
+  void placeByFrame();
   jww::TRegional regional_;
   DrawingListModel* model_ = nullptr;
   QMenu* listMenu_ = nullptr;

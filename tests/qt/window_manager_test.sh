@@ -1,6 +1,6 @@
 #!/bin/sh
 # The window under a real window manager (Openbox on a virtual display), as a user starts, moves,
-# maximises and quits it: it opens where it was closed, start after start, without creeping by
+# maximises and quits it: the first start puts the frame at 100, 100; it opens where it was closed, start after start, without creeping by
 # its title bar; quit maximised it opens maximised with the title bar on the screen, and returns
 # to where it was before. Exit 77 (skipped) without Xvfb, openbox, xdotool or python3.
 #
@@ -41,7 +41,7 @@ wm=$!
 sleep 0.5
 
 # The client area's place and size on the root window, and the top of the frame the window
-# manager put around it: "x y w h top". (xdotool's own Position is off by the frame under some
+# manager put around it: "x y w h top left". (xdotool's own Position is off by the frame under some
 # window managers.)
 geometry() {
   python3 - "$1" <<'EOF'
@@ -59,11 +59,11 @@ def geometry(win):
 top = w
 while X.XQueryTree(d, top, ctypes.byref(root), ctypes.byref(parent), ctypes.byref(kids), ctypes.byref(n)) and parent.value != root.value:
     top = ctypes.c_ulong(parent.value)
-frameTop = geometry(top)[1]
+frameLeft, frameTop = geometry(top)[:2]
 cx, cy, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
 X.XTranslateCoordinates(d, w, root, 0, 0, ctypes.byref(cx), ctypes.byref(cy), ctypes.byref(child))
 _, _, width, height = geometry(w)
-print(cx.value, cy.value, width, height, frameTop)
+print(cx.value, cy.value, width, height, frameTop, frameLeft)
 EOF
 }
 
@@ -95,7 +95,10 @@ toggle_maximised() {
   settle
 }
 
+# The first start, without settings, puts the frame's corner at 100, 100.
 start
+set -- $(geometry "$wid")
+[ "$6 $5" = "100 100" ] || fail "first start: the frame at $6, $5, not at 100, 100"
 xdotool windowmove "$wid" 200 150
 settle
 want=$(geometry "$wid")
