@@ -497,8 +497,9 @@ class StreamReader {
     }
   }
 
-  /// One tag and, unless it is unrecognised, the object it starts.
-  void NextObject(TLists& t, Cardinal& read, size_t& pos) {
+  /// One tag and, unless it is unrecognised, the object it starts. Inlined: it is the whole
+  /// body of the general loop, which a streamed file takes for every object.
+  [[gnu::always_inline]] void NextObject(TLists& t, Cardinal& read, size_t& pos) {
     if (bounded_) ++items_;
     const EntKind kind = ar_.ReadEntityTag(s_);
     if (kind == kEntNone) return;  // unrecognised: neither an object nor a counter step
