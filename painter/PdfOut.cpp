@@ -58,8 +58,16 @@ inline char* Digits(char* p, int64_t v) {
       "8081828384858687888990919293949596979899";
   uint64_t u = static_cast<uint64_t>(v);
   if (v < 0) *p++ = '-', u = 0 - u;
-  int n = 1;
-  for (uint64_t t = u; t >= 10; t /= 10) ++n;
+  // Digits of u: from its bit length (log10 2 ~ 1233 / 4096), one comparison to settle it.
+  static constexpr uint64_t kTens[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull,
+                                       10000000ull, 100000000ull, 1000000000ull, 10000000000ull,
+                                       100000000000ull, 1000000000000ull, 10000000000000ull,
+                                       100000000000000ull, 1000000000000000ull, 10000000000000000ull,
+                                       100000000000000000ull, 1000000000000000000ull,
+                                       10000000000000000000ull};
+  const int b = (64 - __builtin_clzll(u | 1)) * 1233 >> 12;
+  int n = b + (u >= kTens[b]);
+  n += n == 0;
   char* t = p + n;
   while (u >= 100) {
     const unsigned d = static_cast<unsigned>(u % 100) * 2;
@@ -116,6 +124,16 @@ class Sink {
     char* p = Digits(Room(48), Round(x));
     *p++ = ' ';
     p = Digits(p, Round(y));
+    *p++ = ' ';
+    *p++ = op;
+    *p++ = '\n';
+    n_ = static_cast<size_t>(p - buf_.get());
+  }
+  // The same with whole content units already rounded.
+  void Pt(int64_t x, int64_t y, char op) {
+    char* p = Digits(Room(48), x);
+    *p++ = ' ';
+    p = Digits(p, y);
     *p++ = ' ';
     *p++ = op;
     *p++ = '\n';
@@ -354,21 +372,48 @@ class Page {
         const Xform m = dev_.Then(at.toPaper);
         double x, y;
         m.Apply(q.p[0], q.p[1], x, y);
-        out_.Pt(x, y, 'm');
+        const int64_t x0 = Round(x), y0 = Round(y);
         m.Apply(q.p[2], q.p[3], x, y);
-        out_.Pt(x, y, 'l');
-        runElements_ += 2;
+        const int64_t x1 = Round(x), y1 = Round(y);
+        // A continuous line starting where the path's last one ended goes on from there: with
+        // round caps and joins it looks the same as a subpath of its own. A dashed one starts
+        // afresh, so that its pattern restarts as in the PNG.
+        if (!(joinable_ && x0 == endX_ && y0 == endY_)) out_.Pt(x0, y0, 'm'), ++runElements_;
+        out_.Pt(x1, y1, 'l'), ++runElements_;
+        endX_ = x1, endY_ = y1, joinable_ = dash_ == -1;
         break;
       }
       case Kind::Arc:
         Begin(q);
         Arc(q, at);
+        joinable_ = false;
         break;
       case Kind::Fill: {
         Flush();
+        EndText();
         if (q.ring.size() < 6) break;
         Fill(q.rgb);
         const Xform m = dev_.Then(at.toPaper);
+        int64_t c[8];
+        if (q.ring.size() == 8) {
+          for (size_t i = 0; i < 4; ++i) {
+            double x, y;
+            m.Apply(q.ring[2 * i], q.ring[2 * i + 1], x, y);
+            c[2 * i] = Round(x), c[2 * i + 1] = Round(y);
+          }
+          // A rectangle standing square on the page (either way round) is one `re`.
+          if ((c[0] == c[2] && c[3] == c[5] && c[4] == c[6] && c[7] == c[1]) ||
+              (c[1] == c[3] && c[2] == c[4] && c[5] == c[7] && c[6] == c[0])) {
+            const int64_t x0 = std::min(c[0], c[4]), y0 = std::min(c[1], c[5]);
+            out_.Int(x0), out_.Ch(' '), out_.Int(y0), out_.Ch(' ');
+            out_.Int(std::max(c[0], c[4]) - x0), out_.Ch(' '), out_.Int(std::max(c[1], c[5]) - y0);
+            out_.Lit(" re f\n");
+            break;
+          }
+          for (size_t i = 0; i < 4; ++i) out_.Pt(c[2 * i], c[2 * i + 1], i == 0 ? 'm' : 'l');
+          out_.Lit("f\n");
+          break;
+        }
         for (size_t i = 0; i + 1 < q.ring.size(); i += 2) {
           double x, y;
           m.Apply(q.ring[i], q.ring[i + 1], x, y);
@@ -379,6 +424,7 @@ class Page {
       }
       case Kind::Point: {
         Flush();
+        EndText();
         Fill(q.rgb);
         double x, y;
         dev_.Then(at.toPaper).Apply(q.p[0], q.p[1], x, y);
@@ -397,6 +443,7 @@ class Page {
   // Ends the page: false when a stream could not be compressed.
   bool Finish() {
     Flush();
+    EndText();
     Emit();
     Collect();
     return ok_;
@@ -442,6 +489,12 @@ class Page {
     if (runOpen_ && runElements_ > 0) out_.Lit("S\n");
     runOpen_ = false;
     runElements_ = 0;
+    joinable_ = false;
+  }
+
+  // Consecutive texts share one text object; anything else ends it.
+  void EndText() {
+    if (textOpen_) out_.Lit("ET\n"), textOpen_ = false;
   }
 
   // A stroked primitive joins the open path when it has its pen, else starts one.
@@ -450,6 +503,7 @@ class Page {
         runElements_ < kMaxPathElements)
       return;
     Flush();
+    EndText();
     runOpen_ = true, runRgb_ = q.rgb, runWidth_ = q.width, runType_ = q.lineType;
     if (int64_t(q.rgb) != stroke_) Colour(out_, q.rgb, "RG"), stroke_ = q.rgb;
     const double w = std::max(double(q.width), kHairline) * kUnits;
@@ -508,7 +562,11 @@ class Page {
   // unit, so its numbers keep two decimals.
   void Disc(double x, double y, double r) {
     const double a = r * 0.5522847498;
-    auto pt = [&](double px, double py) { out_.Fix(px, 2), out_.Ch(' '), out_.Fix(py, 2), out_.Ch(' '); };
+    const bool whole = r >= 4;  // a quarter unit off is nothing on a mark this size
+    auto pt = [&](double px, double py) {
+      if (whole) return out_.Co(px), out_.Co(py);
+      out_.Fix(px, 2), out_.Ch(' '), out_.Fix(py, 2), out_.Ch(' ');
+    };
     pt(x + r, y), out_.Lit("m\n");
     pt(x + r, y + a), pt(x + a, y + r), pt(x, y + r), out_.Lit("c\n");
     pt(x - a, y + r), pt(x - r, y + a), pt(x - r, y), out_.Lit("c\n");
@@ -521,7 +579,6 @@ class Page {
     const std::vector<TextRun> runs = LayoutText(q, at);
     if (runs.empty()) return;
     const int face = glyphs_.FaceOf(q.font);
-    bool open = false;
     for (const TextRun& r : runs) {
       const double h = r.cellH, w = r.cellW;
       if (h < 0.5 * kDot || w <= 0 || h > 1e6 * kDot) continue;  // too small to see
@@ -536,11 +593,8 @@ class Page {
         natural += g.width;
       }
       if (codes_.empty()) continue;
-      if (!open) {
-        Fill(q.rgb);
-        out_.Lit("BT\n");
-        open = true;
-      }
+      Fill(q.rgb);  // colours may change inside a text object
+      if (!textOpen_) out_.Lit("BT\n"), textOpen_ = true;
       const double c = std::cos(r.angle), sn = std::sin(r.angle);
       // The glyphs' origin: the baseline lies kEmBottom em above the cells' lower edge.
       const double ox = r.x - sn * paint::kEmBottom * h, oy = r.y + c * paint::kEmBottom * h;
@@ -563,7 +617,6 @@ class Page {
         }
       }
     }
-    if (open) out_.Lit("ET\n");
   }
 
   // Glyphs codes_[from, to) from (x, y) mm along (c, sn), an em `sx` wide and `sy` high (mm).
@@ -606,6 +659,9 @@ class Page {
   const Xform dev_;  // paper millimetres -> content units
   std::vector<Code> codes_;
   bool runOpen_ = false;
+  bool textOpen_ = false;
+  bool joinable_ = false;  // a continuous line may go on from (endX_, endY_)
+  int64_t endX_ = 0, endY_ = 0;
   int runElements_ = 0;
   uint32_t runRgb_ = 0;
   float runWidth_ = 0;

@@ -886,8 +886,8 @@ std::string InkDifferences(const QImage& ours, const QImage& poppler, double pxP
 }
 
 // The PDF, rendered by poppler, puts the same ink in the same places as the PNG: lines of
-// several pens and line types, curves, a solid, a point, texts of every layout and a turned,
-// scaled block.
+// several pens and line types (some meeting end to start), curves, a solid, a point, texts of
+// every layout and a turned, scaled block.
 TEST_F(Export, PdfLooksLikeThePng) {
   if (!HaveTools()) GTEST_SKIP() << "pdfinfo, pdftoppm, xmllint, rsvg-convert or ezdxf missing";
   Doc doc;
@@ -902,6 +902,11 @@ TEST_F(Export, PdfLooksLikeThePng) {
   e.radKatamukiKaku = 0.5, e.radKaishiKaku = 0.3, e.radEnkoKaku = 4;
   doc.Add(doc.d.EntEnko, doc.d.EntEnkoN, kEntEnko, e);
   doc.Solid(-40, -100, -10, -70, 0x00C000);
+  // Lines that meet end to start: a closed square, and dashed lines whose pattern restarts.
+  const double square[] = {100, -95, 130, -95, 130, -65, 100, -65, 100, -95};
+  for (int i = 0; i < 4; ++i) doc.Line(square[2 * i], square[2 * i + 1], square[2 * i + 2], square[2 * i + 3], Att(7));
+  doc.Line(60, -50, 90, -40, Att(4, 2));
+  doc.Line(90, -40, 120, -50, Att(4, 2));
   TEntJwwTen t;
   t.att = Att(2), t.start_x = -25, t.start_y = -50;
   doc.Add(doc.d.EntTen, doc.d.EntTenN, kEntTen, t);
