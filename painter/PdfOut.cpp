@@ -576,7 +576,8 @@ class Page {
 
   // Texts as the PNG lays them out: each run's cells, the glyphs fitted to them.
   void Text(const Prim& q, const Placement& at) {
-    const std::vector<TextRun> runs = LayoutText(q, at);
+    LayoutText(q, at, runs_);
+    const std::vector<TextRun>& runs = runs_;
     if (runs.empty()) return;
     const int face = glyphs_.FaceOf(q.font);
     for (const TextRun& r : runs) {
@@ -658,6 +659,7 @@ class Page {
   bool ok_ = true;
   const Xform dev_;  // paper millimetres -> content units
   std::vector<Code> codes_;
+  std::vector<TextRun> runs_;  // the text being drawn, its storage kept for the next
   bool runOpen_ = false;
   bool textOpen_ = false;
   bool joinable_ = false;  // a continuous line may go on from (endX_, endY_)

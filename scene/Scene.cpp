@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 #include <unordered_map>
 
 namespace scene {
@@ -350,11 +351,20 @@ void ArcPoints(const Prim& a, int n, std::vector<double>& out) {
   }
 }
 
-double TextUnits(const std::u16string& text) {
+namespace {
+
+// A half-width character counts half.
+double CharUnits(char16_t c) { return (c < 0x100 || (c >= 0xFF61 && c <= 0xFF9F)) ? 0.5 : 1.0; }
+
+double UnitsOf(std::u16string_view text) {
   double n = 0;
-  for (char16_t c : text) n += (c < 0x100 || (c >= 0xFF61 && c <= 0xFF9F)) ? 0.5 : 1.0;
+  for (char16_t c : text) n += CharUnits(c);
   return n;
 }
+
+}  // namespace
+
+double TextUnits(const std::u16string& text) { return UnitsOf(text); }
 
 bool IsCircular(const Prim& a) { return std::fabs(a.flat - 1.0) < 1e-9; }
 
@@ -486,12 +496,44 @@ size_t Units(double v) {
   return !(v < 1e18) ? size_t(1e18) : size_t(std::max(v, 0.0));
 }
 
+// The device scale and visible box a walk's work is counted at (see Work).
+struct Gauge {
+  double k;
+  double box[4];
+  Gauge(const Scene& s, const WalkOptions& o) {
+    k = o.pxPerMm > 0 && std::isfinite(o.pxPerMm) ? o.pxPerMm : 150 / 25.4;
+    box[0] = o.clip[0], box[1] = o.clip[1], box[2] = o.clip[2], box[3] = o.clip[3];
+    if (!(box[0] < box[2] && box[1] < box[3]))
+      box[0] = -s.paperW / 2, box[1] = -s.paperH / 2, box[2] = s.paperW / 2, box[3] = s.paperH / 2;
+  }
+};
+
+size_t WorkAt(const Scene& s, const Prim& p, const Placement& at, const Gauge& g);
+
+// Representable for a primitive of the drawing itself (placed as it lies): no placement to
+// apply, so a text's checks need no trigonometry.
+bool RepresentableAsIs(const Prim& p) {
+  switch (p.kind) {
+    case Kind::Line:
+      return InRange(p.p[0]) && InRange(p.p[1]) && InRange(p.p[2]) && InRange(p.p[3]);
+    case Kind::Point:
+      return InRange(p.p[0]) && InRange(p.p[1]);
+    case Kind::Text:
+      return InRange(p.p[0]) && InRange(p.p[1]) && InRange(p.sizeX) && InRange(p.sizeY) &&
+             InRange(p.spacing) && std::isfinite(p.angle) &&
+             InRange(TextUnits(p.text) * (p.sizeX + std::fabs(p.spacing)));
+    default:
+      return Representable(p, Placement{});
+  }
+}
+
 struct Walker {
   const Scene& s;
   const std::function<void(const Prim&, const Placement&)>& fn;
   const WalkOptions& o;
   WalkResult r;
   std::vector<bool> onPath, drawable;
+  Gauge gauge;
   size_t nextTick = 0;
 
   bool Spend(size_t units) {
@@ -511,12 +553,12 @@ struct Walker {
     for (const Prim& p : prims) {
       if (at.depth == 0 && p.layer < s.layers.size() && s.layers[p.layer].hidden) continue;
       if (p.kind != Kind::Insert) {
-        if (!Representable(p, at)) {
+        if (!(at.depth == 0 ? RepresentableAsIs(p) : Representable(p, at))) {
           if (!Spend(1)) return false;
           ++r.unrepresentable;
           continue;
         }
-        if (!Spend(Work(s, p, at, o))) return false;
+        if (!Spend(WorkAt(s, p, at, gauge))) return false;
         if (fn) fn(p, at);
         continue;
       }
@@ -573,10 +615,14 @@ bool Representable(const Prim& p, const Placement& at) {
 }
 
 size_t Work(const Scene& s, const Prim& p, const Placement& at, const WalkOptions& o) {
-  const double k = o.pxPerMm > 0 && std::isfinite(o.pxPerMm) ? o.pxPerMm : 150 / 25.4;
-  double box[4] = {o.clip[0], o.clip[1], o.clip[2], o.clip[3]};
-  if (!(box[0] < box[2] && box[1] < box[3]))
-    box[0] = -s.paperW / 2, box[1] = -s.paperH / 2, box[2] = s.paperW / 2, box[3] = s.paperH / 2;
+  return WorkAt(s, p, at, Gauge(s, o));
+}
+
+namespace {
+
+size_t WorkAt(const Scene& s, const Prim& p, const Placement& at, const Gauge& g) {
+  const double k = g.k;
+  const double* box = g.box;
   const std::vector<double>* dashes =
       p.lineType < s.lineTypes.size() ? &s.lineTypes[p.lineType].dashes : nullptr;
   switch (p.kind) {
@@ -609,9 +655,11 @@ size_t Work(const Scene& s, const Prim& p, const Placement& at, const WalkOption
   return 1;
 }
 
+}  // namespace
+
 WalkResult Walk(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
                 const WalkOptions& o) {
-  Walker w{s, fn, o, {}, std::vector<bool>(s.defs.size()), DrawableDefs(s)};
+  Walker w{s, fn, o, {}, std::vector<bool>(s.defs.size()), DrawableDefs(s), Gauge(s, o)};
   w.Walk(s.prims, Placement{});
   return w.r;
 }
@@ -659,6 +707,21 @@ int ScriptCode(const std::u16string& text, size_t i) {
 
 std::vector<TextRun> LayoutText(const Prim& t, const Placement& at) {
   std::vector<TextRun> runs;
+  LayoutText(t, at, runs);
+  return runs;
+}
+
+void LayoutText(const Prim& t, const Placement& at, std::vector<TextRun>& runs) {
+  size_t used = 0;  // runs kept from an earlier text keep their strings' storage
+  auto next = [&]() -> TextRun& {
+    if (used == runs.size()) runs.emplace_back();
+    return runs[used++];
+  };
+  struct Trim {  // drops what an earlier text left beyond this one's runs
+    std::vector<TextRun>& runs;
+    size_t& used;
+    ~Trim() { runs.resize(used); }
+  } trim{runs, used};
   const PlacedText pt = PlaceText(t, at);
   const Xform& m = at.toPaper;
   if (t.vertical) {
@@ -666,53 +729,52 @@ std::vector<TextRun> LayoutText(const Prim& t, const Placement& at) {
     const double dx = m.a * c + m.b * sn, dy = m.c * c + m.d * sn;    // the run, placed
     const double px = -m.a * sn + m.b * c, py = -m.c * sn + m.d * c;  // across it
     const double along = std::hypot(dx, dy), across = std::hypot(px, py);
-    if (!(along > 0) || !(across > 0)) return runs;
+    if (!(along > 0) || !(across > 0)) return;
     const double ux = dx / along, uy = dy / along;  // unit run direction on the paper
     const double h = t.sizeY * along, w = t.sizeX * across, gap = t.spacing * along;
     const double ca = std::atan2(uy, ux) + kPi / 2;  // characters stand across the run
     const double cx = std::cos(ca), cy = std::sin(ca);
     double pos = 0;
     for (char16_t ch : t.text) {
-      const std::u16string one(1, ch);
-      const double cw = w * TextUnits(one);  // a half-width character: half a cell
+      const double cw = w * CharUnits(ch);  // a half-width character: half a cell
       const double inset = (w - cw) / 2;             // centred across the run
-      TextRun& r = runs.emplace_back();
+      TextRun& r = next();
       r.x = pt.x + ux * (pos + h) + cx * inset, r.y = pt.y + uy * (pos + h) + cy * inset;
-      r.angle = ca, r.cellW = w, r.cellH = h, r.text = one;
+      r.angle = ca, r.cellW = w, r.cellH = h, r.gap = 0, r.text.assign(1, ch);
       pos += h + gap;
     }
-    return runs;
+    return;
   }
   const double c = std::cos(pt.angle), sn = std::sin(pt.angle);
   double pos = 0;
-  auto add = [&](const std::u16string& text, int script) {
-    if (text.empty()) return;
+  // A run is the characters [from, to) of the text: control codes only ever end one.
+  auto add = [&](size_t from, size_t to, int script) {
+    if (from >= to) return;
+    const std::u16string_view text = std::u16string_view(t.text).substr(from, to - from);
     const double k = script ? 0.5 : 1.0, lift = script > 0 ? pt.sizeY / 2 : 0;
-    TextRun& r = runs.emplace_back();
+    TextRun& r = next();
     r.x = pt.x + c * pos - sn * lift, r.y = pt.y + sn * pos + c * lift;
     r.angle = pt.angle, r.cellW = pt.sizeX * k, r.cellH = pt.sizeY * k, r.gap = pt.spacing;
-    r.text = text;
-    pos += TextUnits(text) * r.cellW + static_cast<double>(text.size()) * r.gap;
+    r.text.assign(text);
+    pos += UnitsOf(text) * r.cellW + static_cast<double>(text.size()) * r.gap;
   };
-  std::u16string cur;
+  size_t from = 0;
   int script = 0;
   for (size_t i = 0; i < t.text.size(); ++i) {
     if (const int code = ScriptCode(t.text, i)) {
-      add(cur, script);
-      cur.clear();
+      add(from, i, script);
       script = code;
       ++i;
+      from = i + 1;
       continue;
     }
     if (script && IsSpace(t.text[i])) {
-      add(cur, script);
-      cur.clear();
+      add(from, i, script);
+      from = i;
       script = 0;
     }
-    cur += t.text[i];
   }
-  add(cur, script);
-  return runs;
+  add(from, t.text.size(), script);
 }
 
 bool TextBox(const Prim& t, const Placement& at, double margin, double corners[8]) {

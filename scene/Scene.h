@@ -235,6 +235,8 @@ struct TextRun {
 /// one run per character, from its start point towards its end point, one under the other.
 /// Other ^ sequences are drawn as written; the stored text is never changed.
 std::vector<TextRun> LayoutText(const Prim& t, const Placement& at);
+/// The same into `runs`, whose storage is reused: for walks that lay out text after text.
+void LayoutText(const Prim& t, const Placement& at, std::vector<TextRun>& runs);
 
 /// The four corners (x y pairs, counter-clockwise in the text's own frame) of the box the
 /// characters of a text take where it lands, grown by `margin` paper millimetres on every side;
