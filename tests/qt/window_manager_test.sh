@@ -25,6 +25,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 # A copy of the window in a folder of its own keeps its settings beside it (a portable copy).
 cp "$app" "$work/dravik"
 export HOME="$work" XDG_RUNTIME_DIR="$work" XDG_CONFIG_HOME="$work/config"
+# The window must show on the virtual display, whatever platform the other tests run on.
+export QT_QPA_PLATFORM=xcb
 mkdir -p "$work/config"
 
 n=90
@@ -71,7 +73,7 @@ EOF
 start() {
   "$work/dravik" >/dev/null 2>&1 &
   win=$!
-  wid=$(xdotool search --sync --onlyvisible --pid "$win" 2>/dev/null | head -n 1)
+  wid=$(timeout 20 xdotool search --sync --onlyvisible --pid "$win" 2>/dev/null | head -n 1)
   [ -n "$wid" ] || fail "the window did not show"
   settle
 }
