@@ -27,6 +27,11 @@ cp "$app" "$work/dravik"
 export HOME="$work" XDG_RUNTIME_DIR="$work" XDG_CONFIG_HOME="$work/config"
 # The window must show on the virtual display, whatever platform the other tests run on.
 export QT_QPA_PLATFORM=xcb
+# On a display the toolkit talks to the session bus, whose library keeps a buffer to the end of
+# the process: in a sanitizer build that is reported as a leak not of ours, so it is set aside;
+# leaks of our own still fail.
+printf 'leak:libdbus-1.so\n' > "$work/leaks.supp"
+export LSAN_OPTIONS="suppressions=$work/leaks.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 mkdir -p "$work/config"
 
 n=90
