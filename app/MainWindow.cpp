@@ -633,9 +633,10 @@ void MainWindow::showEvent(QShowEvent* event) {
   if (!open_ && !event->spontaneous()) openWindow();
   QWidget::showEvent(event);
   // A window manager frames the window without moving its client area (Openbox keeps it where
-  // it was asked for), so no move tells that the frame is known: look again shortly after.
+  // it was asked for), so no move tells that the frame is known: look again shortly after, and
+  // for a few seconds, since a busy machine may frame it late.
   if (pendingFramePos_)
-    for (const int ms : {50, 200, 500, 1000}) QTimer::singleShot(ms, this, [this] { placeByFrame(); });
+    for (const int ms : {50, 200, 500, 1000, 2000, 4000}) QTimer::singleShot(ms, this, [this] { placeByFrame(); });
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -104,8 +104,13 @@ toggle_maximised() {
 
 # The first start, without settings, puts the frame's corner at 100, 100.
 start
-set -- $(geometry "$wid")
+# The frame is known only once the window manager has framed the window, late on a busy machine.
+tries=0
+while set -- $(geometry "$wid"); [ "$6 $5" != "100 100" ] && [ $tries -lt 60 ]; do
+  tries=$((tries + 1)); sleep 0.1
+done
 [ "$6 $5" = "100 100" ] || fail "first start: the frame at $6, $5, not at 100, 100"
+settle
 xdotool windowmove "$wid" 200 150
 settle
 want=$(geometry "$wid")
