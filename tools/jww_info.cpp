@@ -41,21 +41,12 @@ int Info(int argc, char** argv) {
   d.BindImageExr = true;  // list the images, write none
   jww::TJwwKindCounts n;
   scene::WalkResult exported;  // what a picture of the drawing would leave out
-  if (budget) {
-    if (!ReadDrawing(d, file, budget)) return 1;
-    d.GetFontNames();
-    n = {d.Enthd.n1, d.EntLineN, d.EntEnkoN, d.EntTenN, d.EntMojiN, d.EntSunpoN, d.EntSolidN, d.EntBlockN};
-    exported = scene::Measure(scene::Build(d), {});
-  } else {
-    // Counts and font names come from a summary read, which keeps no geometry; what the exports
-    // would leave out needs the geometry, placed: a whole read of its own, whose scene is walked
-    // without drawing anything.
-    if (!ReportRead(d, file, d.FileSummaryIn(jww::PathFromNative(file), n))) return 1;
-    jww::TJwwData whole;
-    whole.BindImageExr = true;
-    if (!ReadDrawing(whole, file, std::nullopt)) return 1;
-    exported = scene::Measure(scene::Build(whole), {});
-  }
+  // One read serves the counts, the font names and what a picture would leave out, which needs
+  // the geometry placed; its scene is walked without drawing anything.
+  if (!ReadDrawing(d, file, budget)) return 1;
+  d.GetFontNames();
+  n = {d.Enthd.n1, d.EntLineN, d.EntEnkoN, d.EntTenN, d.EntMojiN, d.EntSunpoN, d.EntSolidN, d.EntBlockN};
+  exported = scene::Measure(scene::Build(d), {});
   double w = 0, h = 0;
   d.GetPaperSize(w, h);
 
