@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "common/Func_2.h"
+#include "common/codepage.h"
 #include "jww/JwwUnit.h"
 #include "jww/header_glance.h"
 #include "jww/header_io.h"
@@ -130,69 +131,42 @@ Boolean TJwwData::FileCheck(const string& FName) {
 
 namespace {
 
-// HeaderReadIO's reading over a header whose bytes are all in view (a file read whole, or a memory
-// stream): the same unchecked reads - a read at the end of the data delivers what is there - but
-// the fields are taken from a cursor of its own, and plain names are made where they lie. The
-// stream's own cursor, updated for every field, made a chain of dependent loads and stores of
-// the thousands of table fields; this one stays in a register between names. The stream is
-// moved to the cursor when the walk ends, also by an exception (its position is the error's).
-class HeaderInViewIO : public HeaderTableReadHooks<HeaderInViewIO> {
+// The bytes a run of fixed-width fields takes on file; a walk that the compiler folds into a few
+// additions (into a constant where the run has no version condition).
+class RunSizeIO : public HeaderTableReadHooks<RunSizeIO> {
+ public:
+  static constexpr bool kReading = false;
+  template <class T>
+  void Num(T&) {
+    bytes += sizeof(T);
+  }
+  template <class T, class Fix>
+  void Num(T&, Fix&&) {
+    bytes += sizeof(T);
+  }
+  void LastNum(Double&) { bytes += sizeof(Double); }
+  void Reserved(size_t n, uint8_t) { bytes += n; }
+  void PrintValue(TEntJwwHeader&, Integer) { bytes += sizeof(Integer); }
+  size_t bytes = 0;
+};
+
+// A run of fixed-width fields whose bytes are known to be there: each field is one load at a
+// known distance from the run's start, with no check and no cursor kept in memory.
+class UncheckedRunIO : public HeaderTableReadHooks<UncheckedRunIO> {
  public:
   static constexpr bool kReading = true;
-  HeaderInViewIO(InStream& s, const uint8_t* p)
-      : s_(s), start_(p), p_(p), end_(p + s.Remaining()) {}
-  ~HeaderInViewIO() { s_.Skip(static_cast<uint64_t>(p_ - start_)); }
-  HeaderInViewIO(const HeaderInViewIO&) = delete;
-  HeaderInViewIO& operator=(const HeaderInViewIO&) = delete;
-
+  explicit UncheckedRunIO(const uint8_t* p) : p_(p) {}
   template <class T>
   void Num(T& v) {
-    if (static_cast<size_t>(end_ - p_) >= sizeof v) {
-      std::memcpy(&v, p_, sizeof v);
-      p_ += sizeof v;
-    } else {
-      Short(&v, sizeof v);
-    }
+    std::memcpy(&v, p_, sizeof v);
+    p_ += sizeof v;
   }
   template <class T, class Fix>
   void Num(T& v, Fix&&) {
     Num(v);
   }
-  void LastNum(Double& v) {
-    if (p_ == end_) throw TJwwIOError(kIOError);  // the destructor moves the stream here first
-    Num(v);
-  }
-  void Str(string& v, StrKind kind) {
-    // Most names are empty (hundreds of unused layers, colours and line types): nothing to make.
-    if (p_ < end_ && *p_ == 0) {
-      v.clear();
-      ++p_;
-      return;
-    }
-    NamedStr(v, kind);
-  }
-
- private:
-  void NamedStr(string& v, StrKind kind) {
-    // Most others are printable ASCII: made where they lie, without a decoding pass.
-    if (p_ < end_ && *p_ < 255 && static_cast<size_t>(end_ - p_) > *p_) {
-      const size_t n = *p_;
-      const uint8_t* text = p_ + 1;
-      bool plain = true;
-      for (size_t i = 0; i < n && plain; ++i) plain = text[i] >= 0x20 && text[i] < 0x80;
-      if (plain) {
-        v.assign(text, text + n);
-        p_ = text + n;
-        return;
-      }
-    }
-    InStream rest(p_, static_cast<size_t>(end_ - p_));
-    v = kind == StrKind::kMemo ? TJwwData::StrIn(rest) : TJwwData::StrInNoCtrl(rest);
-    p_ += rest.Position();
-  }
-
- public:
-  void Reserved(size_t n, uint8_t) { p_ += std::min(n, static_cast<size_t>(end_ - p_)); }
+  void LastNum(Double& v) { Num(v); }
+  void Reserved(size_t n, uint8_t) { p_ += n; }
   void PrintValue(TEntJwwHeader& h, Integer) {
     Integer p = 0;
     Num(p);
@@ -201,45 +175,168 @@ class HeaderInViewIO : public HeaderTableReadHooks<HeaderInViewIO> {
   }
 
  private:
-  /// The data ends inside the value: what is there is delivered, the rest stays as it was.
-  void Short(void* v, size_t) {
-    const size_t k = static_cast<size_t>(end_ - p_);
-    std::memcpy(v, p_, k);
-    p_ = end_;
+  const uint8_t* p_;
+};
+
+// Thrown by HeaderWholeIO when the header does not lie whole in the bytes in view.
+struct NotWhole {};
+
+// A name that is not empty (or the data ending at its length byte), as ReadArchiveString reads a
+// whole one, decoded into the name's own memory; returns where it ends. Kept out of line: the
+// empty names, nearly all, then need no frame for the decoding.
+[[gnu::noinline]] const uint8_t* NamedStr(const uint8_t* p, const uint8_t* end, string& v, StrKind kind) {
+  if (p == end) throw NotWhole{};
+  const size_t n = *p;
+  if (n < 255) {
+    if (static_cast<size_t>(end - p) <= n) throw NotWhole{};
+    const uint8_t* text = p + 1;
+    bool plain = true;
+    for (size_t i = 0; i < n && plain; ++i) plain = text[i] >= 0x20 && text[i] < 0x80;
+    if (plain) {  // most names: printable ASCII, widened into the name's own memory
+      v.resize(n);
+      std::copy(text, text + n, v.data());
+      return text + n;
+    }
+    v.clear();
+    AnsiToStrAppend(std::string_view(reinterpret_cast<const char*>(text), n), v);
+    const size_t nul = v.find(u'\0');
+    if (nul != string::npos) v.resize(nul);
+    if (kind == StrKind::kName) std::erase_if(v, [](char16_t c) { return c < 0x20; });
+    return text + n;
+  }
+  // The long and Unicode forms. The strict reading fails exactly when the name does not lie whole
+  // in view; whole, it gives what the unchecked reading gives.
+  InStream rest(p, static_cast<size_t>(end - p));
+  try {
+    v = kind == StrKind::kMemo ? ReadArchiveString(rest, true) : StrInNoCtrlStrict(rest);
+  } catch (const TJwwIOError&) {
+    throw NotWhole{};
+  }
+  return p + rest.Position();
+}
+
+// The reading of a header that lies whole in the bytes in view (nearly every file: a file up to
+// 4 MiB is read whole, and the first buffer of a larger one holds its header): each run of
+// fixed-width fields is bounds-checked once and moved field by field from known distances, names
+// are made where they lie, and a name that is empty (most of the 562) costs one byte test.
+// Every field it writes it writes only when all of its bytes are there, and with the value
+// HeaderReadIO gives; when the header ends early it throws NotWhole, and the header is read again
+// by HeaderReadIO, which delivers what a cut-short header holds.
+class HeaderWholeIO {
+ public:
+  static constexpr bool kReading = true;
+  HeaderWholeIO(const uint8_t* p, const uint8_t* end) : start_(p), p_(p), end_(end) {}
+
+  size_t Consumed() const { return static_cast<size_t>(p_ - start_); }
+
+  template <class Fields>
+  void Fixed(Fields& fields) {
+    RunSizeIO size;
+    fields(size);
+    if (static_cast<size_t>(end_ - p_) < size.bytes) throw NotWhole{};
+    UncheckedRunIO run(p_);
+    fields(run);
+    p_ += size.bytes;
   }
 
-  InStream& s_;
+  void Str(string& v, StrKind kind) {
+    if (p_ != end_ && *p_ == 0) {
+      if (!v.empty()) v.clear();
+      ++p_;
+      return;
+    }
+    p_ = NamedStr(p_, end_, v, kind);
+  }
+
+  void ColorExPass2(TEntJwwColorExNo& c, int) {
+    Str(c.astrUDColorName, StrKind::kName);
+    FixedRun(*this, [&](auto& io) {
+      io.Num(c.aPrtPenColor);
+      io.Num(c.anPrtPenWidth);
+      io.Num(c.adPrtTenHankei);
+    });
+  }
+  void LineTypeExPass2(TEntJwwLineTypeExNo& t, int) {
+    Str(t.astrUDLTypeName, StrKind::kName);
+    FixedRun(*this, [&](auto& io) {
+      io.Num(t.anUDLTypeSegment);
+      for (auto& p : t.aadUDLTypePitch) io.Num(p);
+    });
+  }
+
+ private:
   const uint8_t* const start_;
   const uint8_t* p_;
   const uint8_t* const end_;
 };
 
+// The header tables at their fixed sizes. Entries already there are kept as they are: a whole
+// header overwrites every field of them (the extended tables exist on file from version 420 on).
+void SizeTables(TJwwData& d) {
+  auto size = [](auto& table, size_t n) {
+    if (table.size() != n) {
+      table.clear();
+      table.resize(n);
+    }
+  };
+  size(d.EntLgrp, 16);
+  size(d.EntLay, 256);
+  size(d.EntCol, 10);
+  size(d.EntLtp1, 8);
+  size(d.EntLtp2, 5);
+  size(d.EntLtp3, 4);
+  size(d.EntMoj, 10);
+  if (d.Enthd.jwVer >= 420) {
+    size(d.EntColS, 257);
+    size(d.EntLtpS, 33);
+  } else {
+    d.EntColS.assign(257, {});
+    d.EntLtpS.assign(33, {});
+  }
+}
+
+// The header tables with every entry as constructed, for a header read field by field.
+void ResetTables(TJwwData& d) {
+  d.EntLgrp.assign(16, {});
+  d.EntLay.assign(256, {});
+  d.EntCol.assign(10, {});
+  d.EntLtp1.assign(8, {});
+  d.EntLtp2.assign(5, {});
+  d.EntLtp3.assign(4, {});
+  d.EntMoj.assign(10, {});
+  d.EntColS.assign(257, {});
+  d.EntLtpS.assign(33, {});
+}
+
 }  // namespace
 
 Boolean TJwwData::HeaderIn(InStream& s) {
   try {
-    EntLgrp.assign(16, {});
-    EntLay.assign(256, {});
-    EntCol.assign(10, {});
-    EntLtp1.assign(8, {});
-    EntLtp2.assign(5, {});
-    EntLtp3.assign(4, {});
-    EntMoj.assign(10, {});
-    EntColS.assign(257, {});
-    EntLtpS.assign(33, {});
-
     Enthd.jwID = ReadId(s);
-    if (Enthd.jwID != u"JwwData.") throw TJwwIOError(kHeaderError);
-    s.ReadValue(Enthd.jwVer);
-    if (Enthd.jwVer < kMinVersion || Enthd.jwVer > kMaxVersion) throw TJwwIOError(kVersionError);
-
-    if (const uint8_t* p = s.RestInView()) {
-      HeaderInViewIO io(s, p);
-      HeaderRows(io, *this, Enthd.jwVer);
-    } else {
-      HeaderReadIO io(s);
-      HeaderRows(io, *this, Enthd.jwVer);
+    if (Enthd.jwID != u"JwwData.") {
+      ResetTables(*this);
+      throw TJwwIOError(kHeaderError);
     }
+    s.ReadValue(Enthd.jwVer);
+    if (Enthd.jwVer < kMinVersion || Enthd.jwVer > kMaxVersion) {
+      ResetTables(*this);
+      throw TJwwIOError(kVersionError);
+    }
+
+    if (const uint8_t* p = s.PeekInView(0)) {
+      SizeTables(*this);
+      HeaderWholeIO io(p, p + s.InView());
+      try {
+        HeaderRows(io, *this, Enthd.jwVer);
+        s.Skip(io.Consumed());
+        return true;
+      } catch (const NotWhole&) {
+        // Read again below: what the whole reading wrote, the reading below writes again alike.
+      }
+    }
+    ResetTables(*this);
+    HeaderReadIO io(s);
+    HeaderRows(io, *this, Enthd.jwVer);
     return true;
   } catch (const TJwwIOError& e) {
     SetLastError(e.what(), s.Position());

@@ -80,6 +80,10 @@ class InStream {
     return n <= static_cast<size_t>(end_ - cur_) ? cur_ : nullptr;
   }
 
+  /// How many bytes from the position on are in view (all that remain of a memory stream or a
+  /// file read whole; the rest of the buffer otherwise).
+  size_t InView() const { return static_cast<size_t>(end_ - cur_); }
+
   /// Checked read: throws File I/O Error unless all bytes are there.
   void ReadExact(void* dst, size_t n) {
     if (Read(dst, n) != n) throw TJwwIOError(kIOError);

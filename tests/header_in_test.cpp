@@ -1,9 +1,12 @@
 // File check and header reading: versions, row conditions, strings, derivations, damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <type_traits>
+#include <vector>
 
 #include "jww/stream.h"
 #include "tests/jww_bytes.h"
@@ -244,4 +247,126 @@ TEST(FileHeaderIn, CutInLayerNamesThroughFile) {
   EXPECT_EQ(d.EntLay.size(), 256u);
   EXPECT_FALSE(d.FileHeaderIn(jww::Utf8ToStr(dir.path("missing.jww"))));
   EXPECT_TRUE(d.EntLay.empty());  // emptied before the file was even opened
+}
+
+namespace {
+
+// Gives every header field a value of its own and every name one of the forms a name takes on
+// file, in turn: `seed` makes another set of values.
+class FillIO : public jww::HeaderTableReadHooks<FillIO> {
+ public:
+  static constexpr bool kReading = false;
+  FillIO(int seed, std::vector<std::u16string> names) : k_(seed), names_(std::move(names)) {}
+  template <class T>
+  void Num(T& v) {
+    v = static_cast<T>(++k_ % 1000 - 300) / (std::is_same_v<T, double> ? 8 : 1);
+  }
+  template <class T, class Fix>
+  void Num(T& v, Fix&&) {
+    Num(v);
+  }
+  void LastNum(double& v) { Num(v); }
+  void Str(std::u16string& v, jww::StrKind) { v = names_[++k_ % names_.size()]; }
+  void Reserved(size_t, uint8_t) {}
+  void PrintValue(jww::TEntJwwHeader& h, int32_t) {
+    Num(h.nPrtDpi);
+    Num(h.nPrtDispOnlyNonDraw);
+  }
+
+ private:
+  int k_;
+  std::vector<std::u16string> names_;
+};
+
+// Header rows with every third name in the Unicode string form.
+class MixedNamesIO : public jwwtest::HeaderBytesIO {
+ public:
+  explicit MixedNamesIO(Bytes& b) : HeaderBytesIO(b), b_(b) {}
+  void Str(const std::u16string& v, jww::StrKind) { Name(v); }
+  void ColorExPass2(const jww::TEntJwwColorExNo& c, int) {
+    Name(c.astrUDColorName);
+    b_.i32(c.aPrtPenColor).i32(c.anPrtPenWidth).f64(c.adPrtTenHankei);
+  }
+  void LineTypeExPass2(const jww::TEntJwwLineTypeExNo& t, int) {
+    Name(t.astrUDLTypeName);
+    b_.i32(t.anUDLTypeSegment);
+    for (double p : t.aadUDLTypePitch) b_.f64(p);
+  }
+
+ private:
+  void Name(const std::u16string& v) {
+    if (++n_ % 3 == 0) b_.ustr(v);
+    else b_.str(v);
+  }
+  Bytes& b_;
+  int n_ = 0;
+};
+
+// Everything a header read leaves in a document: every table field and name (written out as
+// version 700, which has every row), what those rows do not show, and how the read ended.
+std::string HeaderState(const jww::TJwwData& d, bool ok) {
+  const auto& h = d.Enthd;
+  return Bytes().Header(d, 700).data() + jww::StrToUtf8(h.jwID) + std::to_string(h.jwVer) +
+         std::to_string(h.bSenHaba100) + std::to_string(h.nMaxDrawWidBak) + std::to_string(ok) +
+         d.LastError().message + std::to_string(d.LastError().offset);
+}
+
+// Where two states first differ (npos when they are equal), for a short failure message.
+size_t FirstDifference(const std::string& a, const std::string& b) {
+  const auto m = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+  return m.first == a.end() && m.second == b.end() ? std::string::npos : static_cast<size_t>(m.first - a.begin());
+}
+
+}  // namespace
+
+TEST(FileHeaderIn, ReadIntoAUsedDocumentAsIntoANewOneWholeOrCut) {
+  // A document that held another drawing (other values, long names) and a new document read the
+  // same bytes alike, whole or cut anywhere, and alike whether the header is taken from memory at
+  // once or field by field through a small file buffer.
+  const std::vector<std::u16string> forms = {
+      u"", u"", u"", u"", u"Layer 1", u"通り芯", u"a\tb", u"memo\r\nline", std::u16string(u"x\0y", 3),
+      std::u16string(256, u'L'), u"", u"0123456789abcdef", u"", u"", u"", u"", u"", u"", u"", u"",
+      u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u""};
+  jww::TJwwData other;
+  Bytes::SizeTables(other);
+  FillIO otherFill(7, {std::u16string(16, u'o'), std::u16string(9, u'p')});
+  jww::HeaderRows(otherFill, other, 700);
+  const std::string otherBytes = Bytes().Header(other, 700).data();
+
+  jwwtest::TempDir dir;
+  for (int ver : {220, 300, 420, 600, 700}) {
+    SCOPED_TRACE(ver);
+    jww::TJwwData src;
+    Bytes::SizeTables(src);
+    FillIO fill(ver, forms);
+    jww::HeaderRows(fill, src, ver);
+    Bytes b;
+    b.raw("JwwData.").i32(ver);
+    MixedNamesIO io(b);
+    jww::HeaderRows(io, src, ver);
+    const std::string bytes = b.data();
+    // Every 53rd length for one version, every 199th for the others, and the last 16 (the last
+    // field cut anywhere); the sweeps above go through every length of a new document's read.
+    const size_t step = ver == 700 ? 53 : 199;
+    for (size_t n = 0; n <= bytes.size(); n += n + 16 >= bytes.size() ? 1 : step) {
+      std::unique_ptr<char[]> exact(new char[n ? n : 1]);
+      std::memcpy(exact.get(), bytes.data(), n);
+      jww::TJwwData fresh, used;
+      jww::InStream o(otherBytes.data(), otherBytes.size());
+      used.DrawingIn(o, false, 0);
+      jww::InStream s1(exact.get(), n), s2(exact.get(), n);
+      const bool freshOk = fresh.DrawingIn(s1, false, 0);
+      const bool usedOk = used.DrawingIn(s2, false, 0);
+      const std::string expected = HeaderState(fresh, freshOk);
+      ASSERT_EQ(FirstDifference(HeaderState(used, usedOk), expected), std::string::npos) << "length " << n;
+      // The field-by-field reading (no more than 64 bytes in view) of the whole header and of a
+      // few cuts.
+      if (n != bytes.size() && n % 5 != 0) continue;
+      auto file = jww::InStream::OpenFile(Bytes().raw(exact.get(), n).WriteTo(dir.path("h.jww")), 64);
+      jww::TJwwData throughFile;
+      const bool fileOk = throughFile.DrawingIn(*file, false, 0);
+      ASSERT_EQ(FirstDifference(HeaderState(throughFile, fileOk), expected), std::string::npos)
+          << "length " << n;
+    }
+  }
 }
