@@ -15,6 +15,7 @@
 #include "jww/JwwUnit.h"
 #include "jww/header_glance.h"
 #include "jww/header_io.h"
+#include "jww/list_memory.h"
 #include "jww/entity_in.h"
 #include "jww/stream.h"
 
@@ -270,9 +271,11 @@ class HeaderWholeIO {
   const uint8_t* const end_;
 };
 
-// The header tables at their fixed sizes. Entries already there are kept as they are: a whole
-// header overwrites every field of them (the extended tables exist on file from version 420 on).
+// The header tables at their fixed sizes: a document without tables takes the set a freed
+// document left (list_memory.h). Entries already there are kept as they are: a whole header
+// overwrites every field of them (the extended tables exist on file from version 420 on).
 void SizeTables(TJwwData& d) {
+  header_tables::Take(d);
   auto size = [](auto& table, size_t n) {
     if (table.size() != n) {
       table.clear();
@@ -297,6 +300,7 @@ void SizeTables(TJwwData& d) {
 
 // The header tables with every entry as constructed, for a header read field by field.
 void ResetTables(TJwwData& d) {
+  header_tables::Take(d);
   d.EntLgrp.assign(16, {});
   d.EntLay.assign(256, {});
   d.EntCol.assign(10, {});

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -91,7 +92,110 @@ void Keep(std::unique_ptr<Block> block) {
 
 }  // namespace list_cache
 
+namespace header_tables {
+
+namespace {
+
+struct Set {
+  std::vector<TEntJwwLayerGroup> lgrp;
+  std::vector<TEntJwwLayer> lay;
+  std::vector<TEntJwwColorNo> col;
+  std::vector<TEntJwwLineTypeNo> ltp1;
+  std::vector<TEntJwwRandomLineNo> ltp2;
+  std::vector<TEntJwwLineTypeNo> ltp3;
+  std::vector<TEntJwwMojiType> moj;
+  std::vector<TEntJwwColorExNo> colS;
+  std::vector<TEntJwwLineTypeExNo> ltpS;
+  bool full = false;
+
+  // Swaps every table with the document's.
+  void Swap(TJwwData& d) {
+    lgrp.swap(d.EntLgrp);
+    lay.swap(d.EntLay);
+    col.swap(d.EntCol);
+    ltp1.swap(d.EntLtp1);
+    ltp2.swap(d.EntLtp2);
+    ltp3.swap(d.EntLtp3);
+    moj.swap(d.EntMoj);
+    colS.swap(d.EntColS);
+    ltpS.swap(d.EntLtpS);
+  }
+};
+
+// The kept set and a flag that one thread at a time holds while it moves the set; one that finds
+// the flag taken goes on without the set.
+struct Place {
+  std::atomic_flag busy;
+  Set set;
+};
+
+Place& ThePlace() {
+  static Place* place = new Place;  // never destroyed, as the list store
+  return *place;
+}
+
+template <class T>
+bool FixedSize(const std::vector<T>& v, size_t n) {
+  return v.size() == n && v.capacity() == n;
+}
+
+void TrimName(string& s) {
+  if (s.capacity() > kMaxKeptName) string().swap(s);
+}
+
+}  // namespace
+
+void Keep(TJwwData& d) {
+  if (!(FixedSize(d.EntLgrp, 16) && FixedSize(d.EntLay, 256) && FixedSize(d.EntCol, 10) &&
+        FixedSize(d.EntLtp1, 8) && FixedSize(d.EntLtp2, 5) && FixedSize(d.EntLtp3, 4) &&
+        FixedSize(d.EntMoj, 10) && FixedSize(d.EntColS, 257) && FixedSize(d.EntLtpS, 33)))
+    return;
+  Place& p = ThePlace();
+  if (p.busy.test_and_set(std::memory_order_acquire)) return;
+  if (!p.set.full) {
+    for (auto& g : d.EntLgrp) TrimName(g.aStrGLayName);
+    for (auto& l : d.EntLay) TrimName(l.aStrLayName);
+    for (auto& c : d.EntColS) TrimName(c.astrUDColorName);
+    for (auto& t : d.EntLtpS) TrimName(t.astrUDLTypeName);
+    p.set.Swap(d);
+    p.set.full = true;
+  }
+  p.busy.clear(std::memory_order_release);
+}
+
+bool Take(TJwwData& d) {
+  if (!(d.EntLgrp.empty() && d.EntLay.empty() && d.EntCol.empty() && d.EntLtp1.empty() &&
+        d.EntLtp2.empty() && d.EntLtp3.empty() && d.EntMoj.empty() && d.EntColS.empty() &&
+        d.EntLtpS.empty()))
+    return false;
+  Place& p = ThePlace();
+  if (p.busy.test_and_set(std::memory_order_acquire)) return false;
+  const bool took = p.set.full;
+  if (took) {
+    p.set.Swap(d);
+    p.set.full = false;
+  }
+  p.busy.clear(std::memory_order_release);
+  return took;
+}
+
+// Frees the kept set (ReleaseListMemory). Waits for a thread moving it, which takes no time.
+void Release() {
+  Place& p = ThePlace();
+  while (p.busy.test_and_set(std::memory_order_acquire)) {
+  }
+  Set freed;
+  if (p.set.full) {
+    std::swap(freed, p.set);
+    p.set.full = false;
+  }
+  p.busy.clear(std::memory_order_release);
+}
+
+}  // namespace header_tables
+
 void ReleaseListMemory() {
+  header_tables::Release();
   std::vector<std::unique_ptr<list_cache::Block>> blocks;
   {
     list_cache::Store& st = list_cache::TheStore();

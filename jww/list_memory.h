@@ -52,6 +52,22 @@ void Keep(std::unique_ptr<Block> block);
 
 }  // namespace list_cache
 
+class TJwwData;
+
+/// The nine header tables of a document being reset or freed (DataInit) are kept, one set for the
+/// whole process, for the next header read: reading into them needs no allocation, no clearing
+/// and no freeing of some thirty kilobytes of entries and their names. A name holding memory for
+/// more than kMaxKeptName characters gives it back first, so a set keeps at most a few hundred
+/// kilobytes. Neither call waits: when another thread is using the set, nothing happens.
+namespace header_tables {
+inline constexpr size_t kMaxKeptName = 256;
+/// Moves `d`'s tables into the kept set when the set is free and the tables have their fixed
+/// sizes; otherwise `d` keeps them.
+void Keep(TJwwData& d);
+/// Moves the kept set into `d`, whose tables must all be empty; false when there is none.
+bool Take(TJwwData& d);
+}  // namespace header_tables
+
 /// Gives `v`'s memory to the library's store for the next document (its entries are destroyed;
 /// `v` is left empty without capacity). Small lists are simply freed.
 template <class T>

@@ -21,7 +21,9 @@ void TJwwData::BindImageInit() {
 
 void TJwwData::DataInit() {
   FileOutOpt = 0;
-  // swap with empty lists so that capacity is released too, not just the length
+  // The header tables go to the kept set for the next header read when it is free; otherwise
+  // they are released (swapped with empty lists, so that their capacity goes too).
+  header_tables::Keep(*this);
   EntLgrp = {};
   EntLay = {};
   EntCol = {};
@@ -31,8 +33,7 @@ void TJwwData::DataInit() {
   EntColS = {};
   EntLtpS = {};
   EntMoj = {};
-  // The entity lists' memory goes to the library's store for the next document (RecycleList);
-  // the header tables are small and simply freed.
+  // The entity lists' memory goes to the library's store for the next document (RecycleList).
   for (TEntJwwBlockDef& def : EntBlockDef) {
     RecycleList(def.mNo);
     RecycleList(def.mLine);

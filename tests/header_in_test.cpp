@@ -320,9 +320,10 @@ size_t FirstDifference(const std::string& a, const std::string& b) {
 }  // namespace
 
 TEST(FileHeaderIn, ReadIntoAUsedDocumentAsIntoANewOneWholeOrCut) {
-  // A document that held another drawing (other values, long names) and a new document read the
-  // same bytes alike, whole or cut anywhere, and alike whether the header is taken from memory at
-  // once or field by field through a small file buffer.
+  // A new document, a document that held another drawing (other values, long names) and a new
+  // document that takes the tables a freed one left read the same bytes alike, whole or cut
+  // anywhere, and alike whether the header is taken from memory at once or field by field
+  // through a small file buffer.
   const std::vector<std::u16string> forms = {
       u"", u"", u"", u"", u"Layer 1", u"通り芯", u"a\tb", u"memo\r\nline", std::u16string(u"x\0y", 3),
       std::u16string(256, u'L'), u"", u"0123456789abcdef", u"", u"", u"", u"", u"", u"", u"", u"",
@@ -332,6 +333,10 @@ TEST(FileHeaderIn, ReadIntoAUsedDocumentAsIntoANewOneWholeOrCut) {
   FillIO otherFill(7, {std::u16string(16, u'o'), std::u16string(9, u'p')});
   jww::HeaderRows(otherFill, other, 700);
   const std::string otherBytes = Bytes().Header(other, 700).data();
+  auto readOther = [&](jww::TJwwData& d) {
+    jww::InStream o(otherBytes.data(), otherBytes.size());
+    d.DrawingIn(o, false, 0);
+  };
 
   jwwtest::TempDir dir;
   for (int ver : {220, 300, 420, 600, 700}) {
@@ -345,20 +350,36 @@ TEST(FileHeaderIn, ReadIntoAUsedDocumentAsIntoANewOneWholeOrCut) {
     MixedNamesIO io(b);
     jww::HeaderRows(io, src, ver);
     const std::string bytes = b.data();
-    // Every 53rd length for one version, every 199th for the others, and the last 16 (the last
+    // Every 79th length for one version, every 293rd for the others, and the last 16 (the last
     // field cut anywhere); the sweeps above go through every length of a new document's read.
-    const size_t step = ver == 700 ? 53 : 199;
-    for (size_t n = 0; n <= bytes.size(); n += n + 16 >= bytes.size() ? 1 : step) {
+    const size_t step = ver == 700 ? 79 : 293;
+    for (size_t n = 0; n <= bytes.size();
+         n = n + 16 >= bytes.size() ? n + 1 : std::min(n + step, bytes.size() - 16)) {
       std::unique_ptr<char[]> exact(new char[n ? n : 1]);
       std::memcpy(exact.get(), bytes.data(), n);
-      jww::TJwwData fresh, used;
-      jww::InStream o(otherBytes.data(), otherBytes.size());
-      used.DrawingIn(o, false, 0);
-      jww::InStream s1(exact.get(), n), s2(exact.get(), n);
-      const bool freshOk = fresh.DrawingIn(s1, false, 0);
-      const bool usedOk = used.DrawingIn(s2, false, 0);
-      const std::string expected = HeaderState(fresh, freshOk);
-      ASSERT_EQ(FirstDifference(HeaderState(used, usedOk), expected), std::string::npos) << "length " << n;
+      auto read = [&](jww::TJwwData& d) {
+        jww::InStream s(exact.get(), n);
+        const bool ok = d.DrawingIn(s, false, 0);
+        return HeaderState(d, ok);
+      };
+      jww::ReleaseListMemory();  // no tables kept: the new document makes its own
+      jww::TJwwData fresh;
+      const std::string expected = read(fresh);
+
+      jww::TJwwData used;
+      readOther(used);
+      ASSERT_EQ(FirstDifference(read(used), expected), std::string::npos) << "length " << n;
+
+      const void* left = nullptr;
+      {
+        jww::TJwwData gone;
+        readOther(gone);
+        left = gone.EntLay.data();
+      }
+      jww::TJwwData taking;
+      ASSERT_EQ(FirstDifference(read(taking), expected), std::string::npos) << "length " << n;
+      ASSERT_EQ(taking.EntLay.data(), left);
+
       // The field-by-field reading (no more than 64 bytes in view) of the whole header and of a
       // few cuts.
       if (n != bytes.size() && n % 5 != 0) continue;
@@ -369,4 +390,31 @@ TEST(FileHeaderIn, ReadIntoAUsedDocumentAsIntoANewOneWholeOrCut) {
           << "length " << n;
     }
   }
+}
+
+TEST(FileHeaderIn, KeptTablesHoldNoLongName) {
+  // The tables a freed document leaves for the next read keep no name's memory beyond a bound:
+  // a drawing with long names cannot make the library hold on to them.
+  jww::ReleaseListMemory();
+  jww::TJwwData src;
+  Bytes::SizeTables(src);
+  src.EntLay[3].aStrLayName = std::u16string(5000, u'n');
+  src.EntColS[200].astrUDColorName = std::u16string(300, u'c');
+  src.EntLgrp[1].aStrGLayName = std::u16string(100, u'g');
+  const std::string bytes = Bytes().Header(src, 700).data();
+  const void* left = nullptr;
+  {
+    jww::TJwwData d;
+    ASSERT_TRUE(ReadHeader(bytes, d));
+    EXPECT_EQ(d.EntLay[3].aStrLayName.size(), 5000u);
+    left = d.EntLay.data();
+  }
+  jww::TJwwData next;
+  ASSERT_TRUE(ReadHeader(Bytes().Header(700).data(), next));
+  ASSERT_EQ(next.EntLay.data(), left);
+  EXPECT_LE(next.EntLay[3].aStrLayName.capacity(), 256u);
+  EXPECT_LE(next.EntColS[200].astrUDColorName.capacity(), 256u);
+  EXPECT_GE(next.EntLgrp[1].aStrGLayName.capacity(), 100u);  // short enough to keep its memory
+  EXPECT_TRUE(next.EntLay[3].aStrLayName.empty());
+  jww::ReleaseListMemory();
 }
