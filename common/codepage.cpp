@@ -298,9 +298,15 @@ std::u16string DecodeUtf8(std::string_view s, bool escapeBytes) {
 }
 
 std::string EncodeUtf8(std::u16string_view t, bool unescapeBytes) {
-  std::string out;
+  // Paths and most texts are ASCII, or start so: that part is narrowed in one pass, without a
+  // call per byte.
+  size_t ascii = 0;
+  while (ascii < t.size() && t[ascii] < 0x80) ++ascii;
+  std::string out(ascii, '\0');
+  for (size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(t[i]);
+  if (ascii == t.size()) return out;
   out.reserve(t.size());
-  for (size_t i = 0; i < t.size(); ++i) {
+  for (size_t i = ascii; i < t.size(); ++i) {
     uint32_t cp = t[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 &&
         t[i + 1] <= 0xDFFF) {

@@ -139,8 +139,10 @@ bool FixedSize(const std::vector<T>& v, size_t n) {
   return v.size() == n && v.capacity() == n;
 }
 
-void TrimName(string& s) {
-  if (s.capacity() > kMaxKeptName) string().swap(s);
+[[gnu::noinline]] void FreeName(string& s) { string().swap(s); }
+
+[[gnu::always_inline]] inline void TrimName(string& s) {
+  if (s.capacity() > kMaxKeptName) [[unlikely]] FreeName(s);
 }
 
 }  // namespace

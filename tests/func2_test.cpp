@@ -24,6 +24,28 @@ TEST(CodePage, RoundTripsJapaneseAndMarksWhatItCannotMap) {
   EXPECT_EQ(BytesToStr(std::string_view("AB\0CD", 5)), u"AB");
 }
 
+TEST(CodePage, Utf8OfTextsAndPaths) {
+  // Text that is ASCII to its end, and text whose ASCII start gives way to every other form.
+  struct Case {
+    std::u16string in;
+    std::string text, path;
+  };
+  const Case cases[] = {
+      {u"", "", ""},
+      {u"/tmp/plan.jww", "/tmp/plan.jww", "/tmp/plan.jww"},
+      {u"a\u00e9", "a\xC3\xA9", "a\xC3\xA9"},
+      {u"dir/\u56f3.jww", "dir/\xE5\x9B\xB3.jww", "dir/\xE5\x9B\xB3.jww"},
+      {u"x\U0001F600y", "x\xF0\x9F\x98\x80y", "x\xF0\x9F\x98\x80y"},
+      {std::u16string(u"p") + char16_t(0xDCFF) + u"q", "p\xEF\xBF\xBDq", "p\xFFq"},  // a name's raw byte
+      {std::u16string(u"p") + char16_t(0xD800), "p\xEF\xBF\xBD", "p\xEF\xBF\xBD"},  // a lone surrogate
+      {u"\u00e9abc", "\xC3\xA9" "abc", "\xC3\xA9" "abc"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StrToUtf8(c.in), c.text) << c.text;
+    EXPECT_EQ(NativePath(c.in), c.path) << c.path;
+  }
+}
+
 // Upper case by Unicode's simple mapping, the same whatever locale the process runs in.
 TEST(Text, UpperCaseIsUnicodesAndKeepsTheLength) {
   struct Case {
