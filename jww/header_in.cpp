@@ -191,12 +191,19 @@ struct NotWhole {};
   if (n < 255) {
     if (static_cast<size_t>(end - p) <= n) throw NotWhole{};
     const uint8_t* text = p + 1;
-    bool plain = true;
-    for (size_t i = 0; i < n && plain; ++i) plain = text[i] >= 0x20 && text[i] < 0x80;
-    if (plain) {  // most names: printable ASCII, widened into the name's own memory
-      v.resize(n);
-      std::copy(text, text + n, v.data());
-      return text + n;
+    // Most names are printable ASCII: widened straight into the name's own memory, checked as
+    // they go (a name of the same length as before, as the standard colour and line-type names
+    // of one drawing after another, needs no resizing).
+    // A name that starts with a lead byte (a Japanese one) goes straight to the decoding.
+    uint8_t unusual = text[0] >= 0x80;
+    if (!unusual) {
+      if (v.size() != n) v.resize(n);
+      char16_t* out = v.data();
+      for (size_t i = 0; i < n; ++i) {
+        unusual |= static_cast<uint8_t>(static_cast<uint8_t>(text[i] - 0x20) >= 0x60);
+        out[i] = text[i];
+      }
+      if (!unusual) return text + n;
     }
     v.clear();
     AnsiToStrAppend(std::string_view(reinterpret_cast<const char*>(text), n), v);
