@@ -322,9 +322,10 @@ class Document {
     out_.Lit(body), out_.Ch('\n');
     End();
   }
-  void Stream(int id, std::string_view data, bool deflated) {
+  // `dict`: entries of the stream's dictionary besides its length and filter.
+  void Stream(int id, std::string_view data, bool deflated, std::string_view dict = {}) {
     Begin(id);
-    out_.Lit("<< /Length "), out_.Int(static_cast<int64_t>(data.size()));
+    out_.Lit("<< "), out_.Lit(dict), out_.Lit("/Length "), out_.Int(static_cast<int64_t>(data.size()));
     if (deflated) out_.Lit(" /Filter /FlateDecode");
     out_.Lit(" >>\nstream\n"), out_.Lit(data), out_.Lit("\nendstream\n");
     End();
@@ -349,20 +350,138 @@ class Document {
   std::vector<size_t> offsets_;
 };
 
-// One page's content: streams of about kChunk bytes each, compressed and written to the
-// document as they fill (a path may go on in the next; streams split between tokens), so the
-// content is never held whole.
-class Page {
+// Block definitions drawn once each, as forms (XObjects) that their insertions place: a form
+// holds what the walk would visit expanding the definition, in its coordinates (content units of
+// the definition's millimetres), and an insertion draws it with one `cm` and `Do`. The walk
+// offers only placements that keep lengths, under which pen widths, dash patterns and point marks
+// are what the expansion draws; this class further turns down what the expansion would draw
+// otherwise: a mirror of a form holding texts (the picture keeps glyphs readable where a form
+// would mirror them), and a form whose content could reach beyond what the walk represents
+// where it is placed. Forms are shared by every page of the document.
+class Content;
+class Forms {
+ public:
+  struct Form {
+    enum : uint8_t { kUnknown, kBuilding, kReady, kUnusable } state = kUnknown;
+    int name = -1;      // /X<name> in the resources
+    bool text = false;  // holds a text, its own or a nested form's
+    double pen = 0;     // its widest pen (millimetres)
+    // What it draws, in the definition's millimetres, and how far it reaches from the origin.
+    double box[4] = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    double reach = 0;
+  };
+
+  Forms(Glyphs& glyphs, Document& doc, size_t budget) : glyphs_(glyphs), doc_(doc), budget_(budget) {}
+
+  // Whether the insertion `q`, its owner placed by `at`, is drawn as a form: `limit` is how far
+  // from the owner's origin its content may reach.
+  bool Take(const Scene& s, const Prim& q, const Placement& at, double limit) {
+    const Form* f = Get(s, q.def);
+    if (!f) return false;
+    const Xform m = at.toPaper.Then(q.place);
+    if (f->text && m.a * m.d - m.b * m.c < 0) return false;
+    return std::max(std::fabs(m.e), std::fabs(m.f)) + f->reach <= limit;
+  }
+
+  // The form of an insertion taken whole (made by Take).
+  const Form& Of(const Scene& s, int def) { return Of(s).forms[size_t(def)]; }
+
+  // What the walks of a scene know of its definitions, worked out once for all of them.
+  const Survey& SurveyFor(const Scene& s) { return Of(s).survey; }
+
+  // The forms' object numbers, by name.
+  const std::vector<int>& ids() const { return ids_; }
+
+ private:
+  const Form* Get(const Scene& s, int def);
+
+  Glyphs& glyphs_;
+  Document& doc_;
+  size_t budget_;  // the walks making forms spend no more than a page may
+  size_t spent_ = 0;
+  struct OfScene {
+    Survey survey;
+    std::vector<Form> forms;
+  };
+  OfScene& Of(const Scene& s) {
+    auto it = scenes_.find(&s);
+    if (it == scenes_.end()) it = scenes_.emplace(&s, OfScene{SurveyOf(s), std::vector<Form>(s.defs.size())}).first;
+    return it->second;
+  }
+
+  std::unordered_map<const Scene*, OfScene> scenes_;
+  std::vector<int> ids_;
+};
+
+// What a form draws: a box around everything, texts with room for their glyphs.
+struct Extent {
+  double box[4] = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  double pen = 0;  // the widest pen
+  bool text = false;
+
+  void Add(double x, double y, double r = 0) {
+    box[0] = std::min(box[0], x - r), box[1] = std::min(box[1], y - r);
+    box[2] = std::max(box[2], x + r), box[3] = std::max(box[3], y + r);
+  }
+  void Add(const Prim& q, const Placement& at) {
+    const Xform& m = at.toPaper;
+    const double stretch = std::sqrt(m.a * m.a + m.b * m.b + m.c * m.c + m.d * m.d);  // no less than any
+    double x, y;
+    switch (q.kind) {
+      case Kind::Line:
+        m.Apply(q.p[0], q.p[1], x, y), Add(x, y);
+        m.Apply(q.p[2], q.p[3], x, y), Add(x, y);
+        pen = std::max(pen, double(q.width));
+        break;
+      case Kind::Arc:
+        m.Apply(q.p[0], q.p[1], x, y);
+        Add(x, y, std::fabs(q.radius) * std::max(1.0, std::fabs(q.flat)) * stretch);
+        pen = std::max(pen, double(q.width));
+        break;
+      case Kind::Fill:
+        for (size_t i = 0; i + 1 < q.ring.size(); i += 2) m.Apply(q.ring[i], q.ring[i + 1], x, y), Add(x, y);
+        break;
+      case Kind::Point:
+        m.Apply(q.p[0], q.p[1], x, y), Add(x, y, std::max(q.radius, kMinPoint));
+        break;
+      case Kind::Text: {
+        // Every run, raised or lowered, vertical or spaced, lies within its characters' cells
+        // and gaps from the start point; the glyphs may stand out of their cells a little.
+        const double cell = std::fabs(q.sizeX) + std::fabs(q.sizeY);
+        m.Apply(q.p[0], q.p[1], x, y);
+        Add(x, y, stretch * (double(q.text.size()) * (cell + std::fabs(q.spacing)) + 2 * cell));
+        text = true;
+        break;
+      }
+      case Kind::Insert:
+        break;
+    }
+  }
+};
+
+// Content of a page or a form. A page's goes out in streams of about kChunk bytes each,
+// compressed and written to the document as they fill (a path may go on in the next; streams
+// split between tokens), so it is never held whole; a form's is held until it ends.
+class Content {
  public:
   static constexpr size_t kChunk = size_t(1) << 20;
 
-  Page(const Scene& s, const QRectF& view, Glyphs& glyphs, Document& doc)
-      : s_(s), glyphs_(glyphs), doc_(doc),
+  // A page of the view.
+  Content(const Scene& s, const QRectF& view, Glyphs& glyphs, Document& doc, Forms& forms)
+      : s_(s), glyphs_(glyphs), doc_(doc), forms_(forms),
         dev_{kUnits, 0, 0, kUnits, -view.left() * kUnits, -view.top() * kUnits} {
     out_.Fix(72 / 25.4 / kUnits, 7);
     out_.Lit(" 0 0 ");
     out_.Fix(72 / 25.4 / kUnits, 7);
     out_.Lit(" 0 0 cm 1 j\n");
+  }
+
+  // A form in its definition's coordinates. It draws in whatever state its placement leaves, so
+  // it sets everything it uses.
+  Content(const Scene& s, Glyphs& glyphs, Document& doc, Forms& forms)
+      : s_(s), glyphs_(glyphs), doc_(doc), forms_(forms), dev_{kUnits, 0, 0, kUnits, 0, 0} {
+    stroke_ = fill_ = -1, width_ = -1;
+    out_.Lit("1 j\n");
   }
 
   void Draw(const Prim& q, const Placement& at) {
@@ -436,8 +555,16 @@ class Page {
         Text(q, at);
         break;
       case Kind::Insert:
+        Place(q, at);
         break;
     }
+  }
+
+  // Ends a form: its whole content.
+  std::string_view Rest() {
+    Flush();
+    EndText();
+    return out_.view();
   }
 
   // Ends the page: false when a stream could not be compressed.
@@ -449,7 +576,7 @@ class Page {
     return ok_;
   }
 
-  ~Page() {
+  ~Content() {
     if (packing_.valid()) packing_.wait();
   }
 
@@ -526,6 +653,18 @@ class Page {
 
   void Fill(uint32_t rgb) {
     if (int64_t(rgb) != fill_) Colour(out_, rgb, "rg"), fill_ = rgb;
+  }
+
+  // An insertion taken whole: its definition's form, mapped from the form's content units.
+  // Everything the page had set comes back after it.
+  void Place(const Prim& q, const Placement& at) {
+    Flush();
+    EndText();
+    const Forms::Form& f = forms_.Of(s_, q.def);
+    const Xform m = dev_.Then(at.toPaper.Then(q.place)).Then(Xform{1 / kUnits, 0, 0, 1 / kUnits, 0, 0});
+    out_.Lit("q "), out_.Fix(m.a, 8), out_.Ch(' '), out_.Fix(m.c, 8), out_.Ch(' ');
+    out_.Fix(m.b, 8), out_.Ch(' '), out_.Fix(m.d, 8), out_.Ch(' ');
+    out_.Fix(m.e, 2), out_.Ch(' '), out_.Fix(m.f, 2), out_.Lit(" cm /X"), out_.Int(f.name), out_.Lit(" Do Q\n");
   }
 
   // An elliptic arc as cubic curves mapped to the page exactly (affine maps keep curves curves):
@@ -652,6 +791,7 @@ class Page {
   const Scene& s_;
   Glyphs& glyphs_;
   Document& doc_;
+  Forms& forms_;
   Sink out_, spare_;  // being made, being compressed
   std::string packed_;
   std::future<bool> packing_;
@@ -673,6 +813,63 @@ class Page {
   int dash_ = -2;  // none set yet: PDF starts with flat caps
   int64_t font_ = -1;  // none chosen yet
 };
+
+// Forms reaching further than this from their origin (paper millimetres) are expanded instead:
+// the eight decimals of a placement keep what they draw within a hundredth of a millimetre.
+constexpr double kMaxFormReach = 1e6;
+
+const Forms::Form* Forms::Get(const Scene& s, int def) {
+  OfScene& scene = Of(s);
+  Form& f = scene.forms[size_t(def)];
+  if (f.state == Form::kReady) return &f;
+  if (f.state != Form::kUnknown) return nullptr;
+  f.state = Form::kBuilding;
+  Content c(s, glyphs_, doc_, *this);
+  Extent e;
+  WalkOptions w;
+  w.budget = budget_ - spent_;
+  w.survey = &scene.survey;
+  w.clip[0] = w.clip[1] = -1e300, w.clip[2] = w.clip[3] = 1e300;  // its work wherever it is placed
+  // Inside, a nested form lies within the reach of this one, which its placements check.
+  w.whole = [&](const Prim& q, const Placement& at) { return Take(s, q, at, HUGE_VAL); };
+  const WalkResult r = WalkDefinition(s, def, Placement{}, [&](const Prim& q, const Placement& at) {
+    if (q.kind == Kind::Insert) {
+      const Form& g = Of(s, q.def);
+      const Xform m = at.toPaper.Then(q.place);
+      double x, y;
+      for (int k = 0; k < 4; ++k) m.Apply(g.box[k & 1 ? 2 : 0], g.box[k & 2 ? 3 : 1], x, y), e.Add(x, y);
+      e.text = e.text || g.text, e.pen = std::max(e.pen, g.pen);
+    } else if (Printed(s, q)) {
+      e.Add(q, at);
+    } else {
+      return;
+    }
+    c.Draw(q, at);
+  }, w);
+  spent_ += r.work;
+  if (!r.complete || r.unrepresentable) return f.state = Form::kUnusable, nullptr;
+  if (!(e.box[0] <= e.box[2])) e.box[0] = e.box[1] = e.box[2] = e.box[3] = 0;  // draws nothing
+  f.text = e.text, f.pen = e.pen;
+  std::copy(e.box, e.box + 4, f.box);
+  f.reach = 0;
+  for (int k = 0; k < 4; ++k) f.reach = std::max(f.reach, std::hypot(f.box[k & 1 ? 2 : 0], f.box[k & 2 ? 3 : 1]));
+  std::string packed;
+  if (!(f.reach <= kMaxFormReach) || !Deflate(c.Rest(), packed)) return f.state = Form::kUnusable, nullptr;
+  // The box clips what the form draws: its pens' and marks' width beyond the geometry.
+  const double pad = f.pen + 1;
+  Sink d;
+  d.Lit("/Type /XObject /Subtype /Form /BBox [");
+  d.Int(int64_t(std::floor((f.box[0] - pad) * kUnits))), d.Ch(' ');
+  d.Int(int64_t(std::floor((f.box[1] - pad) * kUnits))), d.Ch(' ');
+  d.Int(int64_t(std::ceil((f.box[2] + pad) * kUnits))), d.Ch(' ');
+  d.Int(int64_t(std::ceil((f.box[3] + pad) * kUnits))), d.Lit("] /Resources 4 0 R ");
+  const int id = doc_.NewObject();
+  doc_.Stream(id, packed, true, d.view());
+  f.name = static_cast<int>(ids_.size());
+  ids_.push_back(id);
+  f.state = Form::kReady;
+  return &f;
+}
 
 // Each font as a Type 3 font: its glyph procedures, widths and the characters they draw.
 void WriteFonts(Document& doc, const Glyphs& glyphs, std::vector<int>& ids) {
@@ -732,69 +929,111 @@ void WriteFonts(Document& doc, const Glyphs& glyphs, std::vector<int>& ids) {
 
 // Writes the pages, one a scene, each of its own view's size; false when a page would need more
 // than the budget (nothing is written then) or the file cannot be written.
+//
+// Insertions drawn as forms are charged a bound of their expansion's work, so a page near its
+// budget may stop short where the expanded walk would not: then the exact work decides, as for
+// any picture, and a page that fits after all is made again without forms.
 bool WriteDocument(const std::vector<const Scene*>& pages, const QString& path, const PaintOptions& opt,
                    PaintReport* report) {
   if (pages.empty()) return false;
-  Document doc;
-  Glyphs glyphs;
-  std::vector<int> pageIds;
-  for (const Scene* sp : pages) {
-    const Scene& s = *sp;
-    const QRectF view = View(s, opt.fitDrawing);
-    WalkOptions w = paint::Walking(view, 1, opt.budget, true);
-    if (opt.progress) {
-      // Measured first, so that the progress is exact.
-      const WalkResult m = Measure(s, w);
-      if (report) report->walk = m, report->overBudget = !m.complete;
-      if (!m.complete) return false;
-      w.budget = m.work;
-      const size_t total = std::max<size_t>(m.work, 1);
-      w.progress = [&opt, total](size_t spent) { opt.progress("painting", double(spent) / double(total)); };
+  std::vector<bool> plain(pages.size());  // pages made without forms
+  std::vector<double> shown(pages.size());  // progress shown per page, never going back
+  for (;;) {
+    Document doc;
+    Glyphs glyphs;
+    Forms forms(glyphs, doc, opt.budget);
+    std::vector<int> pageIds;
+    size_t again = pages.size();  // a page to make again without forms
+    for (size_t i = 0; i < pages.size() && again == pages.size(); ++i) {
+      const Scene& s = *pages[i];
+      const QRectF view = View(s, opt.fitDrawing);
+      WalkOptions w = paint::Walking(view, 1, opt.budget, true);
+      if (opt.progress) {
+        // Measured first, so that the progress is exact.
+        const WalkResult m = Measure(s, w);
+        if (report) report->walk = m, report->overBudget = !m.complete;
+        if (!m.complete) return false;
+        const size_t total = std::max<size_t>(m.work, 1);
+        w.progress = [&opt, &shown, i, total](size_t spent) {
+          const double f = std::min(1.0, double(spent) / double(total));
+          if (f > shown[i]) shown[i] = f, opt.progress("painting", f);
+        };
+      }
+      if (!plain[i]) {
+        w.whole = [&](const Prim& q, const Placement& at) {
+          return forms.Take(s, q, at, kMaxCoordinate * (1 - 1e-6));
+        };
+        w.survey = &forms.SurveyFor(s);
+      }
+      Content page(s, view, glyphs, doc, forms);
+      const WalkResult r = Walk(s, [&](const Prim& q, const Placement& at) {
+        // An insertion taken whole is drawn whatever its own marks: what it places decides.
+        if (q.kind != Kind::Insert && !Printed(s, q)) return;
+        page.Draw(q, at);
+        page.Pace();
+      }, w);
+      if (report) report->walk = r, report->overBudget = !r.complete;
+      if (!r.complete && !plain[i]) {
+        bool fits = opt.progress != nullptr;  // measured above
+        if (!fits) {
+          const WalkResult m = Measure(s, paint::Walking(view, 1, opt.budget, true));
+          if (report) report->walk = m;
+          fits = m.complete;
+        }
+        if (fits) {
+          again = i;
+          break;
+        }
+      }
+      if (!r.complete || !page.Finish()) return false;
+      const int pageId = doc.NewObject();
+      Sink p;
+      p.Lit("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
+      p.Fix(view.width() * 72 / 25.4, 3), p.Ch(' '), p.Fix(view.height() * 72 / 25.4, 3);
+      p.Lit("] /Resources 4 0 R");
+      if (!page.streams().empty()) {  // an empty page has no content
+        p.Lit(" /Contents [");
+        for (int id : page.streams()) p.Int(id), p.Lit(" 0 R ");
+        p.Ch(']');
+      }
+      p.Lit(" >>");
+      doc.Object(pageId, p.view());
+      pageIds.push_back(pageId);
     }
-    Page page(s, view, glyphs, doc);
-    const WalkResult r = Walk(s, [&](const Prim& q, const Placement& at) {
-      if (!Printed(s, q)) return;
-      page.Draw(q, at);
-      page.Pace();
-    }, w);
-    if (report) report->walk = r, report->overBudget = !r.complete;
-    if (!r.complete || !page.Finish()) return false;
-    const int pageId = doc.NewObject();
-    Sink p;
-    p.Lit("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
-    p.Fix(view.width() * 72 / 25.4, 3), p.Ch(' '), p.Fix(view.height() * 72 / 25.4, 3);
-    p.Lit("] /Resources 4 0 R");
-    if (!page.streams().empty()) {  // an empty page has no content
-      p.Lit(" /Contents [");
-      for (int id : page.streams()) p.Int(id), p.Lit(" 0 R ");
-      p.Ch(']');
+    if (again < pages.size()) {
+      plain[again] = true;
+      continue;
     }
-    p.Lit(" >>");
-    doc.Object(pageId, p.view());
-    pageIds.push_back(pageId);
+    if (opt.progress) opt.progress("writing", 0);
+    std::vector<int> fontIds;
+    WriteFonts(doc, glyphs, fontIds);
+    Sink r;
+    r.Lit("<< /Font <<");
+    for (size_t i = 0; i < fontIds.size(); ++i) r.Lit(" /F"), r.Int(int64_t(i)), r.Ch(' '), r.Int(fontIds[i]), r.Lit(" 0 R");
+    r.Lit(" >>");
+    if (!forms.ids().empty()) {
+      r.Lit(" /XObject <<");
+      for (size_t i = 0; i < forms.ids().size(); ++i)
+        r.Lit(" /X"), r.Int(int64_t(i)), r.Ch(' '), r.Int(forms.ids()[i]), r.Lit(" 0 R");
+      r.Lit(" >>");
+    }
+    r.Lit(" >>");
+    doc.Object(4, r.view());
+    Sink kids;
+    kids.Lit("<< /Type /Pages /Kids [");
+    for (size_t i = 0; i < pageIds.size(); ++i) {
+      if (i) kids.Ch(' ');
+      kids.Int(pageIds[i]), kids.Lit(" 0 R");
+    }
+    kids.Lit("] /Count "), kids.Int(int64_t(pageIds.size())), kids.Lit(" >>");
+    doc.Object(2, kids.view());
+    doc.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    doc.Object(3, "<< /Creator (Dravik) /Producer (Dravik) >>");
+    doc.Finish();
+    const bool ok = paint::Commit(path, doc.out().view(), report);
+    if (opt.progress) opt.progress("writing", 1);
+    return ok;
   }
-  if (opt.progress) opt.progress("writing", 0);
-  std::vector<int> fontIds;
-  WriteFonts(doc, glyphs, fontIds);
-  Sink r;
-  r.Lit("<< /Font <<");
-  for (size_t i = 0; i < fontIds.size(); ++i) r.Lit(" /F"), r.Int(int64_t(i)), r.Ch(' '), r.Int(fontIds[i]), r.Lit(" 0 R");
-  r.Lit(" >> >>");
-  doc.Object(4, r.view());
-  Sink kids;
-  kids.Lit("<< /Type /Pages /Kids [");
-  for (size_t i = 0; i < pageIds.size(); ++i) {
-    if (i) kids.Ch(' ');
-    kids.Int(pageIds[i]), kids.Lit(" 0 R");
-  }
-  kids.Lit("] /Count "), kids.Int(int64_t(pageIds.size())), kids.Lit(" >>");
-  doc.Object(2, kids.view());
-  doc.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  doc.Object(3, "<< /Creator (Dravik) /Producer (Dravik) >>");
-  doc.Finish();
-  const bool ok = paint::Commit(path, doc.out().view(), report);
-  if (opt.progress) opt.progress("writing", 1);
-  return ok;
 }
 
 }  // namespace

@@ -527,14 +527,127 @@ bool RepresentableAsIs(const Prim& p) {
   }
 }
 
+// How deep the insertions below each definition nest (0: it inserts nothing), or -1 for a
+// definition that reaches one inserting itself, directly or not, whose expansion then depends on
+// the way down to it. Found from the definitions that insert nothing upwards, so chains cost one
+// pass.
+std::vector<int> Heights(const Scene& s) {
+  const size_t n = s.defs.size();
+  std::vector<int> height(n, 0), pending(n, 0);
+  std::vector<std::vector<int>> insertedBy(n);
+  for (size_t i = 0; i < n; ++i)
+    for (const Prim& p : s.defs[i].prims)
+      if (p.kind == Kind::Insert && p.def >= 0 && size_t(p.def) < n) ++pending[i], insertedBy[p.def].push_back(int(i));
+  std::vector<int> todo;
+  for (size_t i = 0; i < n; ++i)
+    if (!pending[i]) todo.push_back(int(i));
+  while (!todo.empty()) {
+    const int d = todo.back();
+    todo.pop_back();
+    for (int by : insertedBy[d]) {
+      height[by] = std::max(height[by], height[d] + 1);
+      if (--pending[by] == 0) todo.push_back(by);
+    }
+  }
+  for (size_t i = 0; i < n; ++i)
+    if (pending[i]) height[i] = -1;
+  return height;
+}
+
+// The largest factor by which `m` stretches a length.
+double Stretch(const Xform& m) {
+  const double f2 = m.a * m.a + m.b * m.b + m.c * m.c + m.d * m.d, det = m.a * m.d - m.b * m.c;
+  return std::sqrt((f2 + std::sqrt(std::max(0.0, f2 * f2 - 4 * det * det))) / 2);
+}
+
+// At least what WorkAt charges `p` placed by r * m for every r that keeps lengths, rounding
+// included: dashes along the whole length (the visible box may cut them), curve segments one more
+// (their count is truncated), and a curve's extent at the most any turn gives it.
+size_t WorkBound(const Scene& s, const Prim& p, const Xform& m, const Gauge& g) {
+  constexpr double kSlack = 1 + 1e-6;
+  const double k = g.k;
+  const std::vector<double>* dashes =
+      p.lineType < s.lineTypes.size() ? &s.lineTypes[p.lineType].dashes : nullptr;
+  switch (p.kind) {
+    case Kind::Line: {
+      if (!dashes || dashes->empty()) return 1;
+      double x0, y0, x1, y1;
+      m.Apply(p.p[0], p.p[1], x0, y0);
+      m.Apply(p.p[2], p.p[3], x1, y1);
+      return 1 + Units(DashCount(*dashes, std::hypot(x1 - x0, y1 - y0) * kSlack, k));
+    }
+    case Kind::Arc: {
+      const size_t n = size_t(CurveSegments(p, m, k)) + 1;
+      if (!dashes || dashes->empty()) return n;
+      const double span = p.full ? 2 * kPi : std::fabs(p.sweep);
+      const double length = std::min(span * p.radius * std::max(1.0, p.flat) * std::sqrt(2.0) * Stretch(m) * kSlack,
+                                     2 * ((g.box[2] - g.box[0]) + (g.box[3] - g.box[1])));
+      return n + Units(DashCount(*dashes, length, k));
+    }
+    default:
+      return WorkAt(s, p, Placement{m, 1}, g);
+  }
+}
+
 struct Walker {
   const Scene& s;
   const std::function<void(const Prim&, const Placement&)>& fn;
   const WalkOptions& o;
   WalkResult r;
-  std::vector<bool> onPath, drawable;
+  std::vector<bool> onPath;
+  Survey own;  // when the caller keeps none
+  const Survey& survey;
+  const std::vector<bool>& drawable;
   Gauge gauge;
   size_t nextTick = 0;
+  // For walks that take insertions whole: the bound of each definition's expansion at a placement
+  // keeping lengths, once known.
+  std::vector<size_t> bound;
+  std::vector<bool> bounded;
+
+  Walker(const Scene& scene, const std::function<void(const Prim&, const Placement&)>& visit, const WalkOptions& opt)
+      : s(scene), fn(visit), o(opt), onPath(scene.defs.size()),
+        own(opt.survey ? Survey{} : Survey{DrawableDefs(scene), {}}), survey(opt.survey ? *opt.survey : own),
+        drawable(survey.drawable), gauge(scene, opt) {}
+
+  // A bound of what expanding `def` placed by r * m spends, for every r keeping lengths; more
+  // than the budget once it exceeds it. Only for definitions of known height (no cycle below).
+  size_t Bound(int def, const Xform& m) {
+    const bool rigid = KeepsLengths(m);
+    if (rigid && bounded[size_t(def)]) return bound[size_t(def)];
+    const size_t cap = o.budget, over = cap == SIZE_MAX ? cap : cap + 1;
+    size_t sum = 0;
+    for (const Prim& q : s.defs[size_t(def)].prims) {
+      size_t u = 1;
+      if (q.kind != Kind::Insert) u = WorkBound(s, q, m, gauge);
+      else if (q.def >= 0 && size_t(q.def) < s.defs.size() && drawable[size_t(q.def)])
+        u = std::min(Bound(q.def, m.Then(q.place)), cap) + 1;
+      if (u > cap || sum > cap - u) {
+        sum = over;
+        break;
+      }
+      sum += u;
+    }
+    if (rigid) bound[size_t(def)] = sum, bounded[size_t(def)] = true;
+    return sum;
+  }
+
+  // Hands the insertion `p` to the visitor whole when it may be, the visitor wants it and the
+  // bound of its expansion fits the budget.
+  bool TakeWhole(const Prim& p, const Placement& at, const Placement& inner) {
+    if (bounded.empty()) {
+      if (survey.height.empty()) own.height = Heights(s);
+      bound.assign(s.defs.size(), 0);
+      bounded.assign(s.defs.size(), false);
+    }
+    const int h = (survey.height.empty() ? own.height : survey.height)[size_t(p.def)];
+    if (h < 0 || at.depth + h >= 63 || !KeepsLengths(inner.toPaper) || !o.whole(p, at)) return false;
+    const size_t units = Bound(p.def, Xform{});
+    if (units > o.budget - r.work) return false;
+    Spend(units);
+    if (fn) fn(p, at);
+    return true;
+  }
 
   bool Spend(size_t units) {
     if (units > o.budget - r.work) {
@@ -569,6 +682,7 @@ struct Walker {
       Placement inner;
       inner.toPaper = at.toPaper.Then(p.place);
       inner.depth = at.depth + 1;
+      if (o.whole && TakeWhole(p, at, inner)) continue;
       onPath[p.def] = true;
       const bool more = Walk(s.defs[p.def].prims, inner);
       onPath[p.def] = false;
@@ -659,9 +773,28 @@ size_t WorkAt(const Scene& s, const Prim& p, const Placement& at, const Gauge& g
 
 WalkResult Walk(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
                 const WalkOptions& o) {
-  Walker w{s, fn, o, {}, std::vector<bool>(s.defs.size()), DrawableDefs(s), Gauge(s, o)};
+  Walker w(s, fn, o);
   w.Walk(s.prims, Placement{});
   return w.r;
+}
+
+WalkResult WalkDefinition(const Scene& s, int def, const Placement& at,
+                          const std::function<void(const Prim&, const Placement&)>& fn, const WalkOptions& o) {
+  Walker w(s, fn, o);
+  if (def < 0 || size_t(def) >= s.defs.size() || !w.drawable[size_t(def)]) return w.r;
+  Placement inner = at;
+  inner.depth = std::max(inner.depth, 1);
+  w.onPath[size_t(def)] = true;
+  w.Walk(s.defs[size_t(def)].prims, inner);
+  return w.r;
+}
+
+Survey SurveyOf(const Scene& s) { return {DrawableDefs(s), Heights(s)}; }
+
+bool KeepsLengths(const Xform& m) {
+  constexpr double kTolerance = 1e-9;
+  return std::fabs(m.a * m.a + m.c * m.c - 1) <= kTolerance && std::fabs(m.b * m.b + m.d * m.d - 1) <= kTolerance &&
+         std::fabs(m.a * m.b + m.c * m.d) <= kTolerance && std::isfinite(m.e) && std::isfinite(m.f);
 }
 
 bool ForEachPlaced(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,

@@ -156,6 +156,15 @@ inline constexpr size_t kDefaultBudget = 32'000'000;
 /// Coordinates beyond this many paper millimetres from the paper's centre (after placement)
 /// cannot be represented by the outputs: such primitives are left out and counted.
 inline constexpr double kMaxCoordinate = 1e9;
+/// What walks of a scene learn about its definitions before they start: which hold something
+/// drawable in their expansion, and how deeply the insertions below each nest (-1 for one that
+/// reaches a definition inserting itself). Worked out once (`SurveyOf`) and handed to the walks
+/// of the same scene (`WalkOptions::survey`), it spares each a pass over every definition.
+struct Survey {
+  std::vector<bool> drawable;
+  std::vector<int> height;
+};
+
 struct WalkOptions {
   size_t budget = kDefaultBudget;
   /// Device units per paper millimetre: how many segments a curve is drawn with.
@@ -165,7 +174,20 @@ struct WalkOptions {
   double clip[4] = {0, 0, 0, 0};
   /// Called with the work spent so far, every few thousand units (and not at all when empty).
   std::function<void(size_t)> progress;
+  /// Insertions the visitor draws whole instead of being handed what they place. Asked (with the
+  /// placement of the insertion's owner) of each insertion the walk would expand whose expansion
+  /// is the same wherever it lies - its definition reaches no definition that inserts itself, and
+  /// its nesting stays within the depth limit - and whose placement keeps lengths (see
+  /// KeepsLengths). When it answers true, the walk charges a bound of what the expansion would
+  /// spend at any such placement and hands the insertion itself to the visitor (a Kind::Insert
+  /// primitive); when that bound does not fit what is left of the budget, the insertion is
+  /// expanded as usual instead. Empty: every insertion is expanded.
+  std::function<bool(const Prim& insert, const Placement& at)> whole;
+  /// The scene's survey, when the caller keeps one (null: the walk works it out).
+  const Survey* survey = nullptr;
 };
+
+Survey SurveyOf(const Scene& s);
 
 struct WalkResult {
   bool complete = true;        ///< false: stopped at the budget
@@ -180,6 +202,18 @@ struct WalkResult {
 /// one whose expansion holds nothing drawable is not expanded at all.
 WalkResult Walk(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
                 const WalkOptions& o);
+
+/// Visits what definition `def` places, as a walk expanding an insertion of it would: `at` places
+/// the definition's coordinates (its depth that of an insertion's contents, at least 1), the
+/// definition counts as on the way down (it is not expanded below itself), and `whole` applies to
+/// the insertions inside. Nothing is visited for an index out of range or a definition with
+/// nothing drawable.
+WalkResult WalkDefinition(const Scene& s, int def, const Placement& at,
+                          const std::function<void(const Prim&, const Placement&)>& fn, const WalkOptions& o);
+
+/// True when `m` keeps lengths and angles: a rotation, possibly mirrored, and a translation
+/// (within rounding).
+bool KeepsLengths(const Xform& m);
 
 /// Walk with no more than a budget; false when it stopped there.
 bool ForEachPlaced(const Scene& s, const std::function<void(const Prim&, const Placement&)>& fn,
