@@ -325,7 +325,9 @@ class Document {
   // `dict`: entries of the stream's dictionary besides its length and filter.
   void Stream(int id, std::string_view data, bool deflated, std::string_view dict = {}) {
     Begin(id);
-    out_.Lit("<< "), out_.Lit(dict), out_.Lit("/Length "), out_.Int(static_cast<int64_t>(data.size()));
+    out_.Lit("<< ");
+    if (!dict.empty()) out_.Lit(dict);
+    out_.Lit("/Length "), out_.Int(static_cast<int64_t>(data.size()));
     if (deflated) out_.Lit(" /Filter /FlateDecode");
     out_.Lit(" >>\nstream\n"), out_.Lit(data), out_.Lit("\nendstream\n");
     End();
