@@ -414,17 +414,34 @@ class StreamReader {
   }
 
   /// Sizes each kind's list once, before an entity list is read. When the list's bytes are in view
-  /// (a file read whole), each kind gets room for what the stream holds of it (TallyKinds).
+  /// (a file read whole), each kind gets room for what the stream holds of it (TallyKinds) - for
+  /// the drawing's own list only once the memory kept from the last document runs out.
   /// Otherwise a large list reserves for the stored count, but never for more objects of a kind
   /// than the remaining bytes could hold. Growing instead copies each list several times and has
   /// the kernel clear about twice its final memory.
   void ReserveLists(TLists& t, Cardinal count) {
     tallied_ = false;
+    counted_ = false;
     if (bounded_ || count < kTallyFrom) return;
     const Integer ver = d_.Enthd.jwVer;
     if (const uint8_t* p = s_.RestInView()) {
-      const TKindTally& k = tally_ = TallyKinds(p, p + s_.Remaining(), ver, ar_, count);
       tallied_ = true;
+      if (&t.line == &d_.EntLine) {
+        // The drawing's own list starts from the memory its lists had in the last document
+        // read (the library's store): read again, or a drawing like it, it fits, and nothing
+        // is counted. Only when a kind's list runs out is the rest of the list counted
+        // (InViewObjects), so that no list grows more than once.
+        TakeKept(t.line, count);
+        TakeKept(t.enko, count);
+        TakeKept(t.ten, count);
+        TakeKept(t.moji, count);
+        TakeKept(t.sunpo, count);
+        TakeKept(t.solid, count);
+        TakeKept(t.block, count);
+        return;
+      }
+      counted_ = true;
+      const TKindTally& k = tally_ = TallyKinds(p, p + s_.Remaining(), ver, ar_, count);
       ReserveList(t.line, k.n[kEntLine]);
       ReserveList(t.enko, k.n[kEntEnko]);
       ReserveList(t.ten, k.n[kEntTen]);
@@ -444,6 +461,30 @@ class StreamReader {
     ReserveList(t.sunpo, cap(2 + FixedSize(Part::kLine, ver) + FixedSize(Part::kMoji, ver)));
     ReserveList(t.solid, cap(2 + FixedSize(Part::kSolid, ver)));
     ReserveList(t.block, cap(2 + FixedSize(Part::kBlock, ver)));
+  }
+  /// An empty list takes the largest kept block of its kind that is not far beyond what `count`
+  /// objects could fill.
+  template <class T>
+  static void TakeKept(std::vector<T>& v, Cardinal count) {
+    if (!v.empty() || v.capacity() != 0) return;
+    const size_t most = std::max<size_t>(size_t{count} * sizeof(T), list_cache::kMinBlockBytes) * 4;
+    if (auto b = list_cache::TakeLargest(typeid(T), most)) v.swap(static_cast<list_cache::ListBlock<T>&>(*b).list);
+  }
+  /// Whether `v` must grow for one more entry: the rest of the list is counted first then.
+  template <class T>
+  static bool Exhausted(const std::vector<T>& v) {
+    return v.size() == v.capacity();
+  }
+  /// Reserves room for `n` more entries of `v`.
+  template <class T>
+  static void ReserveMore(std::vector<T>& v, size_t n) {
+    if (v.capacity() - v.size() >= n) return;
+    try {
+      v.reserve(v.size() + n);
+    } catch (const std::bad_alloc&) {
+      // The list grows as it fills.
+    } catch (const std::length_error&) {
+    }
   }
   /// Lists of a few objects grow as they fill: counting them first would cost more than it saves.
   static constexpr Cardinal kTallyFrom = 16;
@@ -490,6 +531,17 @@ class StreamReader {
     size_t pos = 0;
     if (!bounded_) InViewObjects(t, count, read, pos);
     while (read < count && BudgetLeft()) NextObject(t, read, pos);
+    // Kept memory taken for a kind the list turned out not to hold goes back to the store.
+    auto unused = [](auto& list) {
+      if (list.empty() && list.capacity() != 0) RecycleList(list);
+    };
+    unused(t.line);
+    unused(t.enko);
+    unused(t.ten);
+    unused(t.moji);
+    unused(t.sunpo);
+    unused(t.solid);
+    unused(t.block);
     // As in a whole read, the entries of dropped objects are EntType 0 entries at the end.
     if (bounded_) {
       t.order.resize(t.order.size() + (read - pos));
@@ -530,6 +582,7 @@ class StreamReader {
   void InViewObjects(TLists& t, Cardinal count, Cardinal& readOut, size_t& posOut) {
     if (!tallied_) return;
     tallied_ = false;
+    bool counted = counted_;  // false: the lists' kept room is filled until a kind runs out
     const uint8_t* p = s_.RestInView();
     if (!p || readOut >= count) return;
     const Integer ver = d_.Enthd.jwVer;
@@ -570,11 +623,19 @@ class StreamReader {
     Cardinal lastIndex = 0;
     EntKind lastKind = kEntNone;
     try {
-      line.Open(tally_.n[kEntLine]);
-      enko.Open(tally_.n[kEntEnko]);
-      ten.Open(tally_.n[kEntTen]);
-      solid.Open(tally_.n[kEntSolid]);
-      block.Open(tally_.n[kEntBlock]);
+      if (counted) {
+        line.Open(tally_.n[kEntLine]);
+        enko.Open(tally_.n[kEntEnko]);
+        ten.Open(tally_.n[kEntTen]);
+        solid.Open(tally_.n[kEntSolid]);
+        block.Open(tally_.n[kEntBlock]);
+      } else {
+        line.OpenKept();
+        enko.OpenKept();
+        ten.OpenKept();
+        solid.OpenKept();
+        block.OpenKept();
+      }
       while (read < count) {
         size_t left = static_cast<size_t>(end - p);
         if (left < 2) break;
@@ -622,7 +683,8 @@ class StreamReader {
             p = q;  // a reference to no entity class: neither an object nor a counter step
             continue;
           case kEntLine: {
-            if (left < lineBytes || line.Full()) goto general;
+            if (left < lineBytes) goto general;
+            if (line.Full() && !line.Grow()) goto recount;
             BufReadIO f(q, ver);
             LineFields(f, *line.at);
             at = line.Next();
@@ -630,7 +692,8 @@ class StreamReader {
             break;
           }
           case kEntEnko: {
-            if (left < enkoBytes || enko.Full()) goto general;
+            if (left < enkoBytes) goto general;
+            if (enko.Full() && !enko.Grow()) goto recount;
             BufReadIO f(q, ver);
             EnkoFields(f, *enko.at);
             at = enko.Next();
@@ -639,7 +702,8 @@ class StreamReader {
           }
           case kEntTen: {
             // nPenStyle follows the 4-byte group; a style of 100 brings the tail.
-            if (left < tenBytes || ten.Full()) goto general;
+            if (left < tenBytes) goto general;
+            if (ten.Full() && !ten.Grow()) goto recount;
             const bool tail = q[4] == 100;
             used = tenBytes + (tail ? kTenTailBytes : 0);
             if (left < used) goto general;
@@ -659,7 +723,8 @@ class StreamReader {
           }
           case kEntSolid: {
             // nPenColor follows the style; a colour of 10 brings the solid's own colour.
-            if (left < solidBytes || solid.Full()) goto general;
+            if (left < solidBytes) goto general;
+            if (solid.Full() && !solid.Grow()) goto recount;
             uint16_t color;
             std::memcpy(&color, q + 5, 2);
             const bool own = color == 10;
@@ -674,7 +739,8 @@ class StreamReader {
             break;
           }
           case kEntBlock: {
-            if (left < blockBytes || block.Full()) goto general;
+            if (left < blockBytes) goto general;
+            if (block.Full() && !block.Grow()) goto recount;
             BufReadIO f(q, ver);
             BlockFields(f, *block.at);
             at = block.Next();
@@ -690,6 +756,7 @@ class StreamReader {
             const uint8_t* text = font + fontN;
             const size_t textN = StrExtent(text, left - mojiBytes - fontN);
             if (textN == 0) goto one;
+            if (!counted && Exhausted(t.moji)) goto recount;
             TEntJwwMoji& e = t.moji.emplace_back();
             at = t.mojiN++;
             BufReadIO f(q, ver);
@@ -703,6 +770,7 @@ class StreamReader {
             break;
           }
           default:
+            if (!counted && lastKind == kEntSunpo && Exhausted(t.sunpo)) goto recount;
             goto one;
         }
         order[pos++] = TEntJwwNo{lastKind, at};
@@ -735,6 +803,24 @@ class StreamReader {
         end = p + s_.Remaining();
         lastIndex = 0;  // a class it introduced may have moved an index
         lastKind = kEntNone;
+        continue;
+      }
+      recount: {
+        // A kind's list ran out of its kept room: the rest of the list is counted from this
+        // object on, every list gets room for what remains of its kind, and the object is taken
+        // again. A list the count cannot settle goes on through the general path.
+        if (counted) break;
+        counted = true;
+        TArchive at = ar_;
+        at.ObjectsDone(done);
+        const TKindTally k = TallyKinds(p, end, ver, at, count - read);
+        line.Recount(k.n[kEntLine]);
+        enko.Recount(k.n[kEntEnko]);
+        ten.Recount(k.n[kEntTen]);
+        solid.Recount(k.n[kEntSolid]);
+        block.Recount(k.n[kEntBlock]);
+        ReserveMore(t.moji, k.n[kEntMoji]);
+        ReserveMore(t.sunpo, k.n[kEntSunpo]);
         continue;
       }
       general:
@@ -784,22 +870,59 @@ class StreamReader {
   template <class T>
   struct Room {
     Room(std::vector<T>& l, Integer& count) : list(l), n(count) {}
+    /// Room for `room` counted objects, made at once.
     void Open(size_t room) {
-      const size_t base = list.size();
-      list.resize(base + room);
-      at = list.data() + base;
-      end = list.data() + list.size();
-      open = true;
+      stepped = false;
+      left = room;
+      Start();
+    }
+    /// Room within the list's memory as it stands (kept from an earlier document), made a step
+    /// at a time so that no more of it is cleared than is written; when it runs out, the rest
+    /// of the list is counted (Recount).
+    void OpenKept() {
+      stepped = true;
+      left = list.capacity() - list.size();
+      Start();
+    }
+    /// Room for `room` more objects, counted from where the list stands.
+    void Recount(size_t room) {
+      if (!open) return;
+      list.resize(Used());
+      ReserveMore(list, room);
+      stepped = false;
+      left = room;
+      Start();
     }
     bool Full() const { return at == end; }
+    /// More room at the end of the room made so far; false when it is used up.
+    bool Grow() {
+      const size_t used = Used();  // before the list may move
+      if (left == 0) return false;
+      const size_t step = stepped ? std::min(left, kStep) : left;
+      list.resize(list.size() + step);
+      at = list.data() + used;
+      end = list.data() + list.size();
+      left -= step;
+      return true;
+    }
     /// The index of the object just written at `at`.
     Integer Next() { return static_cast<Integer>(at++ - list.data()); }
     void Close() {
       if (!open) return;
+      list.resize(Used());
       open = false;
-      list.resize(static_cast<size_t>(at - list.data()));
       n = static_cast<Integer>(list.size());
     }
+    size_t Used() const { return open ? static_cast<size_t>(at - list.data()) : list.size(); }
+    void Start() {
+      const size_t used = list.size();
+      open = true;
+      at = end = list.data() + used;
+      if (left != 0) Grow();
+    }
+    static constexpr size_t kStep = 1024;
+    bool stepped = false;
+    size_t left = 0;  ///< objects that may still be made room for
     std::vector<T>& list;
     Integer& n;
     T* at = nullptr;
@@ -923,6 +1046,8 @@ class StreamReader {
   /// What ReserveLists counted of the entity list about to be read, when it could count.
   TKindTally tally_;
   bool tallied_ = false;
+  /// Whether tally_ holds the counts (else the drawing's lists start from kept memory).
+  bool counted_ = false;
   bool bounded_;
   Integer budget_;
   Integer items_ = 0;

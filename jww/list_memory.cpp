@@ -66,6 +66,22 @@ std::unique_ptr<Block> Take(const std::type_info& type, size_t bytes) {
   return b;
 }
 
+std::unique_ptr<Block> TakeLargest(const std::type_info& type, size_t most) {
+  Store& st = TheStore();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  size_t best = st.blocks.size();
+  for (size_t i = 0; i < st.blocks.size(); ++i) {
+    const Block& b = *st.blocks[i];
+    if (*b.type != type || b.bytes > most) continue;
+    if (best == st.blocks.size() || b.bytes > st.blocks[best]->bytes) best = i;
+  }
+  if (best == st.blocks.size()) return nullptr;
+  std::unique_ptr<Block> b = std::move(st.blocks[best]);
+  st.blocks.erase(st.blocks.begin() + static_cast<std::ptrdiff_t>(best));
+  st.bytes -= b->bytes;
+  return b;
+}
+
 void Keep(std::unique_ptr<Block> block) {
   if (!block || block->bytes > kMaxBytes) return;
   std::vector<std::unique_ptr<Block>> evicted;  // freed after the lock is let go

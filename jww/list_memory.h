@@ -46,6 +46,9 @@ struct ListBlock final : Block {
 /// Takes the kept block of element type `type` that best fits `bytes` (see list_memory.cpp);
 /// nullptr when none does.
 std::unique_ptr<Block> Take(const std::type_info& type, size_t bytes);
+/// Takes the largest kept block of element type `type` of at most `most` bytes, for a list whose
+/// length is not known ahead; nullptr when none is kept.
+std::unique_ptr<Block> TakeLargest(const std::type_info& type, size_t most);
 /// Keeps `block` (already emptied), making room by freeing the blocks kept longest; frees it
 /// instead when it alone exceeds the bound.
 void Keep(std::unique_ptr<Block> block);

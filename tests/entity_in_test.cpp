@@ -614,6 +614,87 @@ TEST(EntityIn, ReadFromTheBufferAsThroughTheStream) {
   }
 }
 
+namespace {
+
+// A drawing of `scale` rounds of every kind: from 100 rounds on, each kind's list runs to
+// enough KiB for the library to keep its memory for the next document.
+std::string RoundsDrawing(int scale) {
+  TEntJwwTen tail, plain;
+  tail.att = Attr(100, 1);
+  tail.nCode = 3;
+  plain.att = Attr(1, 1);
+  TEntJwwSolid own, penColor;
+  own.att = Attr(1, 10);
+  own.Color = 0xABCDEF;
+  penColor.att = Attr(1, 2);
+  TEntJwwMoji text, japanese;
+  text.strFontName = u"Font";
+  japanese.strFontName = u"\uFF2D\uFF33 \u660E\u671D";
+  japanese.str = u"\u5E73\u9762\u56F3";
+  TEntJwwSunpo dim;
+  dim.Moji.str = u"1000";
+  TEntJwwBlock insert;
+  insert.nNumber = 1;
+  TEntJwwEnko arc;
+  Bytes b;
+  b.Header(600);
+  StreamBytes sb(b, 600);
+  sb.Count(static_cast<uint32_t>(scale * 22));
+  for (int i = 0; i < scale; ++i) {
+    for (int k = 0; k < 8; ++k) sb.Entity(Line(i * 8 + k));
+    arc.dHankei = i;
+    text.str = std::u16string(static_cast<size_t>(i % 40), u'a');
+    sb.Entity(arc).Entity(arc).Entity(i % 2 ? tail : plain).Entity(plain).Entity(tail).Entity(text);
+    sb.Entity(japanese).Entity(i % 3 ? own : penColor).Entity(penColor).Entity(insert).Entity(insert).Entity(insert);
+    if (i % 3 == 2) sb.Entity(dim);
+    else sb.Entity(Line(-i));
+    sb.Entity(Line(i));
+  }
+  sb.Count(1).Def(TEntJwwBlockDef{}, 1, 20);
+  for (int i = 0; i < 20; ++i) sb.Entity(Line(i));
+  b.u16(0);
+  return b.data();
+}
+
+}  // namespace
+
+// The drawing's lists start from the memory the last document's lists had, and are counted only
+// when a kind's runs out. However that memory fits - none, too little (the rest then counted in
+// the middle of the list), more than enough, the same drawing again - and wherever the file ends,
+// the read makes the document a read through the general path makes.
+TEST(EntityIn, ListsFromKeptMemoryReadAsFresh) {
+  const std::string small = RoundsDrawing(100), large = RoundsDrawing(250);
+  jwwtest::TempDir dir;
+  const std::string path = dir.path("d.jww");
+  auto expectAsStreamed = [&](TJwwData& d, const std::string& bytes) {
+    const bool ok = ReadBytes(d, bytes);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    auto s = InStream::OpenFile(Utf8ToStr(path), 16);
+    ASSERT_TRUE(s);
+    TJwwData streamed;
+    ASSERT_EQ(streamed.DrawingIn(*s, false, 0), ok);
+    EXPECT_EQ(d.LastError().message, streamed.LastError().message);
+    EXPECT_EQ(d.LastError().offset, streamed.LastError().offset);
+    ASSERT_EQ(ListsBytes(d), ListsBytes(streamed));
+  };
+  ReleaseListMemory();
+  TJwwData d;
+  expectAsStreamed(d, small);
+  ASSERT_EQ(d.EntLineN, 100 * 9 + 67);
+  expectAsStreamed(d, large);  // the small drawing's memory runs out
+  ASSERT_EQ(d.EntSunpoN, 83);
+  expectAsStreamed(d, large);  // fits: nothing counted
+  expectAsStreamed(d, small);  // more than enough
+  EXPECT_EQ(d.EntLine.size(), static_cast<size_t>(d.EntLineN));
+  for (size_t n = large.size(); n > small.size() / 2; n -= large.size() / 29) {
+    SCOPED_TRACE(n);
+    expectAsStreamed(d, small);
+    expectAsStreamed(d, large.substr(0, n));
+    expectAsStreamed(d, large);
+    expectAsStreamed(d, large.substr(0, n));
+  }
+}
+
 // A file too large to be read whole streams through a small buffer, and its lists cannot be
 // counted ahead: a large entity list then sizes each kind's list once, for the stored count, but
 // never for more objects of a kind than the bytes after the count could hold.
