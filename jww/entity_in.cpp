@@ -553,7 +553,17 @@ class StreamReader {
   /// body of the general loop, which a streamed file takes for every object.
   [[gnu::always_inline]] void NextObject(TLists& t, Cardinal& read, size_t& pos) {
     if (bounded_) ++items_;
-    const EntKind kind = ar_.ReadEntityTag(s_);
+    // Nearly every tag is a two-byte reference to a class already introduced: taken here from
+    // the buffer, the rest through the archive.
+    EntKind kind;
+    uint16_t tag = 0;
+    if (const uint8_t* p = s_.PeekInView(2)) std::memcpy(&tag, p, 2);
+    if (tag > 0x8000 && tag != TArchive::kNewClassTag) {
+      s_.TakeInView(2);
+      kind = ar_.EntityKindAt(tag - 0x8000u);
+    } else {
+      kind = ar_.ReadEntityTag(s_);
+    }
     if (kind == kEntNone) return;  // unrecognised: neither an object nor a counter step
     const Integer index = ReadObject(t, kind);
     if (index >= 0) {
