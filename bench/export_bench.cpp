@@ -20,19 +20,22 @@
 
 namespace {
 
-std::u16string Drawing(benchmark::State& state) {
-  return jww::Utf8ToStr(jwwbench::SyntheticDrawing(static_cast<uint32_t>(state.range(0))));
+std::u16string Drawing(benchmark::State& state, uint32_t definitions = 200) {
+  return jww::Utf8ToStr(jwwbench::SyntheticDrawing(static_cast<uint32_t>(state.range(0)), definitions));
 }
 
 // The synthetic drawing's tables are zeroed, which hides every layer; show them all.
-void Load(benchmark::State& state, jww::TJwwData& d) {
-  if (!d.FileIn(Drawing(state))) state.SkipWithError("FileIn failed");
+void Load(benchmark::State& state, jww::TJwwData& d, uint32_t definitions = 200) {
+  if (!d.FileIn(Drawing(state, definitions))) state.SkipWithError("FileIn failed");
   for (auto& g : d.EntLgrp) g.anGLay = 2, g.adScale = 100;
   for (auto& l : d.EntLay) l.aanLay = 2;
 }
 
+// The second argument, where there is one, is the number of block definitions: 0 gives a drawing
+// of as many entities without insertions, to tell what drawing blocks once brings from what
+// each primitive costs.
 void BM_FileIn(benchmark::State& state) {
-  const auto path = Drawing(state);
+  const auto path = Drawing(state, state.range(1));
   for (auto _ : state) {
     jww::TJwwData d;
     if (!d.FileIn(path)) state.SkipWithError("FileIn failed");
@@ -83,7 +86,7 @@ void BM_Png150(benchmark::State& state) {
 void BM_Pdf(benchmark::State& state) {
   NeedGui();
   jww::TJwwData d;
-  Load(state, d);
+  Load(state, d, state.range(1));
   const scene::Scene s = scene::Build(d);
   const QString path = QString::fromStdString(std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
                                               "/export_bench.pdf");
@@ -129,7 +132,7 @@ void BM_Measure(benchmark::State& state) {
 
 void BM_Dxf(benchmark::State& state) {
   jww::TJwwData d;
-  Load(state, d);
+  Load(state, d, state.range(1));
   const scene::Scene s = scene::Build(d);
   size_t size = 0;
   for (auto _ : state) {
@@ -159,10 +162,10 @@ void BM_Preview(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Preview)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FileIn)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FileIn)->Args({100000, 200})->Args({100000, 0})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SceneBuild)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png150)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Dxf)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pdf)->Arg(100000)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Dxf)->Args({100000, 200})->Args({100000, 0})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pdf)->Args({100000, 200})->Args({100000, 0})->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Svg)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Measure)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);

@@ -77,6 +77,13 @@ void AddEntity(jwwtest::StreamBytes& sb, uint32_t i, uint32_t definitions) {
       break;
     }
     default: {
+      if (!definitions) {  // nothing to insert: a line of its own instead
+        TEntJwwLine e;
+        e.att = Attr(i);
+        e.start_x = x, e.start_y = y + 0.25, e.end_x = x + 5, e.end_y = y;
+        sb.Entity(e);
+        break;
+      }
       TEntJwwBlock e;
       e.att = Attr(i);
       e.DPKijunTen_x = x, e.DPKijunTen_y = y, e.dBairitsuX = e.dBairitsuY = 1;
