@@ -426,10 +426,10 @@ class StreamReader {
     const Integer ver = d_.Enthd.jwVer;
     if (const uint8_t* p = s_.RestInView()) {
       tallied_ = true;
-      if (&t.line == &d_.EntLine) {
-        // The drawing's own list starts from the memory its lists had in the last document
-        // read (the library's store): read again, or a drawing like it, it fits, and nothing
-        // is counted. Only when a kind's list runs out is the rest of the list counted
+      if (&t.line == &d_.EntLine && count >= kKeptFrom) {
+        // The drawing's own large list starts from the memory its lists had in the last
+        // document read (the library's store): read again, or a drawing like it, it fits, and
+        // nothing is counted. Only when a kind's list runs out is the rest of the list counted
         // (InViewObjects), so that no list grows more than once.
         TakeKept(t.line, count);
         TakeKept(t.enko, count);
@@ -486,6 +486,9 @@ class StreamReader {
     } catch (const std::length_error&) {
     }
   }
+  /// A smaller list is counted ahead: its lists are too small for the store to have kept them,
+  /// and asking it for each kind would cost more than the count.
+  static constexpr Cardinal kKeptFrom = 4096;
   /// Lists of a few objects grow as they fill: counting them first would cost more than it saves.
   static constexpr Cardinal kTallyFrom = 16;
   /// Without the bytes in view, smaller lists grow as they fill: reserving for every kind would

@@ -616,8 +616,8 @@ TEST(EntityIn, ReadFromTheBufferAsThroughTheStream) {
 
 namespace {
 
-// A drawing of `scale` rounds of every kind: from 100 rounds on, each kind's list runs to
-// enough KiB for the library to keep its memory for the next document.
+// A drawing of `scale` rounds of every kind: from 190 rounds on, a list large enough to start
+// from kept memory, each kind's list enough KiB for the library to keep it for the next document.
 std::string RoundsDrawing(int scale) {
   TEntJwwTen tail, plain;
   tail.att = Attr(100, 1);
@@ -663,7 +663,7 @@ std::string RoundsDrawing(int scale) {
 // the middle of the list), more than enough, the same drawing again - and wherever the file ends,
 // the read makes the document a read through the general path makes.
 TEST(EntityIn, ListsFromKeptMemoryReadAsFresh) {
-  const std::string small = RoundsDrawing(100), large = RoundsDrawing(250);
+  const std::string small = RoundsDrawing(190), large = RoundsDrawing(260);
   jwwtest::TempDir dir;
   const std::string path = dir.path("d.jww");
   auto expectAsStreamed = [&](TJwwData& d, const std::string& bytes) {
@@ -680,9 +680,9 @@ TEST(EntityIn, ListsFromKeptMemoryReadAsFresh) {
   ReleaseListMemory();
   TJwwData d;
   expectAsStreamed(d, small);
-  ASSERT_EQ(d.EntLineN, 100 * 9 + 67);
+  ASSERT_EQ(d.EntLineN, 190 * 9 + 127);
   expectAsStreamed(d, large);  // the small drawing's memory runs out
-  ASSERT_EQ(d.EntSunpoN, 83);
+  ASSERT_EQ(d.EntSunpoN, 86);
   expectAsStreamed(d, large);  // fits: nothing counted
   expectAsStreamed(d, small);  // more than enough
   EXPECT_EQ(d.EntLine.size(), static_cast<size_t>(d.EntLineN));
