@@ -748,7 +748,7 @@ class Content {
       }
       if (codes_.empty()) continue;
       Fill(q.rgb);  // colours may change inside a text object
-      if (!textOpen_) out_.Lit("BT\n"), textOpen_ = true;
+      if (!textOpen_) out_.Lit("BT\n"), textOpen_ = true, moved_ = true, lineX_ = lineY_ = 0;
       const double c = std::cos(r.angle), sn = std::sin(r.angle);
       // The glyphs' origin: the baseline lies kEmBottom em above the cells' lower edge.
       const double ox = r.x - sn * paint::kEmBottom * h, oy = r.y + c * paint::kEmBottom * h;
@@ -774,20 +774,38 @@ class Content {
   }
 
   // Glyphs codes_[from, to) from (x, y) mm along (c, sn), an em `sx` wide and `sy` high (mm).
+  // Upright glyphs as wide as high, the most common, take their em as the font's size and move
+  // from the last text's start with `Td` (in hundredths of a unit, so nothing adds up); others
+  // are placed by a whole text matrix at size 1.
   void Show(double x, double y, double c, double sn, double sx, double sy, size_t from, size_t to) {
     sx *= kUnits, sy *= kUnits;
-    out_.Fix(sx * c, 3), out_.Ch(' '), out_.Fix(sx * sn, 3), out_.Ch(' ');
-    out_.Fix(-sy * sn, 3), out_.Ch(' '), out_.Fix(sy * c, 3), out_.Ch(' ');
     double X, Y;
     dev_.Apply(x, y, X, Y);
-    out_.Fix(X, 2), out_.Ch(' '), out_.Fix(Y, 2), out_.Lit(" Tm");
+    const int64_t em = Round(sx * 1000);
+    int64_t size = 1000;  // thousandths
+    if (sn == 0 && c > 0 && em == Round(sy * 1000) && em > 0) {
+      size = em;
+      const int64_t hx = Round(X * 100), hy = Round(Y * 100);
+      if (moved_) {
+        out_.Fix(double(hx - lineX_) / 100, 2), out_.Ch(' '), out_.Fix(double(hy - lineY_) / 100, 2), out_.Lit(" Td");
+      } else {
+        out_.Lit("1 0 0 1 "), out_.Fix(double(hx) / 100, 2), out_.Ch(' '), out_.Fix(double(hy) / 100, 2);
+        out_.Lit(" Tm");
+      }
+      moved_ = true, lineX_ = hx, lineY_ = hy;
+    } else {
+      out_.Fix(sx * c, 3), out_.Ch(' '), out_.Fix(sx * sn, 3), out_.Ch(' ');
+      out_.Fix(-sy * sn, 3), out_.Ch(' '), out_.Fix(sy * c, 3), out_.Ch(' ');
+      out_.Fix(X, 2), out_.Ch(' '), out_.Fix(Y, 2), out_.Lit(" Tm");
+      moved_ = false;
+    }
     bool inString = false;
     for (size_t k = from; k < to; ++k) {
       const Glyphs::Ref& g = codes_[k].g;
-      if (int64_t(g.font) != font_) {
+      if (int64_t(g.font) != font_ || size != size_) {
         if (inString) out_.Lit("> Tj");
-        out_.Lit(" /F"), out_.Int(g.font), out_.Lit(" 1 Tf");
-        font_ = g.font;
+        out_.Lit(" /F"), out_.Int(g.font), out_.Ch(' '), out_.Fix(double(size) / 1000, 3), out_.Lit(" Tf");
+        font_ = g.font, size_ = size;
         inString = false;
       }
       if (!inString) out_.Lit(" <"), inString = true;
@@ -826,6 +844,11 @@ class Content {
   double width_ = 1 * 1.0;  // PDF's initial line width: one unit
   int dash_ = -2;  // none set yet: PDF starts with flat caps
   int64_t font_ = -1;  // none chosen yet
+  int64_t size_ = -1;  // its size in thousandths, none yet
+  // The text line matrix is a translation to (lineX_, lineY_), in hundredths of a unit: at the
+  // start of a text object, and after an upright text.
+  bool moved_ = false;
+  int64_t lineX_ = 0, lineY_ = 0;
 };
 
 // Forms reaching further than this from their origin (paper millimetres) are expanded instead:
