@@ -218,11 +218,16 @@ class Glyphs {
     return lastFace_ = it->second;
   }
 
+  // Most characters of a drawing recur often: the ones met lately are kept in a small table in
+  // front of the map (whose entries stay where they are as it grows).
   const Ref& Get(int face, char32_t c) {
     const uint64_t key = (uint64_t(uint32_t(face)) << 32) | c;
+    Recent& r = recent_[(c ^ (uint32_t(face) * 0x9E3779B1u)) % recent_.size()];
+    if (r.ref && r.key == key) return *r.ref;
     auto it = refs_.find(key);
-    if (it != refs_.end()) return it->second;
-    return refs_.emplace(key, Make(face, c)).first->second;
+    if (it == refs_.end()) it = refs_.emplace(key, Make(face, c)).first;
+    r.key = key, r.ref = &it->second;
+    return it->second;
   }
 
   const std::vector<Font>& fonts() const { return fonts_; }
@@ -287,6 +292,11 @@ class Glyphs {
   const std::u16string* lastName_ = nullptr;
   int lastFace_ = -1;
   std::unordered_map<uint64_t, Ref> refs_;
+  struct Recent {
+    uint64_t key = 0;
+    const Ref* ref = nullptr;
+  };
+  std::array<Recent, 512> recent_{};
   std::vector<Font> fonts_;
 };
 
