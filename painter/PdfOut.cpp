@@ -698,7 +698,7 @@ class Content {
   // quarter turns where their deviation (2.7e-4 of the radius) stays under a quarter of a
   // content unit, else eighths (4.2e-6 of the radius).
   void Arc(const Prim& q, const Placement& at) {
-    const double ct = std::cos(q.tilt), st = std::sin(q.tilt);
+    const double ct = q.tilt == 0 ? 1 : std::cos(q.tilt), st = q.tilt == 0 ? 0 : std::sin(q.tilt);
     const Xform m = dev_.Then(at.toPaper.Then(Xform{ct, -st, st, ct, q.p[0], q.p[1]}));
     const double rx = q.radius, ry = q.radius * q.flat;
     const double start = q.full ? 0 : q.start, sweep = q.full ? 2 * kPi : q.sweep;
@@ -706,9 +706,11 @@ class Content {
                      std::max(std::hypot(m.a, m.c), std::hypot(m.b, m.d));
     const double turn = r * 2.7e-4 < 0.25 ? kPi / 2 : kPi / 4;
     const int pieces = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / turn - 1e-9)), 1, 8);
-    const double step = sweep / pieces, a = 4.0 / 3.0 * std::tan(step / 4);
-    const double cs = std::cos(step), ss = std::sin(step);
-    double c0 = std::cos(start), s0 = std::sin(start), x, y;
+    // Most arcs are whole circles: the last step's turn is kept.
+    const double step = sweep / pieces;
+    if (step != step_) step_ = step, stepA_ = 4.0 / 3.0 * std::tan(step / 4), stepC_ = std::cos(step), stepS_ = std::sin(step);
+    const double a = stepA_, cs = stepC_, ss = stepS_;
+    double c0 = start == 0 ? 1 : std::cos(start), s0 = start == 0 ? 0 : std::sin(start), x, y;
     m.Apply(rx * c0, ry * s0, x, y);
     out_.Pt(x, y, 'm');
     for (int i = 1; i <= pieces; ++i) {
@@ -854,6 +856,7 @@ class Content {
   double width_ = 1 * 1.0;  // PDF's initial line width: one unit
   int dash_ = -2;  // none set yet: PDF starts with flat caps
   int64_t font_ = -1;  // none chosen yet
+  double step_ = 0, stepA_ = 0, stepC_ = 1, stepS_ = 0;  // the last arc's step, its handle and turn
   int64_t size_ = -1;  // its size in thousandths, none yet
   // The text line matrix is a translation to (lineX_, lineY_), in hundredths of a unit: at the
   // start of a text object, and after an upright text.
