@@ -52,6 +52,12 @@ struct DecodeTable {
   }
 };
 
+constexpr bool AsciiIsItself() {
+  for (unsigned c = 0; c < 0x80; ++c)
+    if (kCp932Single[c] != c) return false;
+  return true;
+}
+
 const DecodeTable& Table() {
   static constexpr DecodeTable table;
   return table;
@@ -91,6 +97,42 @@ void AnsiToStrAppend(std::string_view bytes, std::u16string& out) {
     }
   }
   out.resize(static_cast<size_t>(o - out.data()));
+}
+
+void AnsiTextTo(std::string_view bytes, std::u16string& out) {
+  // One pass over the bytes into the string's own memory: the text's length is at most its
+  // byte count, so it is sized once and trimmed at the end.
+  const size_t n = bytes.size();
+  out.resize(n);
+  char16_t* const start = out.data();
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  // A run of printable ASCII is its own text (as AnsiToStrAppend widens it).
+  size_t i = 0;
+  while (i < n && static_cast<uint8_t>(p[i] - 0x20) < 0x60) {
+    start[i] = p[i];
+    ++i;
+  }
+  char16_t* o = start + i;
+  if (i < n) {
+    // The rest through the table; ASCII decodes to itself there, so the text is the same as if
+    // all of it had been decoded (or, all ASCII, widened as AnsiToStrAppend does).
+    static_assert(AsciiIsItself(), "code page 932 table: ASCII must decode to itself");
+    const DecodeTable& t = Table();
+    for (; i < n; ++i) {
+      char16_t ch = t.single[p[i]];
+      if (ch == DecodeTable::kLead) {
+        // A lead byte without a valid second byte: one replacement, the next byte starts anew.
+        ch = i + 1 < n ? t.Pair(p[i], p[i + 1]) : u'\uFFFD';
+        if (ch != u'\uFFFD') ++i;
+      }
+      if (ch < 0x20) {
+        if (ch == 0) break;  // the text ends at its first NUL
+        continue;            // a control character is dropped
+      }
+      *o++ = ch;
+    }
+  }
+  out.resize(static_cast<size_t>(o - start));
 }
 
 namespace {

@@ -14,6 +14,9 @@ namespace jww {
 std::u16string AnsiToStr(std::string_view bytes);
 /// AnsiToStr appended to `out`, without a string of its own.
 void AnsiToStrAppend(std::string_view bytes, std::u16string& out);
+/// The text code page 932 bytes hold as a drawing's strings are read: decoded as AnsiToStr,
+/// ending at the first NUL, with the control characters (below U+0020) dropped. Replaces `out`.
+void AnsiTextTo(std::string_view bytes, std::u16string& out);
 
 /// Encodes to code page 932. A character the code page cannot represent becomes "?".
 std::string StrToAnsi(std::u16string_view text);

@@ -133,22 +133,7 @@ class EntityReadIO {
   /// StrInNoCtrlStrict over a string that lies whole at `raw` (`n` bytes with its prefix).
   static void TextAt(string& v, const uint8_t* raw, size_t n) {
     if (raw[0] < 255) {
-      const uint8_t* text = raw + 1;
-      const size_t k = raw[0];
-      bool plain = true;
-      for (size_t i = 0; i < k; ++i) plain &= text[i] >= 0x20 && text[i] < 0x80;
-      if (plain) {
-        // Plain printable ASCII is its own text, with nothing to drop.
-        v.assign(text, text + k);
-        return;
-      }
-      // Decoded into the record's own string: the text ends at its first NUL, and control
-      // characters are dropped (as StrInNoCtrlStrict does, without its intermediate strings).
-      v.clear();
-      AnsiToStrAppend(std::string_view(reinterpret_cast<const char*>(text), k), v);
-      const size_t nul = v.find(u'\0');
-      if (nul != string::npos) v.resize(nul);
-      v.erase(std::remove_if(v.begin(), v.end(), [](char16_t c) { return c < 0x20; }), v.end());
+      AnsiTextTo(std::string_view(reinterpret_cast<const char*>(raw + 1), raw[0]), v);
       return;
     }
     InStream whole(raw, n);

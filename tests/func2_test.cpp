@@ -1,6 +1,7 @@
 // The free routines: code page conversion, text, numbers, paths and era dates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -43,6 +44,31 @@ TEST(CodePage, Utf8OfTextsAndPaths) {
   for (const Case& c : cases) {
     EXPECT_EQ(StrToUtf8(c.in), c.text) << c.text;
     EXPECT_EQ(NativePath(c.in), c.path) << c.path;
+  }
+}
+
+// A drawing's text as it is read: decoded, cut at the first NUL, control characters dropped -
+// into a string that held a longer text before.
+TEST(CodePage, TextOfADrawingStringEndsAtNulWithoutControls) {
+  const std::string cases[] = {
+      "",
+      "plain text 123",
+      "\x95\xbd\x96\xca\x90\x7d",               // three two-byte characters
+      "ab\x01\x1f" "cd",                          // controls in ASCII
+      "\x90\x7d\x09x\x0d\x0a",                   // controls after a two-byte character
+      std::string("A\x90\x7d\0\x90\x7d", 6),      // NUL after a two-byte character
+      std::string("\0abc", 4),                     // empty up to its NUL
+      "a\x90",                                     // a lead byte at the end
+      "\x90\x01z",                                 // a lead byte before a control
+      "\x81\x7f\xff\xa0\xb1",                    // no pair, bytes of no character, one-byte kana
+  };
+  for (const std::string& bytes : cases) {
+    std::u16string want = AnsiToStr(bytes);
+    want.resize(std::min(want.size(), want.find(u'\0')));
+    std::erase_if(want, [](char16_t c) { return c < 0x20; });
+    std::u16string got = u"a longer text that was in this string before";
+    AnsiTextTo(bytes, got);
+    EXPECT_EQ(got, want) << testing::PrintToString(bytes);
   }
 }
 
