@@ -92,6 +92,12 @@ class Sink {
     std::memcpy(Room(v.size()), v.data(), v.size());
     n_ += v.size();
   }
+  // A literal: its length known here, so the copy is a few moves rather than a call.
+  template <size_t N>
+  void Lit(const char (&v)[N]) {
+    std::memcpy(Room(N - 1), v, N - 1);
+    n_ += N - 1;
+  }
   void Ch(char c) { *Room(1) = c, ++n_; }
   void Int(int64_t v) { n_ = static_cast<size_t>(Digits(Room(21), v) - buf_.get()); }
   // Rounded to `decimals` places, trailing zeros dropped.
