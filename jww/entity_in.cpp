@@ -250,6 +250,11 @@ TKindTally TallyKinds(const uint8_t* p, const uint8_t* end, Integer ver, TArchiv
                           FixedSize(Part::kBlock, ver)};
   Cardinal lastIndex = 0;
   int lastKind = kEntNone;
+  // The objects of a run of one kind are counted in a register and added at the run's end:
+  // an increment of the tally in memory for every object put a store and its reload on the
+  // walk's chain.
+  int runKind = kEntNone;
+  size_t run = 0;
   for (Cardinal read = 0; read < count;) {
     if (left() < 2) break;
     // The walk is a chain of dependent loads (each record's size gives the next tag's place):
@@ -302,10 +307,16 @@ TKindTally TallyKinds(const uint8_t* p, const uint8_t* end, Integer ver, TArchiv
         if (!fixed(Part::kLine) || !fixed(Part::kLine) || !ten() || !ten() || !ten() || !ten()) break;
       }
     }
-    ++t.n[kind];
+    if (kind != runKind) {
+      t.n[runKind] += run;
+      runKind = kind;
+      run = 0;
+    }
+    ++run;
     ++read;
     ar.ObjectDone();
   }
+  t.n[runKind] += run;
   return t;
 }
 
