@@ -205,11 +205,16 @@ struct NotWhole {};
       }
       if (!unusual) return text + n;
     }
+    const std::string_view bytes(reinterpret_cast<const char*>(text), n);
+    if (kind == StrKind::kName) {
+      // Decoded, cut at a NUL and without controls in one pass over the name's own memory.
+      AnsiTextTo(bytes, v);
+      return text + n;
+    }
     v.clear();
-    AnsiToStrAppend(std::string_view(reinterpret_cast<const char*>(text), n), v);
+    AnsiToStrAppend(bytes, v);
     const size_t nul = v.find(u'\0');
     if (nul != string::npos) v.resize(nul);
-    if (kind == StrKind::kName) std::erase_if(v, [](char16_t c) { return c < 0x20; });
     return text + n;
   }
   // The long and Unicode forms. The strict reading fails exactly when the name does not lie whole

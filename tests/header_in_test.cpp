@@ -326,7 +326,8 @@ TEST(FileHeaderIn, ReadIntoAUsedDocumentAsIntoANewOneWholeOrCut) {
   // through a small file buffer.
   const std::vector<std::u16string> forms = {
       u"", u"", u"", u"", u"Layer 1", u"通り芯", u"a\tb", u"memo\r\nline", std::u16string(u"x\0y", 3),
-      std::u16string(256, u'L'), u"", u"0123456789abcdef", u"", u"", u"", u"", u"", u"", u"", u"",
+      std::u16string(256, u'L'), u"通り\t芯", std::u16string(u"芯\0x", 3), u"0123456789abcdef",
+      u"", u"", u"", u"", u"", u"", u"", u"",
       u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u""};
   jww::TJwwData other;
   Bytes::SizeTables(other);
