@@ -634,9 +634,13 @@ void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // A window manager frames the window without moving its client area (Openbox keeps it where
   // it was asked for), so no move tells that the frame is known: look again shortly after, and
-  // for a few seconds, since a busy machine may frame it late.
-  if (pendingFramePos_)
-    for (const int ms : {50, 200, 500, 1000, 2000, 4000}) QTimer::singleShot(ms, this, [this] { placeByFrame(); });
+  // for a while, since a busy machine may frame it many seconds late; once placed, the looks
+  // that remain return at once.
+  if (pendingFramePos_) {
+    for (const int ms : {50, 200, 500, 1000, 2000, 3000, 4000, 6000, 8000, 10000, 13000, 16000})
+      QTimer::singleShot(ms, this, [this] { placeByFrame(); });
+    QTimer::singleShot(20000, this, [this] { pendingFramePos_.reset(); });
+  }
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -653,12 +657,20 @@ void MainWindow::moveEvent(QMoveEvent* event) {
 
 // Without margins from an earlier run the window was placed by its frame's corner; a window
 // manager that put the client area there instead is corrected once the frame is known.
+// Only that fault is corrected (the client area's corner where the frame's was asked for): while
+// the window manager frames the window it may report other places for a moment, which are no
+// reason to move it and no sign that it is placed.
 void MainWindow::placeByFrame() {
   if (!pendingFramePos_ || frameGeometry() == geometry()) return;
   const QPoint want = *pendingFramePos_;
-  pendingFramePos_.reset();
-  if (frameGeometry().topLeft() != want && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+  if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) {
+    pendingFramePos_.reset();
+    return;
+  }
+  if (geometry().topLeft() == want && frameGeometry().topLeft() != want) {
+    pendingFramePos_.reset();
     move(want);
+  }
 }
 
 void MainWindow::changeEvent(QEvent* event) {

@@ -106,7 +106,7 @@ toggle_maximised() {
 start
 # The frame is known only once the window manager has framed the window, late on a busy machine.
 tries=0
-while set -- $(geometry "$wid"); [ "$6 $5" != "100 100" ] && [ $tries -lt 60 ]; do
+while set -- $(geometry "$wid"); [ "$6 $5" != "100 100" ] && [ $tries -lt 220 ]; do
   tries=$((tries + 1)); sleep 0.1
 done
 [ "$6 $5" = "100 100" ] || fail "first start: the frame at $6, $5, not at 100, 100"
