@@ -17,6 +17,9 @@
 //   FileIn once in a fresh process and reports that call's wall time (best and mean: a busy
 //   machine adds to the wall time). Steady-state benchmarks also report `faults_per_parse`: the
 //   minor page faults (getrusage) of one read of a drawing the process has read before.
+//   BM_ListsFloorNamed is the steady-state floor of any eager reader of the drawing: the read()
+//   and the lists' bytes written into kept memory, no parsing; its `x_read` is the ratio no such
+//   reader goes below, and BM_FileInNamed reports `x_floor` against it.
 // - BM_JwwInfoProcess/<n> against BM_CatProcess/<n>: `jww info` as a whole process against
 //   `cat FILE > /dev/null`, processor time of the child (`x_cat`).
 //
@@ -138,6 +141,8 @@ void MapTouchBody(benchmark::State& state, const std::string& path, const std::s
 void BM_ReadInto(benchmark::State& state) { ReadIntoBody(state, SynthPath(state), Key("read", state)); }
 void BM_MapTouch(benchmark::State& state) { MapTouchBody(state, SynthPath(state), Key("map", state)); }
 
+size_t ListBytes(const jww::TJwwData& d);
+
 // ---- reading -----------------------------------------------------------------------------------
 
 void FileInBody(benchmark::State& state, const std::string& path, const std::string& n) {
@@ -195,6 +200,35 @@ void BM_ReadIntoNamed(benchmark::State& state) {
   const std::string path = NamedPath(i);
   if (path.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
   ReadIntoBody(state, path, std::string("read") + kNamed[i].key);
+}
+
+/// The least an eager reader of one named drawing spends in steady state: one read() of the file
+/// into a buffer kept between rounds, and as many bytes as the loaded lists hold written into
+/// memory kept between rounds - no parsing, no allocation, no page faults. FileInNamed reports
+/// `x_floor` against it; its own `x_read` is the ratio to read() no eager reader goes below.
+void BM_ListsFloorNamed(benchmark::State& state) {
+  const int i = static_cast<int>(state.range(0));
+  state.SetLabel(kNamed[i].key);
+  const std::string path = NamedPath(i);
+  if (path.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
+  size_t bytes = 0;
+  {
+    jww::TJwwData d;
+    if (!d.FileIn(jww::Utf8ToStr(path))) return state.SkipWithError("FileIn failed");
+    bytes = ListBytes(d);
+  }
+  std::vector<char> buf(static_cast<size_t>(std::filesystem::file_size(path)));
+  std::vector<char> lists(bytes);
+  int round = 0;
+  Timed t(std::string("floor") + kNamed[i].key);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(jwwbench::ReadInto(path, buf));
+    std::memset(lists.data(), ++round, bytes);
+    benchmark::ClobberMemory();
+  }
+  const double seconds = t.Done(state);
+  state.counters["lists_KiB"] = bytes / 1024.0;
+  ReportRatio(state, "x_read", seconds, {std::string("read") + kNamed[i].key});
 }
 
 /// Steady state alone: the same drawing read again and again.
@@ -424,6 +458,7 @@ BENCHMARK(BM_FileIn)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilePrevIn1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MakeBlockTree)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadIntoNamed)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ListsFloorNamed)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FileInNamed)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FileInInterleaved)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FirstFileIn)->DenseRange(0, kNamedN - 1)->Iterations(20)->Unit(benchmark::kMillisecond);
