@@ -7,6 +7,7 @@
 // is sized by it, and any read that meets the end of the file ends the read with "File I/O
 // Error", so no loop can spin on an exhausted file.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <unordered_set>
@@ -27,6 +28,42 @@ namespace {
 /// Raised when a checked fixed part comes up short: the object is dropped, the read goes on.
 struct TDropObject {};
 
+/// An attribute part that lies whole at `q` (15 bytes; 13 without nPenWidth, up to version 350,
+/// whose nPenWidth then reads 0). It is put together in two words - the fields in their places,
+/// the byte of padding after nPenStyle zero - that are stored whole: a record whose attribute
+/// part is written field by field and then copied waits for those small stores to settle.
+inline TEntJwwAttr AttrAt(const uint8_t* q, bool width) {
+  static_assert(sizeof(TEntJwwAttr) == 16 && offsetof(TEntJwwAttr, nPenStyle) == 4 &&
+                offsetof(TEntJwwAttr, nPenColor) == 6 && offsetof(TEntJwwAttr, nPenWidth) == 8 &&
+                offsetof(TEntJwwAttr, nLayer) == 10 && offsetof(TEntJwwAttr, nGLayer) == 12 &&
+                offsetof(TEntJwwAttr, sFlg) == 14);
+  uint64_t lo, hi;
+  std::memcpy(&lo, q, 8);  // lGroup, nPenStyle, nPenColor and the byte after them
+  lo = (lo & 0xFF'FFFF'FFFFu) | (lo >> 40 & 0xFFFFu) << 48;
+  if (width) {
+    std::memcpy(&hi, q + 7, 8);  // nPenWidth, nLayer, nGLayer, sFlg
+  } else {
+    std::memcpy(&hi, q + 5, 8);  // nPenColor (cleared: nPenWidth 0), nLayer, nGLayer, sFlg
+    hi &= ~uint64_t{0xFFFF};
+  }
+  TEntJwwAttr a;
+  std::memcpy(static_cast<void*>(&a), &lo, 8);
+  std::memcpy(reinterpret_cast<unsigned char*>(&a) + 8, &hi, 8);
+  return a;
+}
+
+/// A Double and a Cardinal at `q`.
+inline Double DoubleAt(const uint8_t* q) {
+  Double v;
+  std::memcpy(&v, q, sizeof v);
+  return v;
+}
+inline Cardinal CardinalAt(const uint8_t* q) {
+  Cardinal v;
+  std::memcpy(&v, q, sizeof v);
+  return v;
+}
+
 /// Reads the fields of a fixed part out of the block that was read for it.
 class BufReadIO {
  public:
@@ -42,10 +79,10 @@ class BufReadIO {
   void Num(T& v, F&&) {
     Num(v);
   }
-  /// AttrIn: all seven fields cleared, then 15 bytes (13 up to version 350, without nPenWidth).
+  /// AttrIn: 15 bytes (13 up to version 350, without nPenWidth).
   void Attr(TEntJwwAttr& a, int) {
-    a = {};
-    AttrFields(*this, a, ver_);
+    a = AttrAt(p_, ver_ >= 351);
+    p_ += ver_ >= 351 ? 15 : 13;
   }
   void BlockNumber(Cardinal& n) { Num(n); }
 
@@ -395,18 +432,28 @@ class StreamReader {
   bool BudgetLeft() const { return !bounded_ || items_ < budget_; }
 
   /// Sizes a drawing order for `count` objects. A whole read has the stored count of entries
-  /// (those of dropped objects stay EntType 0). A preview keeps only the entries it reads, so its
-  /// cost follows the budget, not what the file claims; its count grows as it reads.
+  /// (those of dropped objects stay EntType 0): its room is made here and its entries appended
+  /// as the objects are read, each written once; EndOrder completes it. A preview keeps only the
+  /// entries it reads, so its cost follows the budget, not what the file claims; its count grows
+  /// as it reads.
   void StartOrder(TLists& t, Cardinal count) {
     if (!bounded_) {
+      t.order.clear();
       ReserveList(t.order, count);
-      t.order.assign(count, TEntJwwNo{});
+      t.order.reserve(count);  // the whole order or nothing: the appends never reallocate
       t.orderN = static_cast<Integer>(count);
       return;
     }
     t.order.clear();
     t.order.reserve(std::min<uint64_t>(count, static_cast<uint64_t>(std::max<Integer>(budget_ - items_, 0))));
     t.orderN = 0;
+  }
+
+  /// After a whole read's list, also one the end of the file cut short: the entries of the
+  /// objects not read (dropped, or beyond where the read ended) are EntType 0 entries at the end.
+  /// Within the room StartOrder made, so it cannot fail.
+  void EndOrder(TLists& t, Cardinal count) {
+    if (!bounded_) t.order.resize(count);
   }
 
   /// Sizes each kind's list once, before an entity list is read. When the list's bytes are in view
@@ -437,7 +484,7 @@ class StreamReader {
         return;
       }
       counted_ = true;
-      const TKindTally& k = tally_ = TallyKinds(p, p + s_.Remaining(), ver, ar_, count);
+      const TKindTally k = TallyKinds(p, p + s_.Remaining(), ver, ar_, count);
       ReserveList(t.line, k.n[kEntLine]);
       ReserveList(t.enko, k.n[kEntEnko]);
       ReserveList(t.ten, k.n[kEntTen]);
@@ -527,9 +574,14 @@ class StreamReader {
 
   void EntityList(TLists& t, Cardinal count) {
     Cardinal read = 0;
-    size_t pos = 0;
-    if (!bounded_) InViewObjects(t, count, read, pos);
-    while (read < count && BudgetLeft()) NextObject(t, read, pos);
+    try {
+      if (!bounded_) InViewObjects(t, count, read);
+      while (read < count && BudgetLeft()) NextObject(t, read);
+    } catch (...) {
+      EndOrder(t, count);
+      throw;
+    }
+    EndOrder(t, count);
     // Kept memory taken for a kind the list turned out not to hold goes back to the store.
     auto unused = [](auto& list) {
       if (list.empty() && list.capacity() != 0) RecycleList(list);
@@ -543,14 +595,14 @@ class StreamReader {
     unused(t.block);
     // As in a whole read, the entries of dropped objects are EntType 0 entries at the end.
     if (bounded_) {
-      t.order.resize(t.order.size() + (read - pos));
+      t.order.resize(read);
       t.orderN = static_cast<Integer>(t.order.size());
     }
   }
 
   /// One tag and, unless it is unrecognised, the object it starts. Inlined: it is the whole
   /// body of the general loop, which a streamed file takes for every object.
-  [[gnu::always_inline]] void NextObject(TLists& t, Cardinal& read, size_t& pos) {
+  [[gnu::always_inline]] void NextObject(TLists& t, Cardinal& read) {
     if (bounded_) ++items_;
     // Nearly every tag is a two-byte reference to a class already introduced: taken here from
     // the buffer, the rest through the archive.
@@ -566,282 +618,289 @@ class StreamReader {
     if (kind == kEntNone) return;  // unrecognised: neither an object nor a counter step
     const Integer index = ReadObject(t, kind);
     if (index >= 0) {
-      if (bounded_) {
-        t.order.push_back(TEntJwwNo{kind, index});
-        t.orderN = static_cast<Integer>(t.order.size());
-      } else {
-        t.order[pos] = TEntJwwNo{kind, index};
-      }
-      ++pos;
+      t.order.push_back(TEntJwwNo{kind, index});
+      if (bounded_) t.orderN = static_cast<Integer>(t.order.size());
     }
     ++read;
     ar_.ObjectDone();
   }
 
+  // The walk's less frequent steps, kept out of its body (which takes everything else inline).
+  /// NextObject, for an object the walk leaves to the general path.
+  [[gnu::noinline]] void OneObject(TLists& t, Cardinal& read) { NextObject(t, read); }
+  /// A text's two strings that lie whole at `font` and `text` (`fontN`, `textN` bytes with
+  /// their length prefixes), decoded into its record.
+  [[gnu::noinline]] void MojiStringsAt(TEntJwwMoji& e, const uint8_t* font, size_t fontN, const uint8_t* text,
+                                       size_t textN) {
+    io_.NameAt(e.strFontName, font, fontN);
+    EntityReadIO::TextAt(e.str, text, textN);
+  }
+  /// Counts the `left` objects of the list that lie at `p` (the archive's counter `done` steps
+  /// behind) and gives every kind's list room for what remains of it.
+  [[gnu::noinline]] void Recount(TLists& t, const uint8_t* p, const uint8_t* end, Cardinal done, Cardinal left) {
+    TArchive at = ar_;
+    at.ObjectsDone(done);
+    const TKindTally k = TallyKinds(p, end, d_.Enthd.jwVer, at, left);
+    ReserveMore(t.line, k.n[kEntLine]);
+    ReserveMore(t.enko, k.n[kEntEnko]);
+    ReserveMore(t.ten, k.n[kEntTen]);
+    ReserveMore(t.moji, k.n[kEntMoji]);
+    ReserveMore(t.sunpo, k.n[kEntSunpo]);
+    ReserveMore(t.solid, k.n[kEntSolid]);
+    ReserveMore(t.block, k.n[kEntBlock]);
+  }
+
   /// The objects of a whole read while the stream has them in view (a file read whole, a memory
-  /// stream) and the list was counted (ReserveLists): nearly every tag is a reference and nearly
-  /// every record a fixed part that lies whole in the buffer, so those are decoded straight from
-  /// it, through the same field lists, into room made for the counted objects of their kind -
-  /// with no per-field bounds checks, no stream cursor to update, and the loop's state in
-  /// registers instead of in the lists and the archive. Texts and dimensions go through
-  /// NextObject with the stream moved to them first; anything the buffer cannot settle (an
-  /// unknown class, a record the data cuts short, more objects of a kind than counted) ends this
-  /// walk and the general path goes on from there, so that every check, error and error offset
-  /// is that of the general path. Returns with the stream at the first object not read.
-  void InViewObjects(TLists& t, Cardinal count, Cardinal& readOut, size_t& posOut) {
+  /// stream) and the list was counted or starts from kept memory (ReserveLists): nearly every
+  /// tag is a reference and nearly every record a fixed part that lies whole in the buffer, so
+  /// those are decoded straight from it and appended to their list within the room it has -
+  /// each record written once, with no per-field bounds checks and no stream cursor to update. Dimensions, and texts whose strings the buffer does not
+  /// hold whole, go through NextObject with the stream moved to them first; anything the buffer
+  /// cannot settle (an unknown class, a record the data cuts short, more objects of a kind than
+  /// counted) ends this walk and the general path goes on from there, so that every check, error
+  /// and error offset is that of the general path. Returns with the stream at the first object
+  /// not read.
+  void InViewObjects(TLists& t, Cardinal count, Cardinal& readOut) {
     if (!tallied_) return;
     tallied_ = false;
-    bool counted = counted_;  // false: the lists' kept room is filled until a kind runs out
     const uint8_t* p = s_.RestInView();
     if (!p || readOut >= count) return;
-    const Integer ver = d_.Enthd.jwVer;
-    const size_t lineBytes = FixedSize(Part::kLine, ver);
-    const size_t enkoBytes = FixedSize(Part::kEnko, ver);
-    const size_t tenBytes = FixedSize(Part::kTen, ver);
-    const size_t solidBytes = FixedSize(Part::kSolid, ver);
-    const size_t blockBytes = FixedSize(Part::kBlock, ver);
-    const size_t mojiBytes = FixedSize(Part::kMoji, ver);
-    const Double noTail = t.noTailScale;
-    Room<TEntJwwLine> line(t.line, t.lineN);
-    Room<TEntJwwEnko> enko(t.enko, t.enkoN);
-    Room<TEntJwwTen> ten(t.ten, t.tenN);
-    Room<TEntJwwSolid> solid(t.solid, t.solidN);
-    Room<TEntJwwBlock> block(t.block, t.blockN);
-    auto closeAll = [&] {
-      line.Close();
-      enko.Close();
-      ten.Close();
-      solid.Close();
-      block.Close();
-    };
-    const uint8_t* synced = p;  // where the stream stands
-    const uint8_t* end = p + s_.Remaining();
-    TEntJwwNo* const order = t.order.data();
-    Cardinal read = readOut;
-    size_t pos = posOut;
-    Cardinal done = 0;  // objects handled since the archive's counter was brought up to date
-    // Brings the stream, the counts and the archive to where the walk stands.
-    auto sync = [&] {
-      s_.Skip(static_cast<uint64_t>(p - synced));
-      synced = p;
-      readOut = read;
-      posOut = pos;
-      ar_.ObjectsDone(done);
-      done = 0;
-    };
-    Cardinal lastIndex = 0;
-    EntKind lastKind = kEntNone;
     try {
-      if (counted) {
-        line.Open(tally_.n[kEntLine]);
-        enko.Open(tally_.n[kEntEnko]);
-        ten.Open(tally_.n[kEntTen]);
-        solid.Open(tally_.n[kEntSolid]);
-        block.Open(tally_.n[kEntBlock]);
-      } else {
-        line.OpenKept();
-        enko.OpenKept();
-        ten.OpenKept();
-        solid.OpenKept();
-        block.OpenKept();
-      }
-      while (read < count) {
-        size_t left = static_cast<size_t>(end - p);
-        if (left < 2) break;
-        uint16_t tag;
-        std::memcpy(&tag, p, 2);
-        const uint8_t* q = p + 2;
-        left -= 2;
-        Cardinal index = 0;
-        EntKind newClass = kEntNone;
-        if (tag > 0x8000 && tag != TArchive::kNewClassTag) {
-          index = tag - 0x8000u;  // nearly every object: a reference in two bytes
-        } else if (tag == TArchive::kBigRefTag) {
-          if (left < 4) break;
-          std::memcpy(&index, q, 4);
-          index &= ~TArchive::kBigRefFlag;
-          q += 4;
-          left -= 4;
-        } else if (tag == TArchive::kNewClassTag) {
-          if (left < 4) break;
-          uint16_t n;
-          std::memcpy(&n, q + 2, 2);
-          if (n > kMaxClassNameBytes || left - 4 < n) break;
-          const EntKind kind = EntityClassOf(std::string_view(reinterpret_cast<const char*>(q + 4), n));
-          if (kind == kEntNone) break;
-          // The class is registered when its object is placed: an object left to the general
-          // path is read from its tag, which registers it there.
-          newClass = kind;
-          q += 4 + n;
-          left -= 4 + n;
-        } else {
-          p = q;  // unrecognised: neither an object nor a counter step
-          continue;
-        }
-        if (newClass != kEntNone) {
-          lastKind = newClass;
-          lastIndex = 0;  // the registration may move a class (index 0 is no class)
-        } else if (index != lastIndex) {
-          lastKind = ar_.EntityKindAt(index);
-          lastIndex = index;
-        }
-        Integer at;
-        size_t used;
-        switch (lastKind) {
-          case kEntNone:
-            p = q;  // a reference to no entity class: neither an object nor a counter step
-            continue;
-          case kEntLine: {
-            if (left < lineBytes) goto general;
-            if (line.Full() && !line.Grow()) goto recount;
-            BufReadIO f(q, ver);
-            LineFields(f, *line.at);
-            at = line.Next();
-            used = lineBytes;
-            break;
-          }
-          case kEntEnko: {
-            if (left < enkoBytes) goto general;
-            if (enko.Full() && !enko.Grow()) goto recount;
-            BufReadIO f(q, ver);
-            EnkoFields(f, *enko.at);
-            at = enko.Next();
-            used = enkoBytes;
-            break;
-          }
-          case kEntTen: {
-            // nPenStyle follows the 4-byte group; a style of 100 brings the tail.
-            if (left < tenBytes) goto general;
-            if (ten.Full() && !ten.Grow()) goto recount;
-            const bool tail = q[4] == 100;
-            used = tenBytes + (tail ? kTenTailBytes : 0);
-            if (left < used) goto general;
-            TEntJwwTen& e = *ten.at;
-            BufReadIO f(q, ver);
-            TenFields(f, e);
-            if (tail) {
-              BufReadIO g(q + tenBytes, ver);
-              TenTail(g, e);
-            } else {
-              e.nCode = 0;
-              e.radKaitenKaku = 0;
-              e.dBairitsu = noTail;
-            }
-            at = ten.Next();
-            break;
-          }
-          case kEntSolid: {
-            // nPenColor follows the style; a colour of 10 brings the solid's own colour.
-            if (left < solidBytes) goto general;
-            if (solid.Full() && !solid.Grow()) goto recount;
-            uint16_t color;
-            std::memcpy(&color, q + 5, 2);
-            const bool own = color == 10;
-            used = solidBytes + (own ? kSolidColorBytes : 0);
-            if (left < used) goto general;
-            TEntJwwSolid& e = *solid.at;
-            BufReadIO f(q, ver);
-            SolidFields(f, e);
-            if (own) std::memcpy(&e.Color, q + solidBytes, sizeof e.Color);
-            else e.Color = 0;
-            at = solid.Next();
-            break;
-          }
-          case kEntBlock: {
-            if (left < blockBytes) goto general;
-            if (block.Full() && !block.Grow()) goto recount;
-            BufReadIO f(q, ver);
-            BlockFields(f, *block.at);
-            at = block.Next();
-            used = blockBytes;
-            break;
-          }
-          case kEntMoji: {
-            // A text of the drawing or a definition whose strings lie whole in the buffer.
-            if (left < mojiBytes) goto one;
-            const uint8_t* font = q + mojiBytes;
-            const size_t fontN = StrExtent(font, left - mojiBytes);
-            if (fontN == 0) goto one;
-            const uint8_t* text = font + fontN;
-            const size_t textN = StrExtent(text, left - mojiBytes - fontN);
-            if (textN == 0) goto one;
-            if (!counted && Exhausted(t.moji)) goto recount;
-            TEntJwwMoji& e = t.moji.emplace_back();
-            at = t.mojiN++;
-            BufReadIO f(q, ver);
-            MojiFields(f, e);
-            io_.NameAt(e.strFontName, font, fontN);
-            EntityReadIO::TextAt(e.str, text, textN);
-            header_fix::FiniteSize(e.dSizeX);
-            header_fix::FiniteSize(e.dSizeY);
-            header_fix::FiniteSpacing(e.dKankaku);
-            used = mojiBytes + fontN + textN;
-            break;
-          }
-          default:
-            if (!counted && lastKind == kEntSunpo && Exhausted(t.sunpo)) goto recount;
-            goto one;
-        }
-        order[pos++] = TEntJwwNo{lastKind, at};
-        if (newClass != kEntNone) {
-          ar_.ObjectsDone(done);
-          done = 0;
-          ar_.Register(newClass);
-          lastKind = kEntNone;  // with lastIndex 0: no class
-        }
-        p = q + used;
-        ++read;
-        ++done;
-        continue;
-      one: {
-        // A dimension, or a text whose strings the buffer does not hold whole: through the
-        // general path from its tag, and the walk goes on after it.
-        sync();
-        Cardinal r = read;
-        size_t o = pos;
-        NextObject(t, r, o);
-        read = r;
-        pos = o;
-        readOut = read;
-        posOut = pos;
-        p = synced = s_.RestInView();
-        if (!p) {
-          closeAll();
-          return;
-        }
-        end = p + s_.Remaining();
-        lastIndex = 0;  // a class it introduced may have moved an index
-        lastKind = kEntNone;
-        continue;
-      }
-      recount: {
-        // A kind's list ran out of its kept room: the rest of the list is counted from this
-        // object on, every list gets room for what remains of its kind, and the object is taken
-        // again. A list the count cannot settle goes on through the general path.
-        if (counted) break;
-        counted = true;
-        TArchive at = ar_;
-        at.ObjectsDone(done);
-        const TKindTally k = TallyKinds(p, end, ver, at, count - read);
-        line.Recount(k.n[kEntLine]);
-        enko.Recount(k.n[kEntEnko]);
-        ten.Recount(k.n[kEntTen]);
-        solid.Recount(k.n[kEntSolid]);
-        block.Recount(k.n[kEntBlock]);
-        ReserveMore(t.moji, k.n[kEntMoji]);
-        ReserveMore(t.sunpo, k.n[kEntSunpo]);
-        continue;
-      }
-      general:
-        break;
-      }
-      sync();
-      closeAll();
+      if (d_.Enthd.jwVer >= 351) InViewWalk<true>(t, count, readOut, p);
+      else InViewWalk<false>(t, count, readOut, p);
     } catch (...) {
       // NextObject left the stream where its error lies; the lists keep what was read.
-      closeAll();
+      Counts(t);
       throw;
     }
+    Counts(t);
+  }
+
+  /// Each list's count is its size: the walk appends without counting.
+  static void Counts(TLists& t) {
+    t.lineN = static_cast<Integer>(t.line.size());
+    t.enkoN = static_cast<Integer>(t.enko.size());
+    t.tenN = static_cast<Integer>(t.ten.size());
+    t.mojiN = static_cast<Integer>(t.moji.size());
+    t.sunpoN = static_cast<Integer>(t.sunpo.size());
+    t.solidN = static_cast<Integer>(t.solid.size());
+    t.blockN = static_cast<Integer>(t.block.size());
+  }
+
+  /// Makes a record from `fields` at the end of `v`, whose capacity the caller has checked;
+  /// returns its index.
+  template <class T, class... F>
+  [[gnu::always_inline]] static Integer Append(std::vector<T>& v, F... fields) {
+    v.emplace_back(fields...);
+    return static_cast<Integer>(v.size() - 1);
+  }
+
+  /// InViewObjects' walk, for versions that store nPenWidth (kWidth, 351 on) or not. Its state
+  /// (where it stands, the objects read, the archive's pending counter steps, the last class)
+  /// is kept in locals that nothing takes the address of, and handed out only where the general
+  /// path takes over, so that it can stay in registers. Each record is made in place at the
+  /// end of its list, within the list's capacity, from its fields as they lie in the buffer (in
+  /// the order of the schema's field lists, LineFields and the others): its room is written
+  /// once, not cleared first, and a list never holds a record that was not read.
+  template <bool kWidth>
+  [[gnu::flatten]] void InViewWalk(TLists& t, Cardinal count, Cardinal& readOut, const uint8_t* p) {
+    bool counted = counted_;  // false: the lists' kept room is filled until a kind runs out
+    constexpr Integer kVer = kWidth ? 351 : 350;  // for the sizes of the fixed parts
+    constexpr size_t attrBytes = FixedSize(Part::kAttr, kVer);
+    constexpr size_t lineBytes = FixedSize(Part::kLine, kVer);
+    constexpr size_t enkoBytes = FixedSize(Part::kEnko, kVer);
+    constexpr size_t tenBytes = FixedSize(Part::kTen, kVer);
+    constexpr size_t solidBytes = FixedSize(Part::kSolid, kVer);
+    constexpr size_t blockBytes = FixedSize(Part::kBlock, kVer);
+    constexpr size_t mojiBytes = FixedSize(Part::kMoji, kVer);
+    // The fields after the attribute part, as the cases below take them (FixedSize is checked
+    // against the field lists themselves).
+    constexpr size_t D = sizeof(Double), C = sizeof(Cardinal);
+    static_assert(lineBytes == attrBytes + 4 * D && enkoBytes == attrBytes + 7 * D + C &&
+                  tenBytes == attrBytes + 2 * D + C && kTenTailBytes == C + 2 * D &&
+                  solidBytes == attrBytes + 8 * D && kSolidColorBytes == C && blockBytes == attrBytes + 5 * D + C &&
+                  mojiBytes == attrBytes + 4 * D + C + 4 * D);
+    const Double noTail = t.noTailScale;
+    std::vector<TEntJwwNo>& order = t.order;
+    const uint8_t* synced = p;  // where the stream stands
+    const uint8_t* end = p + s_.Remaining();
+    Cardinal read = readOut;
+    Cardinal done = 0;  // objects handled since the archive's counter was brought up to date
+    Cardinal lastIndex = 0;
+    EntKind lastKind = kEntNone;
+    while (read < count) {
+      size_t left = static_cast<size_t>(end - p);
+      if (left < 2) break;
+      uint16_t tag;
+      std::memcpy(&tag, p, 2);
+      const uint8_t* q = p + 2;
+      left -= 2;
+      Cardinal index = 0;
+      EntKind newClass = kEntNone;
+      if (tag > 0x8000 && tag != TArchive::kNewClassTag) {
+        index = tag - 0x8000u;  // nearly every object: a reference in two bytes
+      } else if (tag == TArchive::kBigRefTag) {
+        if (left < 4) break;
+        std::memcpy(&index, q, 4);
+        index &= ~TArchive::kBigRefFlag;
+        q += 4;
+        left -= 4;
+      } else if (tag == TArchive::kNewClassTag) {
+        if (left < 4) break;
+        uint16_t n;
+        std::memcpy(&n, q + 2, 2);
+        if (n > kMaxClassNameBytes || left - 4 < n) break;
+        const EntKind kind = EntityClassOf(std::string_view(reinterpret_cast<const char*>(q + 4), n));
+        if (kind == kEntNone) break;
+        // The class is registered when its object is placed: an object left to the general
+        // path is read from its tag, which registers it there.
+        newClass = kind;
+        q += 4 + n;
+        left -= 4 + n;
+      } else {
+        p = q;  // unrecognised: neither an object nor a counter step
+        continue;
+      }
+      if (newClass != kEntNone) {
+        lastKind = newClass;
+        lastIndex = 0;  // the registration may move a class (index 0 is no class)
+      } else if (index != lastIndex) {
+        lastKind = ar_.EntityKindAt(index);
+        lastIndex = index;
+      }
+      // The record's fields after its attribute part, at `b`; made in place from them, the
+      // record is written once, where making room first (resize, emplace_back()) clears it and
+      // then writes it again.
+      const uint8_t* const b = q + attrBytes;
+      Integer at;
+      size_t used;
+      switch (lastKind) {
+        case kEntNone:
+          p = q;  // a reference to no entity class: neither an object nor a counter step
+          continue;
+        case kEntLine: {
+          if (left < lineBytes) goto general;
+          if (Exhausted(t.line)) goto full;
+          at = Append(t.line, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
+                      DoubleAt(b + 24));
+          used = lineBytes;
+          break;
+        }
+        case kEntEnko: {
+          if (left < enkoBytes) goto general;
+          if (Exhausted(t.enko)) goto full;
+          at = Append(t.enko, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
+                      DoubleAt(b + 24), DoubleAt(b + 32), DoubleAt(b + 40), DoubleAt(b + 48),
+                      CardinalAt(b + 56));
+          used = enkoBytes;
+          break;
+        }
+        case kEntTen: {
+          // nPenStyle follows the 4-byte group; a style of 100 brings the tail.
+          if (left < tenBytes) goto general;
+          if (Exhausted(t.ten)) goto full;
+          const bool tail = q[4] == 100;
+          used = tenBytes + (tail ? kTenTailBytes : 0);
+          if (left < used) goto general;
+          const uint8_t* const r = q + tenBytes;  // the tail: nCode, radKaitenKaku, dBairitsu
+          at = Append(t.ten, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), CardinalAt(b + 16),
+                      tail ? CardinalAt(r) : 0u, tail ? DoubleAt(r + 4) : 0.0,
+                      tail ? DoubleAt(r + 12) : noTail);
+          break;
+        }
+        case kEntSolid: {
+          // nPenColor follows the style; a colour of 10 brings the solid's own colour.
+          if (left < solidBytes) goto general;
+          if (Exhausted(t.solid)) goto full;
+          uint16_t color;
+          std::memcpy(&color, q + 5, 2);
+          const bool own = color == 10;
+          used = solidBytes + (own ? kSolidColorBytes : 0);
+          if (left < used) goto general;
+          at = Append(t.solid, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
+                      DoubleAt(b + 24), DoubleAt(b + 32), DoubleAt(b + 40), DoubleAt(b + 48),
+                      DoubleAt(b + 56), own ? CardinalAt(q + solidBytes) : 0u);
+          break;
+        }
+        case kEntBlock: {
+          if (left < blockBytes) goto general;
+          if (Exhausted(t.block)) goto full;
+          at = Append(t.block, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
+                      DoubleAt(b + 24), DoubleAt(b + 32), CardinalAt(b + 40));
+          used = blockBytes;
+          break;
+        }
+        case kEntMoji: {
+          // A text of the drawing or a definition whose strings lie whole in the buffer.
+          if (left < mojiBytes) goto one;
+          const uint8_t* font = q + mojiBytes;
+          const size_t fontN = StrExtent(font, left - mojiBytes);
+          if (fontN == 0) goto one;
+          const uint8_t* text = font + fontN;
+          const size_t textN = StrExtent(text, left - mojiBytes - fontN);
+          if (textN == 0) goto one;
+          if (Exhausted(t.moji)) goto full;
+          // The record is made from its fields, its strings empty, and they are decoded into
+          // it where it lies.
+          Double sizeX = DoubleAt(b + 36), sizeY = DoubleAt(b + 44), spacing = DoubleAt(b + 52);
+          header_fix::FiniteSize(sizeX);
+          header_fix::FiniteSize(sizeY);
+          header_fix::FiniteSpacing(spacing);
+          at = Append(t.moji, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
+                      DoubleAt(b + 24), CardinalAt(b + 32), sizeX, sizeY, spacing,
+                      DoubleAt(b + 60));
+          MojiStringsAt(t.moji.back(), font, fontN, text, textN);
+          used = mojiBytes + fontN + textN;
+          break;
+        }
+        default:
+          if (!counted && lastKind == kEntSunpo && Exhausted(t.sunpo)) goto full;
+          goto one;
+      }
+      order.push_back(TEntJwwNo{lastKind, at});
+      if (newClass != kEntNone) {
+        ar_.ObjectsDone(done);
+        done = 0;
+        ar_.Register(newClass);
+        lastKind = kEntNone;  // with lastIndex 0: no class
+      }
+      p = q + used;
+      ++read;
+      ++done;
+      continue;
+    one: {
+      // A dimension, or a text whose strings the buffer does not hold whole: through the
+      // general path from its tag, and the walk goes on after it.
+      s_.Skip(static_cast<uint64_t>(p - synced));
+      ar_.ObjectsDone(done);
+      done = 0;
+      Counts(t);
+      readOut = read;
+      OneObject(t, readOut);
+      read = readOut;
+      p = synced = s_.RestInView();
+      if (!p) return;
+      end = p + s_.Remaining();
+      lastIndex = 0;  // a class it introduced may have moved an index
+      lastKind = kEntNone;
+      continue;
+    }
+    full: {
+      // A kind's list ran out of its room: the rest of the list is counted from this object
+      // on, every list gets room for what remains of its kind, and the object is taken again.
+      // A list that was counted already, or that the count cannot settle, goes on through the
+      // general path.
+      if (counted) break;
+      counted = true;
+      Recount(t, p, end, done, count - read);
+      continue;
+    }
+    general:
+      break;
+    }
+    s_.Skip(static_cast<uint64_t>(p - synced));
+    ar_.ObjectsDone(done);
+    readOut = read;
   }
 
   /// The bytes a string takes at `p` in any of its forms (length prefix included) when all of
@@ -872,72 +931,6 @@ class StreamReader {
     }
     return left - head >= bytes ? head + bytes : 0;
   }
-
-  /// Room at the end of a list for the objects of its kind counted ahead: the list is grown by
-  /// the count at once, filled through a pointer, and cut back to what was read when the walk
-  /// ends (Close), also by an exception. Its count stays the list's size.
-  template <class T>
-  struct Room {
-    Room(std::vector<T>& l, Integer& count) : list(l), n(count) {}
-    /// Room for `room` counted objects, made at once.
-    void Open(size_t room) {
-      stepped = false;
-      left = room;
-      Start();
-    }
-    /// Room within the list's memory as it stands (kept from an earlier document), made a step
-    /// at a time so that no more of it is cleared than is written; when it runs out, the rest
-    /// of the list is counted (Recount).
-    void OpenKept() {
-      stepped = true;
-      left = list.capacity() - list.size();
-      Start();
-    }
-    /// Room for `room` more objects, counted from where the list stands.
-    void Recount(size_t room) {
-      if (!open) return;
-      list.resize(Used());
-      ReserveMore(list, room);
-      stepped = false;
-      left = room;
-      Start();
-    }
-    bool Full() const { return at == end; }
-    /// More room at the end of the room made so far; false when it is used up.
-    bool Grow() {
-      const size_t used = Used();  // before the list may move
-      if (left == 0) return false;
-      const size_t step = stepped ? std::min(left, kStep) : left;
-      list.resize(list.size() + step);
-      at = list.data() + used;
-      end = list.data() + list.size();
-      left -= step;
-      return true;
-    }
-    /// The index of the object just written at `at`.
-    Integer Next() { return static_cast<Integer>(at++ - list.data()); }
-    void Close() {
-      if (!open) return;
-      list.resize(Used());
-      open = false;
-      n = static_cast<Integer>(list.size());
-    }
-    size_t Used() const { return open ? static_cast<size_t>(at - list.data()) : list.size(); }
-    void Start() {
-      const size_t used = list.size();
-      open = true;
-      at = end = list.data() + used;
-      if (left != 0) Grow();
-    }
-    static constexpr size_t kStep = 1024;
-    bool stepped = false;
-    size_t left = 0;  ///< objects that may still be made room for
-    std::vector<T>& list;
-    Integer& n;
-    T* at = nullptr;
-    T* end = nullptr;
-    bool open = false;
-  };
 
   /// The drawing's own entity list, read for a summary: every object is read and checked as in
   /// EntityList, but only block insertions are kept (and entered in the drawing order); the other
@@ -1052,10 +1045,9 @@ class StreamReader {
   InStream& s_;
   EntityReadIO io_;
   TArchive ar_;
-  /// What ReserveLists counted of the entity list about to be read, when it could count.
-  TKindTally tally_;
+  /// Whether ReserveLists sized the lists of the entity list about to be read by its bytes in
+  /// view, and whether it counted them (else the drawing's lists start from kept memory).
   bool tallied_ = false;
-  /// Whether tally_ holds the counts (else the drawing's lists start from kept memory).
   bool counted_ = false;
   bool bounded_;
   Integer budget_;

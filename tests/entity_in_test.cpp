@@ -79,6 +79,27 @@ TEntJwwAttr Attr(uint8_t style, uint16_t color, uint16_t width = 7) {
   return a;
 }
 
+// Gives every field of a record after its attribute part a value of its own (`first`, `first + 1`,
+// ... in the order of its field list), so that a field taken from another's place shows.
+struct FillIO {
+  int next;
+  template <class T>
+  void Num(T& v) {
+    v = static_cast<T>(next++);
+  }
+  template <class T, class F>
+  void Num(T& v, F&&) {
+    Num(v);
+  }
+  void Attr(TEntJwwAttr&, int) {}
+  void BlockNumber(Cardinal& n) { Num(n); }
+};
+template <class T, class Fields>
+void FillFields(T& e, int first, Fields fields) {
+  FillIO io{first};
+  fields(io, e);
+}
+
 TEntJwwLine Line(double x) {
   TEntJwwLine l;
   l.att = Attr(2, 3);
@@ -518,16 +539,23 @@ std::string ListsBytes(const TJwwData& d) {
 TEST(EntityIn, ReadFromTheBufferAsThroughTheStream) {
   for (int32_t ver : {350, 600}) {
     SCOPED_TRACE(ver);
+    // Every field of the fixed parts its own value.
     TEntJwwTen tail, plain;
+    FillFields(tail, 10, [](auto& io, auto& e) {
+      TenFields(io, e);
+      TenTail(io, e);
+    });
+    FillFields(plain, 20, [](auto& io, auto& e) { TenFields(io, e); });
     tail.att = Attr(100, 1);
-    tail.nCode = 7;
-    tail.dBairitsu = 2.5;
     plain.att = Attr(1, 1);
     TEntJwwSolid own, penColor;
+    FillFields(own, 30, [](auto& io, auto& e) { SolidFields(io, e); });
+    FillFields(penColor, 40, [](auto& io, auto& e) { SolidFields(io, e); });
     own.att = Attr(1, 10);
     own.Color = 0x123456;
     penColor.att = Attr(1, 2);
     TEntJwwMoji text, japanese, ctrl, longText;
+    FillFields(text, 50, [](auto& io, auto& e) { MojiFields(io, e); });
     text.strFontName = u"Font";
     text.str = u"abc";
     text.dSizeX = std::numeric_limits<double>::infinity();  // read as 3
@@ -540,10 +568,11 @@ TEST(EntityIn, ReadFromTheBufferAsThroughTheStream) {
     TEntJwwSunpo dim;
     dim.Moji.str = u"1000";
     TEntJwwBlock insert;
+    FillFields(insert, 60, [](auto& io, auto& e) { BlockFields(io, e); });
     insert.att = Attr(1, 2);
     insert.nNumber = 1;
     TEntJwwEnko arc;
-    arc.dHankei = 5;
+    FillFields(arc, 70, [](auto& io, auto& e) { EnkoFields(io, e); });
 
     Bytes b;
     b.Header(ver);
