@@ -102,6 +102,10 @@ class InStream {
   /// read whole); nullptr otherwise. Nothing moves.
   const uint8_t* RestInView() const { return PeekInView(static_cast<size_t>(Remaining())); }
 
+  /// The file position of the first byte in view: it changes whenever the stream reads on into a
+  /// new window of the file.
+  uint64_t ViewStart() const { return base_; }
+
   uint64_t Position() const { return base_ + static_cast<uint64_t>(cur_ - buf_); }
   uint64_t Size() const { return size_; }
   uint64_t Remaining() const { return size_ - Position(); }

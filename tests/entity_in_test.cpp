@@ -647,7 +647,8 @@ namespace {
 
 // A drawing of `scale` rounds of every kind: from 190 rounds on, a list large enough to start
 // from kept memory, each kind's list enough KiB for the library to keep it for the next document.
-std::string RoundsDrawing(int scale) {
+// `lead` lines and arcs (one in five) come before the rounds.
+std::string RoundsDrawing(int scale, int lead = 0) {
   TEntJwwTen tail, plain;
   tail.att = Attr(100, 1);
   tail.nCode = 3;
@@ -668,7 +669,12 @@ std::string RoundsDrawing(int scale) {
   Bytes b;
   b.Header(600);
   StreamBytes sb(b, 600);
-  sb.Count(static_cast<uint32_t>(scale * 22));
+  sb.Count(static_cast<uint32_t>(scale * 22 + lead));
+  for (int i = 0; i < lead; ++i) {
+    arc.dHankei = i;
+    if (i % 5 == 4) sb.Entity(arc);
+    else sb.Entity(Line(i));
+  }
   for (int i = 0; i < scale; ++i) {
     for (int k = 0; k < 8; ++k) sb.Entity(Line(i * 8 + k));
     arc.dHankei = i;
@@ -724,9 +730,44 @@ TEST(EntityIn, ListsFromKeptMemoryReadAsFresh) {
   }
 }
 
-// A file too large to be read whole streams through a small buffer, and its lists cannot be
-// counted ahead: a large entity list then sizes each kind's list once, for the stored count, but
-// never for more objects of a kind than the bytes after the count could hold.
+// A file larger than FileIn's window (256 KiB) is walked in place a window at a time, its lists
+// sized from what the windows hold. Wherever a window or the file ends - inside a tag, a record,
+// a text's strings - and whether the list memory was released or kept from a larger drawing, the
+// read makes the document, the failure and its offset that a read from memory makes.
+TEST(EntityIn, FileReadThroughWindowsAsFromMemory) {
+  constexpr size_t kWindow = size_t{256} << 10;
+  // Long runs of lines and arcs across the first windows' ends, then rounds of every kind.
+  const std::string bytes = RoundsDrawing(260, 16000);
+  ASSERT_GT(bytes.size(), 3 * kWindow);
+  std::vector<size_t> cuts{bytes.size(), bytes.size() - 1, bytes.size() / 2 + 5};
+  for (size_t k = 1; k <= 3; ++k)
+    for (size_t d : {0, 1, 2, 3, 5, 8, 13, 21, 37, 61})
+      for (size_t at : {k * kWindow - d, k * kWindow + d}) cuts.push_back(at);
+  jwwtest::TempDir dir;
+  const std::string path = dir.path("d.jww");
+  for (bool kept : {false, true}) {
+    for (size_t n : cuts) {
+      SCOPED_TRACE(testing::Message() << "kept " << kept << ", " << n << " bytes");
+      ReleaseListMemory();
+      if (kept) {
+        TJwwData larger;
+        ASSERT_TRUE(ReadBytes(larger, RoundsDrawing(900)));
+      }
+      TJwwData fromMemory;
+      const bool ok = ReadBytes(fromMemory, bytes.substr(0, n));
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes.substr(0, n);
+      TJwwData d;
+      ASSERT_EQ(d.FileIn(Utf8ToStr(path)), ok);
+      EXPECT_EQ(d.LastError().message, fromMemory.LastError().message);
+      EXPECT_EQ(d.LastError().offset, fromMemory.LastError().offset);
+      ASSERT_EQ(ListsBytes(d), ListsBytes(fromMemory));
+    }
+  }
+}
+
+// A file too large to be read whole is read a window at a time, and its lists cannot be counted
+// ahead: each kind's list is sized once, from what the first window holds, for no more objects
+// than the list still holds - and a kind the list does not hold gets no room.
 TEST(EntityIn, LargeFileListsSizedOnceWithinTheBytes) {
   constexpr uint32_t kLines = 100000;  // about 4.9 MB
   Bytes b;
