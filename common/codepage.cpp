@@ -99,12 +99,12 @@ void AnsiToStrAppend(std::string_view bytes, std::u16string& out) {
   out.resize(static_cast<size_t>(o - out.data()));
 }
 
-void AnsiTextTo(std::string_view bytes, std::u16string& out) {
-  // One pass over the bytes into the string's own memory: the text's length is at most its
-  // byte count, so it is sized once and trimmed at the end.
+namespace {
+
+/// AnsiTextTo's decoding into `start`, which has room for as many characters as there are
+/// bytes; returns the text's length.
+size_t AnsiTextInto(std::string_view bytes, char16_t* const start) {
   const size_t n = bytes.size();
-  out.resize(n);
-  char16_t* const start = out.data();
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   // A run of printable ASCII is its own text (as AnsiToStrAppend widens it).
   size_t i = 0;
@@ -132,7 +132,26 @@ void AnsiTextTo(std::string_view bytes, std::u16string& out) {
       *o++ = ch;
     }
   }
-  out.resize(static_cast<size_t>(o - start));
+  return static_cast<size_t>(o - start);
+}
+
+}  // namespace
+
+void AnsiTextTo(std::string_view bytes, std::u16string& out) {
+  // One pass over the bytes. A text of up to 255 bytes (every string with a one-byte length) is
+  // decoded on the stack and then copied into the string: sized by its byte count first, the
+  // string of a short text of two-byte characters would take memory from the heap for room its
+  // characters do not need (a text of up to seven characters fits in the string itself). A
+  // longer one is decoded into the string's own memory, sized once and trimmed at the end.
+  constexpr size_t kOnStack = 255;
+  const size_t n = bytes.size();
+  if (n <= kOnStack) {
+    char16_t buf[kOnStack];
+    out.assign(buf, AnsiTextInto(bytes, buf));
+    return;
+  }
+  out.resize(n);
+  out.resize(AnsiTextInto(bytes, out.data()));
 }
 
 namespace {

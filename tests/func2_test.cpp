@@ -61,6 +61,8 @@ TEST(CodePage, TextOfADrawingStringEndsAtNulWithoutControls) {
       "a\x90",                                     // a lead byte at the end
       "\x90\x01z",                                 // a lead byte before a control
       "\x81\x7f\xff\xa0\xb1",                    // no pair, bytes of no character, one-byte kana
+      std::string(254, 'x') + "\x95\xbd",        // 256 bytes: decoded in the string's own memory
+      std::string(253, 'x') + "\x95\xbd",        // 255: the longest decoded on the stack first
   };
   for (const std::string& bytes : cases) {
     std::u16string want = AnsiToStr(bytes);
