@@ -682,12 +682,13 @@ class StreamReader {
   /// as it stands is filled until a kind runs out, and what is in view is counted then: nearly every
   /// tag is a reference and nearly every record a fixed part that lies whole in the buffer, so
   /// those are decoded straight from it and appended to their list within the room it has -
-  /// each record written once, with no per-field bounds checks and no stream cursor to update. Dimensions, and texts whose strings the buffer does not
-  /// hold whole, go through NextObject with the stream moved to them first; anything the buffer
-  /// cannot settle (an unknown class, a record the data cuts short, more objects of a kind than
-  /// counted) ends this walk and the general path goes on from there, so that every check, error
-  /// and error offset is that of the general path. Returns with the stream at the first object
-  /// not read.
+  /// each record written once, with no per-field bounds checks and no stream cursor to update.
+  /// Dimensions, texts whose strings the buffer does not hold whole and objects whose tag
+  /// introduces a class go through NextObject with the stream moved to them first; anything the
+  /// buffer cannot settle (a record the data cuts short, more objects of a kind than counted)
+  /// ends this walk and the general path goes on from there, so that every check, error and
+  /// error offset is that of the general path. Returns with the stream at the first object not
+  /// read.
   void InViewObjects(TLists& t, Cardinal count, Cardinal& readOut, bool counted) {
     const uint8_t* p = s_.PeekInView(1);
     if (!p || readOut >= count) return;
@@ -760,8 +761,7 @@ class StreamReader {
       std::memcpy(&tag, p, 2);
       const uint8_t* q = p + 2;
       left -= 2;
-      Cardinal index = 0;
-      EntKind newClass = kEntNone;
+      Cardinal index;
       if (tag > 0x8000 && tag != TArchive::kNewClassTag) {
         index = tag - 0x8000u;  // nearly every object: a reference in two bytes
       } else if (tag == TArchive::kBigRefTag) {
@@ -771,131 +771,113 @@ class StreamReader {
         q += 4;
         left -= 4;
       } else if (tag == TArchive::kNewClassTag) {
-        if (left < 4) break;
-        uint16_t n;
-        std::memcpy(&n, q + 2, 2);
-        if (n > kMaxClassNameBytes || left - 4 < n) break;
-        const EntKind kind = EntityClassOf(std::string_view(reinterpret_cast<const char*>(q + 4), n));
-        if (kind == kEntNone) break;
-        // The class is registered when its object is placed: an object left to the general
-        // path is read from its tag, which registers it there.
-        newClass = kind;
-        q += 4 + n;
-        left -= 4 + n;
+        goto one;  // a class introduced (once per class): the general path registers it
       } else {
         p = q;  // unrecognised: neither an object nor a counter step
         continue;
       }
-      if (newClass != kEntNone) {
-        lastKind = newClass;
-        lastIndex = 0;  // the registration may move a class (index 0 is no class)
-      } else if (index != lastIndex) {
+      if (index != lastIndex) {
         lastKind = ar_.EntityKindAt(index);
         lastIndex = index;
       }
-      // The record's fields after its attribute part, at `b`; made in place from them, the
-      // record is written once, where making room first (resize, emplace_back()) clears it and
-      // then writes it again.
-      const uint8_t* const b = q + attrBytes;
-      Integer at;
-      size_t used;
-      switch (lastKind) {
-        case kEntNone:
-          p = q;  // a reference to no entity class: neither an object nor a counter step
-          continue;
-        case kEntLine: {
-          if (left < lineBytes) goto general;
-          if (Exhausted(t.line)) goto full;
-          at = Append(t.line, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
-                      DoubleAt(b + 24));
-          used = lineBytes;
-          break;
+      {
+        // The record's fields after its attribute part, at `b`; made in place from them, the
+        // record is written once, where making room first (resize, emplace_back()) clears it
+        // and then writes it again. Each case enters the record in the drawing order and moves
+        // past it itself, so that nothing but the walk's position is carried out of the switch.
+        const uint8_t* const b = q + attrBytes;
+        switch (lastKind) {
+          case kEntNone:
+            p = q;  // a reference to no entity class: neither an object nor a counter step
+            continue;
+          case kEntLine:
+            if (left < lineBytes) goto general;
+            if (Exhausted(t.line)) goto full;
+            order.push_back(TEntJwwNo{kEntLine, Append(t.line, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8),
+                                                       DoubleAt(b + 16), DoubleAt(b + 24))});
+            p = q + lineBytes;
+            break;
+          case kEntEnko:
+            if (left < enkoBytes) goto general;
+            if (Exhausted(t.enko)) goto full;
+            order.push_back(TEntJwwNo{kEntEnko, Append(t.enko, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8),
+                                                       DoubleAt(b + 16), DoubleAt(b + 24), DoubleAt(b + 32),
+                                                       DoubleAt(b + 40), DoubleAt(b + 48), CardinalAt(b + 56))});
+            p = q + enkoBytes;
+            break;
+          case kEntTen: {
+            // nPenStyle follows the 4-byte group; a style of 100 brings the tail.
+            if (left < tenBytes) goto general;
+            if (Exhausted(t.ten)) goto full;
+            const bool tail = q[4] == 100;
+            const size_t used = tenBytes + (tail ? kTenTailBytes : 0);
+            if (left < used) goto general;
+            const uint8_t* const r = q + tenBytes;  // the tail: nCode, radKaitenKaku, dBairitsu
+            order.push_back(TEntJwwNo{kEntTen, Append(t.ten, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8),
+                                                      CardinalAt(b + 16), tail ? CardinalAt(r) : 0u,
+                                                      tail ? DoubleAt(r + 4) : 0.0, tail ? DoubleAt(r + 12) : noTail)});
+            p = q + used;
+            break;
+          }
+          case kEntSolid: {
+            // nPenColor follows the style; a colour of 10 brings the solid's own colour.
+            if (left < solidBytes) goto general;
+            if (Exhausted(t.solid)) goto full;
+            uint16_t color;
+            std::memcpy(&color, q + 5, 2);
+            const bool own = color == 10;
+            const size_t used = solidBytes + (own ? kSolidColorBytes : 0);
+            if (left < used) goto general;
+            order.push_back(TEntJwwNo{kEntSolid, Append(t.solid, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8),
+                                                        DoubleAt(b + 16), DoubleAt(b + 24), DoubleAt(b + 32),
+                                                        DoubleAt(b + 40), DoubleAt(b + 48), DoubleAt(b + 56),
+                                                        own ? CardinalAt(q + solidBytes) : 0u)});
+            p = q + used;
+            break;
+          }
+          case kEntBlock:
+            if (left < blockBytes) goto general;
+            if (Exhausted(t.block)) goto full;
+            order.push_back(TEntJwwNo{kEntBlock, Append(t.block, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8),
+                                                        DoubleAt(b + 16), DoubleAt(b + 24), DoubleAt(b + 32),
+                                                        CardinalAt(b + 40))});
+            p = q + blockBytes;
+            break;
+          case kEntMoji: {
+            // A text of the drawing or a definition whose strings lie whole in the buffer.
+            if (left < mojiBytes) goto one;
+            const uint8_t* font = q + mojiBytes;
+            const size_t fontN = StrExtent(font, left - mojiBytes);
+            if (fontN == 0) goto one;
+            const uint8_t* text = font + fontN;
+            const size_t textN = StrExtent(text, left - mojiBytes - fontN);
+            if (textN == 0) goto one;
+            if (Exhausted(t.moji)) goto full;
+            // The record is made from its fields, its strings empty, and they are decoded into
+            // it where it lies.
+            Double sizeX = DoubleAt(b + 36), sizeY = DoubleAt(b + 44), spacing = DoubleAt(b + 52);
+            header_fix::FiniteSize(sizeX);
+            header_fix::FiniteSize(sizeY);
+            header_fix::FiniteSpacing(spacing);
+            order.push_back(TEntJwwNo{kEntMoji, Append(t.moji, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8),
+                                                       DoubleAt(b + 16), DoubleAt(b + 24), CardinalAt(b + 32), sizeX,
+                                                       sizeY, spacing, DoubleAt(b + 60))});
+            MojiStringsAt(t.moji.back(), font, fontN, text, textN);
+            p = text + textN;
+            break;
+          }
+          default:
+            if (!counted && lastKind == kEntSunpo && Exhausted(t.sunpo)) goto full;
+            goto one;
         }
-        case kEntEnko: {
-          if (left < enkoBytes) goto general;
-          if (Exhausted(t.enko)) goto full;
-          at = Append(t.enko, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
-                      DoubleAt(b + 24), DoubleAt(b + 32), DoubleAt(b + 40), DoubleAt(b + 48),
-                      CardinalAt(b + 56));
-          used = enkoBytes;
-          break;
-        }
-        case kEntTen: {
-          // nPenStyle follows the 4-byte group; a style of 100 brings the tail.
-          if (left < tenBytes) goto general;
-          if (Exhausted(t.ten)) goto full;
-          const bool tail = q[4] == 100;
-          used = tenBytes + (tail ? kTenTailBytes : 0);
-          if (left < used) goto general;
-          const uint8_t* const r = q + tenBytes;  // the tail: nCode, radKaitenKaku, dBairitsu
-          at = Append(t.ten, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), CardinalAt(b + 16),
-                      tail ? CardinalAt(r) : 0u, tail ? DoubleAt(r + 4) : 0.0,
-                      tail ? DoubleAt(r + 12) : noTail);
-          break;
-        }
-        case kEntSolid: {
-          // nPenColor follows the style; a colour of 10 brings the solid's own colour.
-          if (left < solidBytes) goto general;
-          if (Exhausted(t.solid)) goto full;
-          uint16_t color;
-          std::memcpy(&color, q + 5, 2);
-          const bool own = color == 10;
-          used = solidBytes + (own ? kSolidColorBytes : 0);
-          if (left < used) goto general;
-          at = Append(t.solid, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
-                      DoubleAt(b + 24), DoubleAt(b + 32), DoubleAt(b + 40), DoubleAt(b + 48),
-                      DoubleAt(b + 56), own ? CardinalAt(q + solidBytes) : 0u);
-          break;
-        }
-        case kEntBlock: {
-          if (left < blockBytes) goto general;
-          if (Exhausted(t.block)) goto full;
-          at = Append(t.block, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
-                      DoubleAt(b + 24), DoubleAt(b + 32), CardinalAt(b + 40));
-          used = blockBytes;
-          break;
-        }
-        case kEntMoji: {
-          // A text of the drawing or a definition whose strings lie whole in the buffer.
-          if (left < mojiBytes) goto one;
-          const uint8_t* font = q + mojiBytes;
-          const size_t fontN = StrExtent(font, left - mojiBytes);
-          if (fontN == 0) goto one;
-          const uint8_t* text = font + fontN;
-          const size_t textN = StrExtent(text, left - mojiBytes - fontN);
-          if (textN == 0) goto one;
-          if (Exhausted(t.moji)) goto full;
-          // The record is made from its fields, its strings empty, and they are decoded into
-          // it where it lies.
-          Double sizeX = DoubleAt(b + 36), sizeY = DoubleAt(b + 44), spacing = DoubleAt(b + 52);
-          header_fix::FiniteSize(sizeX);
-          header_fix::FiniteSize(sizeY);
-          header_fix::FiniteSpacing(spacing);
-          at = Append(t.moji, AttrAt(q, kWidth), DoubleAt(b), DoubleAt(b + 8), DoubleAt(b + 16),
-                      DoubleAt(b + 24), CardinalAt(b + 32), sizeX, sizeY, spacing,
-                      DoubleAt(b + 60));
-          MojiStringsAt(t.moji.back(), font, fontN, text, textN);
-          used = mojiBytes + fontN + textN;
-          break;
-        }
-        default:
-          if (!counted && lastKind == kEntSunpo && Exhausted(t.sunpo)) goto full;
-          goto one;
       }
-      order.push_back(TEntJwwNo{lastKind, at});
-      if (newClass != kEntNone) {
-        ar_.ObjectsDone(done);
-        done = 0;
-        ar_.Register(newClass);
-        lastKind = kEntNone;  // with lastIndex 0: no class
-      }
-      p = q + used;
       ++read;
       ++done;
       continue;
     one: {
-      // A dimension, or a text whose strings the buffer does not hold whole: through the
-      // general path from its tag, and the walk goes on after it.
+      // A dimension, a text whose strings the buffer does not hold whole, or an object whose
+      // tag introduces a class: through the general path from its tag, and the walk goes on
+      // after it.
       s_.Skip(static_cast<uint64_t>(p - synced));
       ar_.ObjectsDone(done);
       done = 0;
