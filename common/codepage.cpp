@@ -102,8 +102,9 @@ void AnsiToStrAppend(std::string_view bytes, std::u16string& out) {
 namespace {
 
 /// AnsiTextTo's decoding into `start`, which has room for as many characters as there are
-/// bytes; returns the text's length.
-size_t AnsiTextInto(std::string_view bytes, char16_t* const start) {
+/// bytes; returns the text's length. Inlined into both of AnsiTextTo's ways, as it was when it
+/// had only one.
+[[gnu::always_inline]] inline size_t AnsiTextInto(std::string_view bytes, char16_t* const start) {
   const size_t n = bytes.size();
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   // A run of printable ASCII is its own text (as AnsiToStrAppend widens it).
@@ -138,14 +139,15 @@ size_t AnsiTextInto(std::string_view bytes, char16_t* const start) {
 }  // namespace
 
 void AnsiTextTo(std::string_view bytes, std::u16string& out) {
-  // One pass over the bytes. A text of up to 255 bytes (every string with a one-byte length) is
-  // decoded on the stack and then copied into the string: sized by its byte count first, the
-  // string of a short text of two-byte characters would take memory from the heap for room its
-  // characters do not need (a text of up to seven characters fits in the string itself). A
-  // longer one is decoded into the string's own memory, sized once and trimmed at the end.
+  // One pass over the bytes. A string with room for as many characters as there are bytes (a
+  // kept name, a short text) takes the text in its own memory, sized once and trimmed at the
+  // end. Into a string without that room, a text of up to 255 bytes (every string with a one-byte
+  // length) is decoded on the stack and then copied: sized by its byte count, the string of a
+  // text of two-byte characters would take memory from the heap for room its characters do not
+  // need (a fresh string holds up to seven in itself).
   constexpr size_t kOnStack = 255;
   const size_t n = bytes.size();
-  if (n <= kOnStack) {
+  if (n > out.capacity() && n <= kOnStack) {
     char16_t buf[kOnStack];
     out.assign(buf, AnsiTextInto(bytes, buf));
     return;

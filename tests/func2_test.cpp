@@ -48,7 +48,7 @@ TEST(CodePage, Utf8OfTextsAndPaths) {
 }
 
 // A drawing's text as it is read: decoded, cut at the first NUL, control characters dropped -
-// into a string that held a longer text before.
+// into a string that held a longer text before, and into a fresh one.
 TEST(CodePage, TextOfADrawingStringEndsAtNulWithoutControls) {
   const std::string cases[] = {
       "",
@@ -61,16 +61,18 @@ TEST(CodePage, TextOfADrawingStringEndsAtNulWithoutControls) {
       "a\x90",                                     // a lead byte at the end
       "\x90\x01z",                                 // a lead byte before a control
       "\x81\x7f\xff\xa0\xb1",                    // no pair, bytes of no character, one-byte kana
-      std::string(254, 'x') + "\x95\xbd",        // 256 bytes: decoded in the string's own memory
-      std::string(253, 'x') + "\x95\xbd",        // 255: the longest decoded on the stack first
+      std::string(254, 'x') + "\x95\xbd",        // 256 bytes: always decoded in the string's own memory
+      std::string(253, 'x') + "\x95\xbd",        // 255: the longest a fresh string takes from the stack
   };
   for (const std::string& bytes : cases) {
     std::u16string want = AnsiToStr(bytes);
     want.resize(std::min(want.size(), want.find(u'\0')));
     std::erase_if(want, [](char16_t c) { return c < 0x20; });
-    std::u16string got = u"a longer text that was in this string before";
+    std::u16string got = u"a longer text that was in this string before", fresh;
     AnsiTextTo(bytes, got);
+    AnsiTextTo(bytes, fresh);
     EXPECT_EQ(got, want) << testing::PrintToString(bytes);
+    EXPECT_EQ(fresh, want) << testing::PrintToString(bytes);
   }
 }
 
