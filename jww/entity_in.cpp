@@ -754,6 +754,18 @@ class StreamReader {
     Cardinal done = 0;  // objects handled since the archive's counter was brought up to date
     Cardinal lastIndex = 0;
     EntKind lastKind = kEntNone;
+    // The kinds of the class indices met, by the index's low bits: where kinds alternate, a
+    // look-up here instead of the archive's scan of its seven classes, whose result the
+    // dispatch waits on. Forgotten whenever the general path may have registered a class.
+    struct KindSlot {
+      Cardinal index;
+      EntKind kind;
+    };
+    KindSlot kinds[16];
+    auto forget = [&kinds] {
+      for (KindSlot& k : kinds) k = {~Cardinal{0}, kEntNone};  // no index has bit 31 set
+    };
+    forget();
     while (read < count) {
       size_t left = static_cast<size_t>(end - p);
       if (left < 2) break;
@@ -777,7 +789,9 @@ class StreamReader {
         continue;
       }
       if (index != lastIndex) {
-        lastKind = ar_.EntityKindAt(index);
+        KindSlot& k = kinds[index & 15];
+        if (k.index != index) k = {index, ar_.EntityKindAt(index)};
+        lastKind = k.kind;
         lastIndex = index;
       }
       {
@@ -891,6 +905,7 @@ class StreamReader {
       end = p + s_.InView();
       lastIndex = 0;  // a class it introduced may have moved an index
       lastKind = kEntNone;
+      forget();
       continue;
     }
     full: {
