@@ -756,7 +756,7 @@ class StreamReader {
     EntKind lastKind = kEntNone;
     // The kinds of the class indices met, by the index's low bits: where kinds alternate, a
     // look-up here instead of the archive's scan of its seven classes, whose result the
-    // dispatch waits on. Forgotten whenever the general path may have registered a class.
+    // dispatch waits on. Forgotten whenever the general path has registered a class.
     struct KindSlot {
       Cardinal index;
       EntKind kind;
@@ -905,7 +905,7 @@ class StreamReader {
       end = p + s_.InView();
       lastIndex = 0;  // a class it introduced may have moved an index
       lastKind = kEntNone;
-      forget();
+      if (tag == TArchive::kNewClassTag) forget();  // only a new class registers one
       continue;
     }
     full: {
