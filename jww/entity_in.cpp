@@ -456,31 +456,34 @@ class StreamReader {
     if (!bounded_) t.order.resize(count);
   }
 
-  /// Sizes each kind's list, before an entity list is read, so that it grows about once. When the
-  /// list's bytes are all in view (a file read whole, a memory stream), each kind gets room for
-  /// what the stream holds of it (TallyKinds) - for the drawing's own list only once the memory
-  /// kept from the last document runs out. A file read through a window has its rooms made as
-  /// the windows come (InViewObjects): from kept memory for the drawing's own large list, else
-  /// from what the window in view holds. Growing as the lists fill would copy each list several
-  /// times and have the kernel clear about twice its final memory; reserving every kind for the
-  /// stored count would ask for memory no list uses.
+  /// Sizes each kind's list, before an entity list is read, so that it grows about once. The
+  /// drawing's own list starts each kind from the memory its list had in the last document read
+  /// (the library's store keeps it, small lists included): read again, or a drawing like it, it
+  /// fits, and nothing is counted; only when a kind's list runs out is the rest counted
+  /// (InViewObjects). A definition's list whose bytes are all in view (a file read whole, a
+  /// memory stream) gets room for what the stream holds of each kind (TallyKinds); one read
+  /// through a window has its rooms made as the windows come, from what the window in view holds.
+  /// Growing as the lists fill would copy each list several times and have the kernel clear about
+  /// twice its final memory; reserving every kind for the stored count would ask for memory no
+  /// list uses.
   void ReserveLists(TLists& t, Cardinal count) {
     tallied_ = false;
     counted_ = false;
+    std::fill(std::begin(keptOwner_), std::end(keptOwner_), size_t{0});
     if (bounded_ || count < kTallyFrom) return;
     tallied_ = true;
-    if (&t.line == &d_.EntLine && count >= kKeptFrom) {
-      // The drawing's own large list starts from the memory its lists had in the last
-      // document read (the library's store): read again, or a drawing like it, it fits, and
-      // nothing is counted. Only when a kind's list runs out is the rest of the list counted
+    if (&t.line == &d_.EntLine) {
+      // The drawing's own list starts from the memory its lists had in the last document read
+      // (the library's store): read again, or a drawing like it, it fits, and nothing is
+      // counted. Only when a kind's list runs out is the rest of the list counted
       // (InViewObjects), so that no list grows more than once.
-      TakeKept(t.line, count);
-      TakeKept(t.enko, count);
-      TakeKept(t.ten, count);
-      TakeKept(t.moji, count);
-      TakeKept(t.sunpo, count);
-      TakeKept(t.solid, count);
-      TakeKept(t.block, count);
+      keptOwner_[kEntLine] = TakeKept(t.line, count);
+      keptOwner_[kEntEnko] = TakeKept(t.enko, count);
+      keptOwner_[kEntTen] = TakeKept(t.ten, count);
+      keptOwner_[kEntMoji] = TakeKept(t.moji, count);
+      keptOwner_[kEntSunpo] = TakeKept(t.sunpo, count);
+      keptOwner_[kEntSolid] = TakeKept(t.solid, count);
+      keptOwner_[kEntBlock] = TakeKept(t.block, count);
       return;
     }
     const uint8_t* p = s_.RestInView();
@@ -495,13 +498,20 @@ class StreamReader {
     ReserveList(t.solid, k.n[kEntSolid]);
     ReserveList(t.block, k.n[kEntBlock]);
   }
-  /// An empty list takes the largest kept block of its kind that is not far beyond what `count`
-  /// objects could fill.
+  /// An empty list of the drawing's own list of `count` objects takes the block its kind had
+  /// when that drawing was read last, else the largest kept block of its kind that is not far
+  /// beyond what `count` objects could fill: a small drawing read after a large one leaves the
+  /// large blocks, and below kLargeList objects (blocks the allocator gives without faults) it
+  /// takes none larger than its whole list could fill. Returns the drawing the block was kept
+  /// for (0: none taken).
   template <class T>
-  static void TakeKept(std::vector<T>& v, Cardinal count) {
-    if (!v.empty() || v.capacity() != 0) return;
-    const size_t most = std::max<size_t>(size_t{count} * sizeof(T), list_cache::kMinBlockBytes) * 4;
-    if (auto b = list_cache::TakeLargest(typeid(T), most)) v.swap(static_cast<list_cache::ListBlock<T>&>(*b).list);
+  static size_t TakeKept(std::vector<T>& v, Cardinal count) {
+    if (!v.empty() || v.capacity() != 0) return 0;
+    const size_t most = size_t{count} * sizeof(T) * (count >= kLargeList ? 4 : 1);
+    auto b = list_cache::TakeLargest(list_cache::Key<T>(), most, count);
+    if (!b) return 0;
+    v.swap(static_cast<list_cache::ListBlock<T>&>(*b).list);
+    return b->owner;
   }
   /// Whether `v` must grow for one more entry: the rest of the list is counted first then.
   template <class T>
@@ -519,11 +529,12 @@ class StreamReader {
     } catch (const std::length_error&) {
     }
   }
-  /// A smaller list is counted ahead: its lists are too small for the store to have kept them,
-  /// and asking it for each kind would cost more than the count.
-  static constexpr Cardinal kKeptFrom = 4096;
-  /// Lists of a few objects grow as they fill: counting them first would cost more than it saves.
-  static constexpr Cardinal kTallyFrom = 16;
+  /// From this many objects a list's blocks are large enough that taking a kept one larger than
+  /// needed costs less than faulting fresh memory in (TakeKept).
+  static constexpr Cardinal kLargeList = 4096;
+  /// Lists of a few objects grow as they fill: counting them first, or asking the store for
+  /// each kind, would cost more than it saves (the store keeps no small lists of theirs).
+  static constexpr Cardinal kTallyFrom = list_cache::kSmallListsFrom;
   /// A summary reserves room for the insertions of a list from this many objects on.
   static constexpr Cardinal kReserveFrom = 4096;
 
@@ -586,17 +597,19 @@ class StreamReader {
       throw;
     }
     EndOrder(t, count);
-    // Kept memory taken for a kind the list turned out not to hold goes back to the store.
-    auto unused = [](auto& list) {
-      if (list.empty() && list.capacity() != 0) RecycleList(list);
+    // Kept memory taken for a kind the list turned out not to hold goes back to the store, for
+    // the drawing it was kept for.
+    const bool own = &t.line == &d_.EntLine;
+    auto unused = [&](auto& list, EntKind kind) {
+      if (list.empty() && list.capacity() != 0) RecycleList(list, own ? keptOwner_[kind] : 0);
     };
-    unused(t.line);
-    unused(t.enko);
-    unused(t.ten);
-    unused(t.moji);
-    unused(t.sunpo);
-    unused(t.solid);
-    unused(t.block);
+    unused(t.line, kEntLine);
+    unused(t.enko, kEntEnko);
+    unused(t.ten, kEntTen);
+    unused(t.moji, kEntMoji);
+    unused(t.sunpo, kEntSunpo);
+    unused(t.solid, kEntSolid);
+    unused(t.block, kEntBlock);
     // As in a whole read, the entries of dropped objects are EntType 0 entries at the end.
     if (bounded_) {
       t.order.resize(read);
@@ -1072,6 +1085,8 @@ class StreamReader {
   /// ReserveLists counted it whole (else its lists start from the room they have).
   bool tallied_ = false;
   bool counted_ = false;
+  /// The drawing each kind's kept block was kept for (TakeKept), by kind.
+  size_t keptOwner_[8] = {};
   bool bounded_;
   Integer budget_;
   Integer items_ = 0;

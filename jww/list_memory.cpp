@@ -31,11 +31,15 @@ namespace list_cache {
 
 namespace {
 
-// The kept blocks, oldest first. Documents may be read and freed on several threads at once.
+// The kept blocks, oldest first: those of kMinBlockBytes or more, within kMaxBytes and
+// kMaxBlocks, and apart from them the small ones, within kMaxSmallBlocks (so that a drawing's
+// small lists never push out the large blocks). Documents may be read and freed on several
+// threads at once.
 struct Store {
   std::mutex mutex;
   std::vector<std::unique_ptr<Block>> blocks;
   size_t bytes = 0;
+  std::vector<std::unique_ptr<Block>> small;
 };
 
 Store& TheStore() {
@@ -46,7 +50,7 @@ Store& TheStore() {
 
 }  // namespace
 
-std::unique_ptr<Block> Take(const std::type_info& type, size_t bytes) {
+std::unique_ptr<Block> Take(const void* key, size_t bytes) {
   Store& st = TheStore();
   std::lock_guard<std::mutex> lock(st.mutex);
   // The smallest block that holds the list, unless it is so much larger that a list of its own
@@ -56,7 +60,7 @@ std::unique_ptr<Block> Take(const std::type_info& type, size_t bytes) {
   size_t best = st.blocks.size();
   for (size_t i = 0; i < st.blocks.size(); ++i) {
     const Block& b = *st.blocks[i];
-    if (*b.type != type || b.bytes < bytes || b.bytes > wasteLimit) continue;
+    if (b.key != key || b.bytes < bytes || b.bytes > wasteLimit) continue;
     if (best == st.blocks.size() || b.bytes < st.blocks[best]->bytes) best = i;
   }
   if (best == st.blocks.size()) return nullptr;
@@ -66,20 +70,38 @@ std::unique_ptr<Block> Take(const std::type_info& type, size_t bytes) {
   return b;
 }
 
-std::unique_ptr<Block> TakeLargest(const std::type_info& type, size_t most) {
+std::unique_ptr<Block> TakeLargest(const void* key, size_t most, size_t owner) {
   Store& st = TheStore();
   std::lock_guard<std::mutex> lock(st.mutex);
-  size_t best = st.blocks.size();
-  for (size_t i = 0; i < st.blocks.size(); ++i) {
-    const Block& b = *st.blocks[i];
-    if (*b.type != type || b.bytes > most) continue;
-    if (best == st.blocks.size() || b.bytes > st.blocks[best]->bytes) best = i;
+  // A block of the same drawing first (it fits that drawing's list exactly, where a larger one
+  // is memory another drawing may want), then the largest block, so a small block is only looked
+  // for when no large one is there.
+  auto largest = [&](const std::vector<std::unique_ptr<Block>>& blocks) {
+    size_t best = blocks.size();
+    bool own = false;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      const Block& b = *blocks[i];
+      if (b.key != key) continue;
+      const bool mine = owner != 0 && b.owner == owner;
+      if (!mine && (own || b.bytes > most)) continue;
+      if (best == blocks.size() || mine > own || b.bytes > blocks[best]->bytes) best = i;
+      own = own || mine;
+    }
+    return std::pair{best, own};
+  };
+  auto take = [](std::vector<std::unique_ptr<Block>>& blocks, size_t i) {
+    std::unique_ptr<Block> b = std::move(blocks[i]);
+    blocks.erase(blocks.begin() + static_cast<std::ptrdiff_t>(i));
+    return b;
+  };
+  const auto [large, largeOwn] = largest(st.blocks);
+  const auto [small, smallOwn] = largest(st.small);
+  if (large != st.blocks.size() && (largeOwn || !smallOwn)) {
+    st.bytes -= st.blocks[large]->bytes;
+    return take(st.blocks, large);
   }
-  if (best == st.blocks.size()) return nullptr;
-  std::unique_ptr<Block> b = std::move(st.blocks[best]);
-  st.blocks.erase(st.blocks.begin() + static_cast<std::ptrdiff_t>(best));
-  st.bytes -= b->bytes;
-  return b;
+  if (small != st.small.size()) return take(st.small, small);
+  return nullptr;
 }
 
 void Keep(std::unique_ptr<Block> block) {
@@ -88,6 +110,15 @@ void Keep(std::unique_ptr<Block> block) {
   Store& st = TheStore();
   try {
     std::lock_guard<std::mutex> lock(st.mutex);
+    if (block->bytes < kMinBlockBytes) {
+      st.small.reserve(kMaxSmallBlocks);
+      if (st.small.size() >= kMaxSmallBlocks) {
+        evicted.push_back(std::move(st.small.front()));
+        st.small.erase(st.small.begin());
+      }
+      st.small.push_back(std::move(block));
+      return;
+    }
     size_t drop = 0;
     size_t bytes = st.bytes;
     while (drop < st.blocks.size() &&
@@ -214,11 +245,12 @@ void Release() {
 
 void ReleaseListMemory() {
   header_tables::Release();
-  std::vector<std::unique_ptr<list_cache::Block>> blocks;
+  std::vector<std::unique_ptr<list_cache::Block>> blocks, small;
   {
     list_cache::Store& st = list_cache::TheStore();
     std::lock_guard<std::mutex> lock(st.mutex);
     blocks.swap(st.blocks);
+    small.swap(st.small);
     st.bytes = 0;
   }
 }

@@ -14,7 +14,6 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <typeinfo>
 #include <vector>
 
 namespace jww {
@@ -28,14 +27,34 @@ namespace list_cache {
 /// At most this much memory (capacity of the kept blocks) and this many blocks are kept.
 inline constexpr size_t kMaxBytes = size_t{64} << 20;
 inline constexpr size_t kMaxBlocks = 48;
-/// Smaller blocks are left to the allocator, which hands them out again from its own free lists.
+/// Smaller blocks are left to the allocator, which hands them out again from its own free lists,
+/// except the lists of a drawing's own entity list of kSmallListsFrom objects or more
+/// (RecycleList's `owner`): kept, a drawing read again finds every kind's room where it was and
+/// needs no count walk to size it. Of those, at most kMaxSmallBlocks are kept, apart from the
+/// larger blocks and their bound: at most 256 KiB.
 inline constexpr size_t kMinBlockBytes = size_t{16} << 10;
+inline constexpr size_t kMaxSmallBlocks = 16;
+inline constexpr size_t kSmallListsFrom = 16;
 
-/// A kept block: an empty list of some element type with its capacity.
+/// What tells kept blocks of one element type from those of another: the address of KeyOf<T>::id,
+/// one per type in the program. (Comparing type_info objects of different types compares their
+/// names, a string comparison for every kept block a look-up passes over.)
+template <class T>
+struct KeyOf {
+  static constexpr char id = 0;
+};
+template <class T>
+constexpr const void* Key() {
+  return &KeyOf<T>::id;
+}
+
+/// A kept block: an empty list of some element type with its capacity, and the object count of
+/// the drawing whose list it was (0: none), so that a drawing read again takes its own blocks.
 struct Block {
   virtual ~Block() = default;
-  const std::type_info* type = nullptr;
+  const void* key = nullptr;
   size_t bytes = 0;
+  size_t owner = 0;
 };
 
 template <class T>
@@ -43,14 +62,15 @@ struct ListBlock final : Block {
   std::vector<T> list;
 };
 
-/// Takes the kept block of element type `type` that best fits `bytes` (see list_memory.cpp);
-/// nullptr when none does.
-std::unique_ptr<Block> Take(const std::type_info& type, size_t bytes);
-/// Takes the largest kept block of element type `type` of at most `most` bytes, for a list whose
-/// length is not known ahead; nullptr when none is kept.
-std::unique_ptr<Block> TakeLargest(const std::type_info& type, size_t most);
-/// Keeps `block` (already emptied), making room by freeing the blocks kept longest; frees it
-/// instead when it alone exceeds the bound.
+/// Takes the kept block of element type `key` (Key<T>()) that best fits `bytes`, of at least
+/// kMinBlockBytes (see list_memory.cpp); nullptr when none does.
+std::unique_ptr<Block> Take(const void* key, size_t bytes);
+/// Takes a kept block, small ones included, of element type `key` for a list whose length is not
+/// known ahead, of a drawing of `owner` objects: the largest one that drawing's list had, else
+/// the largest of at most `most` bytes; nullptr when none is kept.
+std::unique_ptr<Block> TakeLargest(const void* key, size_t most, size_t owner = 0);
+/// Keeps `block` (already emptied), making room by freeing the blocks kept longest (a small
+/// block: the small blocks kept longest); frees it instead when it alone exceeds the bound.
 void Keep(std::unique_ptr<Block> block);
 
 }  // namespace list_cache
@@ -72,11 +92,14 @@ bool Take(TJwwData& d);
 }  // namespace header_tables
 
 /// Gives `v`'s memory to the library's store for the next document (its entries are destroyed;
-/// `v` is left empty without capacity). Small lists are simply freed.
+/// `v` is left empty without capacity). `owner`: the object count of the drawing whose own list
+/// `v` is, 0 for any other list. Small lists are simply freed, unless their drawing has
+/// list_cache::kSmallListsFrom objects or more.
 template <class T>
-void RecycleList(std::vector<T>& v) {
+void RecycleList(std::vector<T>& v, size_t owner = 0) {
   const size_t bytes = v.capacity() * sizeof(T);
-  if (bytes < list_cache::kMinBlockBytes || bytes > list_cache::kMaxBytes) {
+  if (bytes == 0 || (bytes < list_cache::kMinBlockBytes && owner < list_cache::kSmallListsFrom) ||
+      bytes > list_cache::kMaxBytes) {
     std::vector<T>().swap(v);
     return;
   }
@@ -88,7 +111,8 @@ void RecycleList(std::vector<T>& v) {
     std::vector<T>().swap(v);
     return;
   }
-  b->type = &typeid(T);
+  b->key = list_cache::Key<T>();
+  b->owner = owner;
   b->bytes = bytes;
   b->list.swap(v);
   list_cache::Keep(std::move(b));
@@ -101,7 +125,7 @@ template <class T>
 void ReserveList(std::vector<T>& v, size_t n) {
   if (n <= v.capacity()) return;
   if (v.empty() && n <= list_cache::kMaxBytes / sizeof(T) && n * sizeof(T) >= list_cache::kMinBlockBytes) {
-    if (auto b = list_cache::Take(typeid(T), n * sizeof(T))) {
+    if (auto b = list_cache::Take(list_cache::Key<T>(), n * sizeof(T))) {
       auto& kept = static_cast<list_cache::ListBlock<T>&>(*b).list;
       if (kept.capacity() >= n) {
         v.swap(kept);

@@ -33,7 +33,11 @@ void TJwwData::DataInit() {
   EntColS = {};
   EntLtpS = {};
   EntMoj = {};
-  // The entity lists' memory goes to the library's store for the next document (RecycleList).
+  // The entity lists' memory goes to the library's store for the next document (RecycleList);
+  // the drawing's own lists marked with its object count, and kept even when small unless it has
+  // only a few objects, so that the drawing read again finds its lists' room and needs no count
+  // walk.
+  const size_t owner = EntNo.size();
   for (TEntJwwBlockDef& def : EntBlockDef) {
     RecycleList(def.mNo);
     RecycleList(def.mLine);
@@ -45,19 +49,19 @@ void TJwwData::DataInit() {
     RecycleList(def.mBlock);
   }
   RecycleList(EntNo);
-  RecycleList(EntLine);
+  RecycleList(EntLine, owner);
   EntLineN = 0;
-  RecycleList(EntEnko);
+  RecycleList(EntEnko, owner);
   EntEnkoN = 0;
-  RecycleList(EntTen);
+  RecycleList(EntTen, owner);
   EntTenN = 0;
-  RecycleList(EntMoji);
+  RecycleList(EntMoji, owner);
   EntMojiN = 0;
-  RecycleList(EntSunpo);
+  RecycleList(EntSunpo, owner);
   EntSunpoN = 0;
-  RecycleList(EntSolid);
+  RecycleList(EntSolid, owner);
   EntSolidN = 0;
-  RecycleList(EntBlock);
+  RecycleList(EntBlock, owner);
   EntBlockN = 0;
   RecycleList(EntBlockDef);
   EntBlockDefN = 0;

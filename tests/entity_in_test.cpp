@@ -645,9 +645,9 @@ TEST(EntityIn, ReadFromTheBufferAsThroughTheStream) {
 
 namespace {
 
-// A drawing of `scale` rounds of every kind: from 190 rounds on, a list large enough to start
-// from kept memory, each kind's list enough KiB for the library to keep it for the next document.
-// `lead` lines and arcs (one in five) come before the rounds.
+// A drawing of `scale` rounds of every kind, 22 objects a round: from 190 rounds on, each kind's
+// list large enough for the library's store to keep it among its large blocks; below that, among
+// its small ones. `lead` lines and arcs (one in five) come before the rounds.
 std::string RoundsDrawing(int scale, int lead = 0) {
   TEntJwwTen tail, plain;
   tail.att = Attr(100, 1);
@@ -695,10 +695,9 @@ std::string RoundsDrawing(int scale, int lead = 0) {
 
 // The drawing's lists start from the memory the last document's lists had, and are counted only
 // when a kind's runs out. However that memory fits - none, too little (the rest then counted in
-// the middle of the list), more than enough, the same drawing again - and wherever the file ends,
-// the read makes the document a read through the general path makes.
+// the middle of the list), more than enough, the same drawing again, small lists after large ones
+// - and wherever the file ends, the read makes the document a read through the general path makes.
 TEST(EntityIn, ListsFromKeptMemoryReadAsFresh) {
-  const std::string small = RoundsDrawing(190), large = RoundsDrawing(260);
   jwwtest::TempDir dir;
   const std::string path = dir.path("d.jww");
   auto expectAsStreamed = [&](TJwwData& d, const std::string& bytes) {
@@ -714,19 +713,24 @@ TEST(EntityIn, ListsFromKeptMemoryReadAsFresh) {
   };
   ReleaseListMemory();
   TJwwData d;
-  expectAsStreamed(d, small);
-  ASSERT_EQ(d.EntLineN, 190 * 9 + 127);
-  expectAsStreamed(d, large);  // the small drawing's memory runs out
-  ASSERT_EQ(d.EntSunpoN, 86);
-  expectAsStreamed(d, large);  // fits: nothing counted
-  expectAsStreamed(d, small);  // more than enough
-  EXPECT_EQ(d.EntLine.size(), static_cast<size_t>(d.EntLineN));
-  for (size_t n = large.size(); n > small.size() / 2; n -= large.size() / 29) {
-    SCOPED_TRACE(n);
+  // Small blocks first (44 and 110 objects), then large ones, then small again among them.
+  for (auto [a, b] : {std::pair{2, 5}, std::pair{190, 260}, std::pair{3, 4}}) {
+    SCOPED_TRACE(a);
+    const std::string small = RoundsDrawing(a), large = RoundsDrawing(b);
     expectAsStreamed(d, small);
-    expectAsStreamed(d, large.substr(0, n));
-    expectAsStreamed(d, large);
-    expectAsStreamed(d, large.substr(0, n));
+    ASSERT_EQ(d.EntLineN, a * 9 + (a - a / 3));
+    expectAsStreamed(d, large);  // the small drawing's memory runs out
+    ASSERT_EQ(d.EntSunpoN, b / 3);
+    expectAsStreamed(d, large);  // fits: nothing counted
+    expectAsStreamed(d, small);  // more than enough
+    EXPECT_EQ(d.EntLine.size(), static_cast<size_t>(d.EntLineN));
+    for (size_t n = large.size(); n > small.size() / 2; n -= large.size() / 29) {
+      SCOPED_TRACE(n);
+      expectAsStreamed(d, small);
+      expectAsStreamed(d, large.substr(0, n));
+      expectAsStreamed(d, large);
+      expectAsStreamed(d, large.substr(0, n));
+    }
   }
 }
 
@@ -814,6 +818,41 @@ TEST(EntityIn, ListMemoryKeptForTheNextDocument) {
   EXPECT_EQ(again.EntLine.data(), first);
   EXPECT_EQ(again.EntLineN, kLines);
   EXPECT_EQ(again.EntLine[kLines - 1].start_x, kLines - 1.0);
+
+  // Drawings of a few hundred objects: their small lists are kept too, and each drawing read again
+  // takes its own, though another's larger blocks would hold it as well.
+  const std::string small = RoundsDrawing(10), other = RoundsDrawing(12);
+  const TEntJwwTen* smallTen = nullptr;
+  {
+    TJwwData a, b;
+    ASSERT_TRUE(ReadBytes(a, small));
+    ASSERT_TRUE(ReadBytes(b, other));
+    smallTen = a.EntTen.data();
+    ASSERT_LT(a.EntTen.capacity(), b.EntTen.capacity());
+    ASSERT_LT(b.EntTen.capacity() * sizeof(TEntJwwTen), list_cache::kMinBlockBytes);
+  }
+  TJwwData smallAgain;
+  ASSERT_TRUE(ReadBytes(smallAgain, small));
+  EXPECT_EQ(smallAgain.EntTen.data(), smallTen);
+
+  // Small blocks are kept apart, within their own bound: they push out neither each other beyond
+  // it nor any large block.
+  ReleaseListMemory();
+  std::vector<double> big;
+  big.reserve(list_cache::kMinBlockBytes);
+  RecycleList(big);
+  for (size_t i = 0; i < list_cache::kMaxSmallBlocks + 5; ++i) {
+    std::vector<double> v;
+    v.reserve(8 + i);
+    RecycleList(v, list_cache::kSmallListsFrom);
+  }
+  size_t smallTaken = 0;
+  while (auto b = list_cache::TakeLargest(list_cache::Key<double>(), list_cache::kMinBlockBytes - 1)) {
+    EXPECT_GE(b->bytes, (8 + 5) * sizeof(double));  // the oldest went first
+    ++smallTaken;
+  }
+  EXPECT_EQ(smallTaken, list_cache::kMaxSmallBlocks);
+  EXPECT_TRUE(list_cache::TakeLargest(list_cache::Key<double>(), size_t{1} << 20));
 
   // Four blocks of 30 MiB (reserved, never touched) against a bound of 64 MiB: the two freed
   // last are kept, the others freed.
