@@ -49,9 +49,10 @@ void ReleaseListMemory();
 
 class TJwwData {
  public:
-  /// Create: constructs an empty document (DataInit); no bound-image folder, both image options off.
+  /// Create: constructs an empty document (as DataInit leaves it); no bound-image folder, both
+  /// image options off.
   TJwwData();
-  /// Destroy: DataFree, then release.
+  /// Destroy: the document's memory is released as DataFree releases it.
   virtual ~TJwwData();
   TJwwData(const TJwwData&) = default;
   TJwwData& operator=(const TJwwData&) = default;
@@ -392,6 +393,10 @@ class TJwwData {
   void ClearLastError() { lastError_ = {}; }
 
  private:
+  /// Hands the header tables and the large lists to the library's stores, as DataInit does,
+  /// without resetting anything else (the destructor's part).
+  void HandOnMemory();
+
   TJwwError lastError_;
 };
 

@@ -30,6 +30,8 @@ constexpr Integer kMaxVersion = 700;
 string ReadId(InStream& s) {
   char buf[8] = {};
   size_t got = s.Read(buf, sizeof buf);
+  // A drawing's own identification, the one every read meets, needs no decoding.
+  if (got == sizeof buf && std::memcmp(buf, "JwwData.", sizeof buf) == 0) return u"JwwData.";
   return BytesToStr(std::string_view(buf, got));
 }
 

@@ -4,9 +4,13 @@
 
 namespace jww {
 
-TJwwData::TJwwData() { DataInit(); }
+// Every member's initializer is the state DataInit leaves, so a new document needs no reset (and
+// has no tables or lists to hand on).
+TJwwData::TJwwData() : Enthd{} {}
 
-TJwwData::~TJwwData() { DataFree(); }
+// Only the memory is handed on (the header tables and the large lists, as DataInit hands them);
+// the fields a reset would clear go with the document.
+TJwwData::~TJwwData() { HandOnMemory(); }
 
 void TJwwData::def_init() {
   defcoljww = 1;
@@ -19,20 +23,8 @@ void TJwwData::BindImageInit() {
   BindImageN = 0;
 }
 
-void TJwwData::DataInit() {
-  FileOutOpt = 0;
-  // The header tables go to the kept set for the next header read when it is free; otherwise
-  // they are released (swapped with empty lists, so that their capacity goes too).
-  header_tables::Keep(*this);
-  EntLgrp = {};
-  EntLay = {};
-  EntCol = {};
-  EntLtp1 = {};
-  EntLtp2 = {};
-  EntLtp3 = {};
-  EntColS = {};
-  EntLtpS = {};
-  EntMoj = {};
+void TJwwData::HandOnMemory() {
+  header_tables::Keep(*this);  // when the set is busy, the tables stay with the document
   // The entity lists' memory goes to the library's store for the next document (RecycleList);
   // the drawing's own lists marked with its object count, and kept even when small unless it has
   // only a few objects, so that the drawing read again finds its lists' room and needs no count
@@ -50,22 +42,39 @@ void TJwwData::DataInit() {
   }
   RecycleList(EntNo);
   RecycleList(EntLine, owner);
-  EntLineN = 0;
   RecycleList(EntEnko, owner);
-  EntEnkoN = 0;
   RecycleList(EntTen, owner);
-  EntTenN = 0;
   RecycleList(EntMoji, owner);
-  EntMojiN = 0;
   RecycleList(EntSunpo, owner);
-  EntSunpoN = 0;
   RecycleList(EntSolid, owner);
-  EntSolidN = 0;
   RecycleList(EntBlock, owner);
-  EntBlockN = 0;
   RecycleList(EntBlockDef);
-  EntBlockDefN = 0;
   RecycleList(EntBlockTree);
+}
+
+void TJwwData::DataInit() {
+  FileOutOpt = 0;
+  // The header tables go to the kept set for the next header read when it is free; otherwise
+  // they are released (swapped with empty lists, so that their capacity goes too). The entity
+  // lists' memory goes to the library's store for the next document (HandOnMemory).
+  HandOnMemory();
+  EntLgrp = {};
+  EntLay = {};
+  EntCol = {};
+  EntLtp1 = {};
+  EntLtp2 = {};
+  EntLtp3 = {};
+  EntColS = {};
+  EntLtpS = {};
+  EntMoj = {};
+  EntLineN = 0;
+  EntEnkoN = 0;
+  EntTenN = 0;
+  EntMojiN = 0;
+  EntSunpoN = 0;
+  EntSolidN = 0;
+  EntBlockN = 0;
+  EntBlockDefN = 0;
   EntBlockTreeN = 0;
   EntBlockNum = 0;
   Enthd = TEntJwwHeader{};
