@@ -44,7 +44,8 @@ struct TJwwKindCounts {
 /// A freed document's large lists keep their memory in the library, for the next document read
 /// in the process (at most 64 MiB, shared by all threads): reading again then takes no fresh
 /// pages from the system. So do the header tables of one freed document (a few hundred KiB at
-/// most). This gives that memory back to the allocator; nothing else changes.
+/// most) and the buffer the last file read went through (at most 1 MiB). This gives that memory
+/// back to the allocator; nothing else changes.
 void ReleaseListMemory();
 
 class TJwwData {

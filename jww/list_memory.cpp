@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "jww/JwwUnit.h"
+#include "jww/stream.h"
 
 namespace jww {
 
@@ -245,6 +246,7 @@ void Release() {
 
 void ReleaseListMemory() {
   header_tables::Release();
+  ReleaseLastFileBuffer();
   std::vector<std::unique_ptr<list_cache::Block>> blocks, small;
   {
     list_cache::Store& st = list_cache::TheStore();

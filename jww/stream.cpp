@@ -5,12 +5,72 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 
 #include "common/codepage.h"
 #include "jww/list_memory.h"
 
 namespace jww {
+
+namespace {
+
+// The file buffer the last stream let go, for the next stream to read into: its bytes were the
+// last ones a read went through, so they are still in the caches, where a buffer of its own size
+// kept since the drawing was last read (the list store's best fit) has long been pushed out, and
+// the read() would write the file into memory that has to be fetched first. One buffer for the
+// process, of kMinBlockBytes up to kMaxLastBuffer; a stream needing more, or finding it taken,
+// uses the list store as before, and the buffer it replaces goes there. Moved in and out under a
+// flag no thread waits on, as the kept header tables.
+constexpr size_t kMaxLastBuffer = size_t{1} << 20;
+
+template <class Buffer>
+struct LastBuffer {
+  std::atomic_flag busy;
+  Buffer buffer;
+};
+
+template <class Buffer>
+LastBuffer<Buffer>& TheLastBuffer() {
+  static auto* last = new LastBuffer<Buffer>;  // never destroyed, as the list store
+  return *last;
+}
+
+// Swaps `v` (empty, no capacity) with the last buffer when that holds at least `n` bytes.
+template <class Buffer>
+void TakeLastBuffer(Buffer& v, size_t n) {
+  auto& last = TheLastBuffer<Buffer>();
+  if (last.busy.test_and_set(std::memory_order_acquire)) return;
+  if (last.buffer.capacity() >= n) v.swap(last.buffer);
+  last.busy.clear(std::memory_order_release);
+}
+
+// Makes `v`'s memory the last buffer, handing the one it replaces to the list store; hands `v`'s
+// own there instead when it is outside the last buffer's sizes or the place is taken.
+template <class Buffer>
+void KeepLastBuffer(Buffer& v) {
+  const size_t bytes = v.capacity() * sizeof(v[0]);
+  if (bytes >= list_cache::kMinBlockBytes && bytes <= kMaxLastBuffer) {
+    auto& last = TheLastBuffer<Buffer>();
+    if (!last.busy.test_and_set(std::memory_order_acquire)) {
+      v.clear();
+      v.swap(last.buffer);
+      last.busy.clear(std::memory_order_release);
+    }
+  }
+  RecycleList(v);
+}
+
+}  // namespace
+
+void ReleaseLastFileBuffer() {
+  auto& last = TheLastBuffer<std::vector<InStream::RawByte>>();
+  while (last.busy.test_and_set(std::memory_order_acquire)) {
+  }
+  std::vector<InStream::RawByte> freed;
+  freed.swap(last.buffer);
+  last.busy.clear(std::memory_order_release);
+}
 
 InStream::InStream(const void* data, size_t size)
     : buf_(static_cast<const uint8_t*>(data)),
@@ -39,6 +99,7 @@ std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t 
   // No larger than the file: most drawings are small, and the list reads thousands of them.
   const uint64_t limit = s->size_ <= wholeUpTo ? s->size_ : bufferLimit;
   s->capacity_ = static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(limit, s->size_)));
+  TakeLastBuffer(s->storage_, s->capacity_);
   ReserveList(s->storage_, s->capacity_);
   s->storage_.resize(s->capacity_);
   s->buf_ = s->cur_ = s->end_ = Storage(*s);
@@ -47,7 +108,7 @@ std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t 
 
 InStream::~InStream() {
   if (fd_ >= 0) ::close(fd_);
-  RecycleList(storage_);
+  KeepLastBuffer(storage_);
 }
 
 uint8_t* InStream::Storage(InStream& s) { return &s.storage_.data()->b; }

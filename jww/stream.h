@@ -26,6 +26,9 @@ class TJwwIOError : public std::runtime_error {
   explicit TJwwIOError(const char* message) : std::runtime_error(message) {}
 };
 
+/// Frees the file buffer the last stream let go (kept for the next stream; ReleaseListMemory).
+void ReleaseLastFileBuffer();
+
 class InStream {
  public:
   /// Reads from memory the caller keeps alive.
@@ -111,6 +114,7 @@ class InStream {
   uint64_t Remaining() const { return size_ - Position(); }
 
  private:
+  friend void ReleaseLastFileBuffer();
   InStream() = default;
   static uint8_t* Storage(InStream& s);
   size_t ReadSlow(void* dst, size_t n);
