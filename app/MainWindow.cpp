@@ -633,13 +633,27 @@ void MainWindow::showEvent(QShowEvent* event) {
   if (!open_ && !event->spontaneous()) openWindow();
   QWidget::showEvent(event);
   // A window manager frames the window without moving its client area (Openbox keeps it where
-  // it was asked for), so no move tells that the frame is known: look again shortly after, and
-  // for a while, since a busy machine may frame it many seconds late; once placed, the looks
-  // that remain return at once.
-  if (pendingFramePos_) {
-    for (const int ms : {50, 200, 500, 1000, 2000, 3000, 4000, 6000, 8000, 10000, 13000, 16000})
-      QTimer::singleShot(ms, this, [this] { placeByFrame(); });
-    QTimer::singleShot(20000, this, [this] { pendingFramePos_.reset(); });
+  // it was asked for), so no move tells that the frame is known: look at it five times a second
+  // until it is placed. A busy machine may frame it many seconds late, and the window's own
+  // timers may fire late and all at once, so the watch ends on what the looks saw, not on the
+  // clock: the frame known and in its place for five seconds of looks, or no frame at all for two
+  // minutes (no window manager).
+  if (pendingFramePos_ && !framePlaceTimer_) {
+    framePlaceTimer_ = new QTimer(this);
+    framePlaceTimer_->setInterval(200);
+    connect(framePlaceTimer_, &QTimer::timeout, this, &MainWindow::lookAtFrame);
+    framePlaceTimer_->start();
+  }
+}
+
+void MainWindow::lookAtFrame() {
+  placeByFrame();
+  ++frameLooks_;
+  const bool known = frameGeometry() != geometry();
+  if (pendingFramePos_ && known) ++frameSeenLooks_;
+  if (!pendingFramePos_ || frameSeenLooks_ >= 25 || (!known && frameLooks_ >= 600)) {
+    pendingFramePos_.reset();
+    framePlaceTimer_->stop();
   }
 }
 

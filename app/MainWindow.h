@@ -32,6 +32,8 @@ class QPushButton;
 class QResizeEvent;
 class QSplitter;
 
+class QTimer;
+
 namespace dravik {
 
 /// The window's two file dialogs, behind an interface so that tests can answer them.
@@ -266,7 +268,11 @@ class MainWindow : public QWidget {
   QRect normalRect_;             ///< the client area when last neither maximised nor full screen
   QRect previousNormalRect_;     ///< the one before: a window manager may report the maximised size first
   std::optional<QPoint> pendingFramePos_;  ///< where the frame must go once the window manager shows it
+  int frameLooks_ = 0;           ///< looks at the frame since the first show (framePlaceTimer_)
+  int frameSeenLooks_ = 0;       ///< of those, looks with the frame known and in its place
+  QTimer* framePlaceTimer_ = nullptr;
   void placeByFrame();
+  void lookAtFrame();
   jww::TRegional regional_;
   DrawingListModel* model_ = nullptr;
   QMenu* listMenu_ = nullptr;
