@@ -597,8 +597,18 @@ class StreamReader {
       throw;
     }
     EndOrder(t, count);
-    // Kept memory taken for a kind the list turned out not to hold goes back to the store, for
-    // the drawing it was kept for.
+    GiveBackUnused(t);
+    // As in a whole read, the entries of dropped objects are EntType 0 entries at the end.
+    if (bounded_) {
+      t.order.resize(read);
+      t.orderN = static_cast<Integer>(t.order.size());
+    }
+  }
+
+  /// Kept memory taken for a kind the list turned out not to hold goes back to the store, for
+  /// the drawing it was kept for. Out of line: EntityList stays small enough that the walk it
+  /// calls is compiled on its own.
+  [[gnu::noinline]] void GiveBackUnused(TLists& t) {
     const bool own = &t.line == &d_.EntLine;
     auto unused = [&](auto& list, EntKind kind) {
       if (list.empty() && list.capacity() != 0) RecycleList(list, own ? keptOwner_[kind] : 0);
@@ -610,11 +620,6 @@ class StreamReader {
     unused(t.sunpo, kEntSunpo);
     unused(t.solid, kEntSolid);
     unused(t.block, kEntBlock);
-    // As in a whole read, the entries of dropped objects are EntType 0 entries at the end.
-    if (bounded_) {
-      t.order.resize(read);
-      t.orderN = static_cast<Integer>(t.order.size());
-    }
   }
 
   /// One tag and, unless it is unrecognised, the object it starts. Inlined: it is the whole
