@@ -665,33 +665,26 @@ class StreamReader {
     TKindTally k = TallyKinds(p, end, d_.Enthd.jwVer, at, left);
     size_t seen = 0;
     for (size_t n : k.n) seen += n;
-    if (seen < left && s_.InView() < s_.Remaining()) {
+    const bool window = seen < left && s_.InView() < s_.Remaining();
+    if (window) {
       // Only a window of the list is in view: the rest is taken to hold its kinds as the window
       // does, with a little more, so that a list read through many windows grows about once.
-      // Only the kinds out of room grow; the others keep the room they have.
+      // Only the kinds out of room grow then; the others keep the room they have.
       for (size_t& n : k.n) {
         if (seen != 0) n = static_cast<size_t>(static_cast<uint64_t>(n) * left / seen);
         n = std::min<size_t>(n + n / 32 + 16, left);
       }
-      auto grow = [](auto& v, size_t n) {
-        if (Exhausted(v)) ReserveMore(v, n);
-      };
-      grow(t.line, k.n[kEntLine]);
-      grow(t.enko, k.n[kEntEnko]);
-      grow(t.ten, k.n[kEntTen]);
-      grow(t.moji, k.n[kEntMoji]);
-      grow(t.sunpo, k.n[kEntSunpo]);
-      grow(t.solid, k.n[kEntSolid]);
-      grow(t.block, k.n[kEntBlock]);
-      return;
     }
-    ReserveMore(t.line, k.n[kEntLine]);
-    ReserveMore(t.enko, k.n[kEntEnko]);
-    ReserveMore(t.ten, k.n[kEntTen]);
-    ReserveMore(t.moji, k.n[kEntMoji]);
-    ReserveMore(t.sunpo, k.n[kEntSunpo]);
-    ReserveMore(t.solid, k.n[kEntSolid]);
-    ReserveMore(t.block, k.n[kEntBlock]);
+    auto grow = [window](auto& v, size_t n) {
+      if (!window || Exhausted(v)) ReserveMore(v, n);
+    };
+    grow(t.line, k.n[kEntLine]);
+    grow(t.enko, k.n[kEntEnko]);
+    grow(t.ten, k.n[kEntTen]);
+    grow(t.moji, k.n[kEntMoji]);
+    grow(t.sunpo, k.n[kEntSunpo]);
+    grow(t.solid, k.n[kEntSolid]);
+    grow(t.block, k.n[kEntBlock]);
   }
 
   /// The objects of a whole read that lie in view (all of a file read whole or a memory stream,
