@@ -376,6 +376,18 @@ struct TLists {
   std::vector<TEntJwwNo>& order;
   Integer& orderN;     ///< Enthd.n1 or the definition's N: the valid entries of `order`
   Double noTailScale;  ///< scale of a point without tail: 1.0 in the drawing, 0.0 in a definition
+
+  /// Calls f(list, kind) for the list of each kind.
+  template <class F>
+  void EachKind(F&& f) {
+    f(line, kEntLine);
+    f(enko, kEntEnko);
+    f(ten, kEntTen);
+    f(moji, kEntMoji);
+    f(sunpo, kEntSunpo);
+    f(solid, kEntSolid);
+    f(block, kEntBlock);
+  }
 };
 
 class StreamReader {
@@ -477,26 +489,14 @@ class StreamReader {
       // (the library's store): read again, or a drawing like it, it fits, and nothing is
       // counted. Only when a kind's list runs out is the rest of the list counted
       // (InViewObjects), so that no list grows more than once.
-      keptOwner_[kEntLine] = TakeKept(t.line, count);
-      keptOwner_[kEntEnko] = TakeKept(t.enko, count);
-      keptOwner_[kEntTen] = TakeKept(t.ten, count);
-      keptOwner_[kEntMoji] = TakeKept(t.moji, count);
-      keptOwner_[kEntSunpo] = TakeKept(t.sunpo, count);
-      keptOwner_[kEntSolid] = TakeKept(t.solid, count);
-      keptOwner_[kEntBlock] = TakeKept(t.block, count);
+      t.EachKind([&](auto& list, EntKind kind) { keptOwner_[kind] = TakeKept(list, count); });
       return;
     }
     const uint8_t* p = s_.RestInView();
     if (!p) return;  // read through a window: room is made as the windows come
     counted_ = true;
     const TKindTally k = TallyKinds(p, p + s_.Remaining(), d_.Enthd.jwVer, ar_, count);
-    ReserveList(t.line, k.n[kEntLine]);
-    ReserveList(t.enko, k.n[kEntEnko]);
-    ReserveList(t.ten, k.n[kEntTen]);
-    ReserveList(t.moji, k.n[kEntMoji]);
-    ReserveList(t.sunpo, k.n[kEntSunpo]);
-    ReserveList(t.solid, k.n[kEntSolid]);
-    ReserveList(t.block, k.n[kEntBlock]);
+    t.EachKind([&](auto& list, EntKind kind) { ReserveList(list, k.n[kind]); });
   }
   /// An empty list of the drawing's own list of `count` objects takes the block its kind had
   /// when that drawing was read last, else the largest kept block of its kind that is not far
@@ -610,16 +610,9 @@ class StreamReader {
   /// calls is compiled on its own.
   [[gnu::noinline]] void GiveBackUnused(TLists& t) {
     const bool own = &t.line == &d_.EntLine;
-    auto unused = [&](auto& list, EntKind kind) {
+    t.EachKind([&](auto& list, EntKind kind) {
       if (list.empty() && list.capacity() != 0) RecycleList(list, own ? keptOwner_[kind] : 0);
-    };
-    unused(t.line, kEntLine);
-    unused(t.enko, kEntEnko);
-    unused(t.ten, kEntTen);
-    unused(t.moji, kEntMoji);
-    unused(t.sunpo, kEntSunpo);
-    unused(t.solid, kEntSolid);
-    unused(t.block, kEntBlock);
+    });
   }
 
   /// One tag and, unless it is unrecognised, the object it starts. Inlined: it is the whole
@@ -675,16 +668,9 @@ class StreamReader {
         n = std::min<size_t>(n + n / 32 + 16, left);
       }
     }
-    auto grow = [window](auto& v, size_t n) {
-      if (!window || Exhausted(v)) ReserveMore(v, n);
-    };
-    grow(t.line, k.n[kEntLine]);
-    grow(t.enko, k.n[kEntEnko]);
-    grow(t.ten, k.n[kEntTen]);
-    grow(t.moji, k.n[kEntMoji]);
-    grow(t.sunpo, k.n[kEntSunpo]);
-    grow(t.solid, k.n[kEntSolid]);
-    grow(t.block, k.n[kEntBlock]);
+    t.EachKind([&](auto& list, EntKind kind) {
+      if (!window || Exhausted(list)) ReserveMore(list, k.n[kind]);
+    });
   }
 
   /// The objects of a whole read that lie in view (all of a file read whole or a memory stream,

@@ -35,6 +35,27 @@ TEntJwwAttr Att(Word pen = 2, Byte lt = 1, Word group = 0, Word layer = 0) {
   return a;
 }
 
+// The records both builders below add, the drawing's or a definition's.
+TEntJwwLine LineOf(double x1, double y1, double x2, double y2, TEntJwwAttr a) {
+  TEntJwwLine l;
+  l.att = a, l.start_x = x1, l.start_y = y1, l.end_x = x2, l.end_y = y2;
+  return l;
+}
+TEntJwwMoji TextOf(double x, double y, double size, std::u16string s, TEntJwwAttr a) {
+  TEntJwwMoji m;
+  m.att = a, m.start_x = x, m.start_y = y, m.dSizeX = m.dSizeY = size, m.str = std::move(s);
+  m.end_x = x + size * 2, m.end_y = y;
+  m.strFontName = u"ＭＳ ゴシック";
+  return m;
+}
+TEntJwwSolid SolidOf(double x0, double y0, double x1, double y1, Cardinal bgr) {
+  TEntJwwSolid q;
+  q.att = Att(10);
+  q.start_x = x0, q.start_y = y0, q.end_x = x1, q.end_y = y0;
+  q.DPoint2_x = x1, q.DPoint2_y = y1, q.DPoint3_x = x0, q.DPoint3_y = y1, q.Color = bgr;
+  return q;
+}
+
 // A default A4 drawing (297 x 210 mm, origin at the paper's centre) grown entity by entity.
 struct Doc {
   TJwwData d;
@@ -49,9 +70,7 @@ struct Doc {
     d.Enthd.n1 = static_cast<Integer>(d.EntNo.size());
   }
   void Line(double x1, double y1, double x2, double y2, TEntJwwAttr a = Att()) {
-    TEntJwwLine l;
-    l.att = a, l.start_x = x1, l.start_y = y1, l.end_x = x2, l.end_y = y2;
-    Add(d.EntLine, d.EntLineN, kEntLine, l);
+    Add(d.EntLine, d.EntLineN, kEntLine, LineOf(x1, y1, x2, y2, a));
   }
   void Circle(double x, double y, double r, TEntJwwAttr a = Att()) {
     TEntJwwEnko e;
@@ -60,18 +79,10 @@ struct Doc {
     Add(d.EntEnko, d.EntEnkoN, kEntEnko, e);
   }
   void Text(double x, double y, double size, std::u16string s, TEntJwwAttr a = Att()) {
-    TEntJwwMoji m;
-    m.att = a, m.start_x = x, m.start_y = y, m.dSizeX = m.dSizeY = size, m.str = std::move(s);
-    m.end_x = x + size * 2, m.end_y = y;
-    m.strFontName = u"ＭＳ ゴシック";
-    Add(d.EntMoji, d.EntMojiN, kEntMoji, m);
+    Add(d.EntMoji, d.EntMojiN, kEntMoji, TextOf(x, y, size, std::move(s), a));
   }
   void Solid(double x0, double y0, double x1, double y1, Cardinal bgr) {
-    TEntJwwSolid s;
-    s.att = Att(10);
-    s.start_x = x0, s.start_y = y0, s.end_x = x1, s.end_y = y0;
-    s.DPoint2_x = x1, s.DPoint2_y = y1, s.DPoint3_x = x0, s.DPoint3_y = y1, s.Color = bgr;
-    Add(d.EntSolid, d.EntSolidN, kEntSolid, s);
+    Add(d.EntSolid, d.EntSolidN, kEntSolid, SolidOf(x0, y0, x1, y1, bgr));
   }
   void Insert(Cardinal number, double x, double y, double sx, double sy, double rad,
               TEntJwwAttr a = Att()) {
@@ -1000,9 +1011,7 @@ struct DefBuilder {
     def.N = static_cast<Integer>(def.mNo.size());
   }
   void Line(double x1, double y1, double x2, double y2, TEntJwwAttr a = Att()) {
-    TEntJwwLine l;
-    l.att = a, l.start_x = x1, l.start_y = y1, l.end_x = x2, l.end_y = y2;
-    Put(def.mLine, def.mLineN, kEntLine, l);
+    Put(def.mLine, def.mLineN, kEntLine, LineOf(x1, y1, x2, y2, a));
   }
   void Arc(double x, double y, double r, double from, double sweep, TEntJwwAttr a = Att()) {
     TEntJwwEnko e;
@@ -1011,11 +1020,7 @@ struct DefBuilder {
     Put(def.mEnko, def.mEnkoN, kEntEnko, e);
   }
   void Text(double x, double y, double size, std::u16string s, TEntJwwAttr a = Att()) {
-    TEntJwwMoji m;
-    m.att = a, m.start_x = x, m.start_y = y, m.dSizeX = m.dSizeY = size, m.str = std::move(s);
-    m.end_x = x + size * 2, m.end_y = y;
-    m.strFontName = u"ＭＳ ゴシック";
-    Put(def.mMoji, def.mMojiN, kEntMoji, m);
+    Put(def.mMoji, def.mMojiN, kEntMoji, TextOf(x, y, size, std::move(s), a));
   }
   void Point(double x, double y) {
     TEntJwwTen t;
@@ -1023,11 +1028,7 @@ struct DefBuilder {
     Put(def.mTen, def.mTenN, kEntTen, t);
   }
   void Solid(double x0, double y0, double x1, double y1, Cardinal bgr) {
-    TEntJwwSolid q;
-    q.att = Att(10);
-    q.start_x = x0, q.start_y = y0, q.end_x = x1, q.end_y = y0;
-    q.DPoint2_x = x1, q.DPoint2_y = y1, q.DPoint3_x = x0, q.DPoint3_y = y1, q.Color = bgr;
-    Put(def.mSolid, def.mSolidN, kEntSolid, q);
+    Put(def.mSolid, def.mSolidN, kEntSolid, SolidOf(x0, y0, x1, y1, bgr));
   }
   void Insert(Cardinal number, double x, double y, double rad) {
     TEntJwwBlock b;
