@@ -13,7 +13,8 @@
 // - Named drawings (the shared 60,000-entity drawing and the corpus drawings A_manshon_heimen_rei,
 //   nichiei_zu and Test2; skipped when absent), each against BM_ReadIntoNamed (`x_read`):
 //   BM_FileInNamed reads one drawing again and again (steady state alone), BM_FileInInterleaved
-//   reads the others between two reads of it (steady state interleaved), and BM_FirstFileIn runs
+//   reads the others between two reads of it (steady state interleaved; also `x_read_interleaved`,
+//   against BM_ReadIntoInterleaved: the read() after the same other reads), and BM_FirstFileIn runs
 //   FileIn once in a fresh process and reports that call's wall time (best and mean: a busy
 //   machine adds to the wall time). Steady-state benchmarks also report `faults_per_parse`: the
 //   minor page faults (getrusage) of one read of a drawing the process has read before.
@@ -243,22 +244,56 @@ void BM_FileInNamed(benchmark::State& state) {
 /// Steady state interleaved: between two reads of the drawing the process reads the other named
 /// drawings (documents made and freed), as a viewer or a converter does. Only the named
 /// drawing's read is timed and its faults counted.
-void BM_FileInInterleaved(benchmark::State& state) {
-  const int i = static_cast<int>(state.range(0));
-  state.SetLabel(kNamed[i].key);
+/// The other named drawings' paths for an interleaved benchmark of drawing `i` (empty when one
+/// is absent), and the reads done between two of its rounds.
+std::vector<std::u16string> NamedPaths() {
   std::vector<std::u16string> paths;
   for (int k = 0; k < kNamedN; ++k) {
     const std::string p = NamedPath(k);
-    if (p.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
+    if (p.empty()) return {};
     paths.push_back(jww::Utf8ToStr(p));
   }
-  auto others = [&] {
-    for (int k = 0; k < kNamedN; ++k) {
-      if (k == i) continue;
-      jww::TJwwData d;
-      benchmark::DoNotOptimize(d.FileIn(paths[k]));
-    }
-  };
+  return paths;
+}
+
+void ReadOthers(const std::vector<std::u16string>& paths, int i) {
+  for (int k = 0; k < kNamedN; ++k) {
+    if (k == i) continue;
+    jww::TJwwData d;
+    benchmark::DoNotOptimize(d.FileIn(paths[static_cast<size_t>(k)]));
+  }
+}
+
+/// The baseline of the interleaved steady state: one read() of the drawing into a buffer kept
+/// between rounds, with the other named drawings read between two rounds as in
+/// BM_FileInInterleaved - the plain way to get the same bytes after the same other work, whose
+/// file pages and buffer the other reads have pushed out of the caches as they push FileIn's.
+void BM_ReadIntoInterleaved(benchmark::State& state) {
+  const int i = static_cast<int>(state.range(0));
+  state.SetLabel(kNamed[i].key);
+  const std::vector<std::u16string> paths = NamedPaths();
+  if (paths.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
+  const std::string path = NamedPath(i);
+  std::vector<char> buf(static_cast<size_t>(std::filesystem::file_size(path)));
+  double seconds = 0;
+  for (auto _ : state) {
+    ReadOthers(paths, i);
+    const double t0 = ThreadSeconds();
+    benchmark::DoNotOptimize(jwwbench::ReadInto(path, buf));
+    seconds += ThreadSeconds() - t0;
+  }
+  const double perRound = seconds / static_cast<double>(state.iterations());
+  jwwbench::Keep(std::string("readInterleaved") + kNamed[i].key, perRound);
+  state.counters["read_us"] = 1e6 * perRound;
+  ReportRatio(state, "x_read", perRound, {std::string("read") + kNamed[i].key});
+}
+
+void BM_FileInInterleaved(benchmark::State& state) {
+  const int i = static_cast<int>(state.range(0));
+  state.SetLabel(kNamed[i].key);
+  const std::vector<std::u16string> paths = NamedPaths();
+  if (paths.empty()) return state.SkipWithError("drawing absent (set DRAVIK_CORPUS)");
+  auto others = [&] { ReadOthers(paths, i); };
   {
     jww::TJwwData warm;
     if (!warm.FileIn(paths[i])) return state.SkipWithError("FileIn failed");
@@ -281,6 +316,7 @@ void BM_FileInInterleaved(benchmark::State& state) {
   state.counters["filein_us"] = 1e6 * seconds / iters;
   state.counters["faults_per_parse"] = static_cast<double>(faults) / iters;
   ReportRatio(state, "x_read", seconds / iters, {std::string("read") + kNamed[i].key});
+  ReportRatio(state, "x_read_interleaved", seconds / iters, {std::string("readInterleaved") + kNamed[i].key});
 }
 
 /// FileIn once in a fresh process (this program, started with --first-filein): whatever a first
@@ -460,6 +496,7 @@ BENCHMARK(BM_MakeBlockTree)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillise
 BENCHMARK(BM_ReadIntoNamed)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ListsFloorNamed)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FileInNamed)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadIntoInterleaved)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FileInInterleaved)->DenseRange(0, kNamedN - 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FirstFileIn)->DenseRange(0, kNamedN - 1)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CatProcess)->Arg(1000000)->Unit(benchmark::kMillisecond);
