@@ -133,39 +133,25 @@ class EntityReadIO {
       raw = s_.PeekInView(rawN);
     }
     if (raw) {
-      for (int i = 0; i < 2; ++i) {
-        Memo& m = memo_[i];
-        if (m.raw.size() == rawN && std::memcmp(m.raw.data(), raw, rawN) == 0) {
-          s_.Skip(rawN);
-          v = m.text;
-          recent_ = i;
-          return;
-        }
+      if (const Memo* m = Recalled(raw, rawN)) {
+        s_.Skip(rawN);
+        v = m->text;
+        return;
       }
     }
     v = StrInNoCtrlStrict(s_);
-    if (raw) {
-      recent_ ^= 1;  // the other entry is the older one
-      memo_[recent_].raw.assign(raw, raw + rawN);
-      memo_[recent_].text = v;
-    }
+    if (raw) Remember(raw, rawN, v);
   }
   /// Str over a string that lies whole at `raw`, `n` bytes with its length prefix, outside the
   /// stream (whose caller moves past it): the same text, the same memory of recent names.
   void NameAt(string& v, const uint8_t* raw, size_t n) {
     if (raw[0] == 255) return TextAt(v, raw, n);
-    for (int i = 0; i < 2; ++i) {
-      Memo& m = memo_[i];
-      if (m.raw.size() == n && std::memcmp(m.raw.data(), raw, n) == 0) {
-        v = m.text;
-        recent_ = i;
-        return;
-      }
+    if (const Memo* m = Recalled(raw, n)) {
+      v = m->text;
+      return;
     }
     TextAt(v, raw, n);
-    recent_ ^= 1;
-    memo_[recent_].raw.assign(raw, raw + n);
-    memo_[recent_].text = v;
+    Remember(raw, n, v);
   }
   /// StrInNoCtrlStrict over a string that lies whole at `raw` (`n` bytes with its prefix).
   static void TextAt(string& v, const uint8_t* raw, size_t n) {
@@ -208,10 +194,52 @@ class EntityReadIO {
     if (s_.Skip(bytes) != bytes) throw TJwwIOError(kIOError);
   }
 
+  /// A name remembered: its bytes on file, length byte first (so `raw[0]` tells its length; 255,
+  /// which no remembered name has, marks an empty slot), and its text.
   struct Memo {
-    std::vector<uint8_t> raw;  // the string's bytes on file, length byte included
+    uint8_t raw[256] = {255};
     string text;
   };
+
+  /// Whether the `n` bytes at `p` (length byte first, below 255) are those of `m`. Names are
+  /// short (a font: about 14 bytes), so they are compared a word at a time in place, without a
+  /// call: the length byte settles most mismatches, two words most matches. `m.raw` has room
+  /// for any length; the bytes at `p` are read only within their `n`.
+  static bool Same(const Memo& m, const uint8_t* p, size_t n) {
+    if (m.raw[0] != p[0]) return false;
+    const uint8_t* k = m.raw;
+    if (n >= 8) {
+      for (size_t i = 0; i + 8 < n; i += 8)
+        if (WordAt<uint64_t>(k + i) != WordAt<uint64_t>(p + i)) return false;
+      return WordAt<uint64_t>(k + n - 8) == WordAt<uint64_t>(p + n - 8);
+    }
+    if (n >= 4) return WordAt<uint32_t>(k) == WordAt<uint32_t>(p) && WordAt<uint32_t>(k + n - 4) == WordAt<uint32_t>(p + n - 4);
+    for (size_t i = 1; i < n; ++i)
+      if (k[i] != p[i]) return false;
+    return true;
+  }
+  template <class W>
+  static W WordAt(const uint8_t* q) {
+    W w;
+    std::memcpy(&w, q, sizeof w);
+    return w;
+  }
+  /// The remembered name with the `n` bytes at `raw`, the one met last tried first; nullptr
+  /// when neither is.
+  const Memo* Recalled(const uint8_t* raw, size_t n) {
+    if (Same(memo_[recent_], raw, n)) return &memo_[recent_];
+    if (Same(memo_[recent_ ^ 1], raw, n)) {
+      recent_ ^= 1;
+      return &memo_[recent_];
+    }
+    return nullptr;
+  }
+  /// Remembers `text`, decoded from the `n` bytes at `raw`, in place of the older name.
+  void Remember(const uint8_t* raw, size_t n, const string& text) {
+    recent_ ^= 1;
+    std::memcpy(memo_[recent_].raw, raw, n);
+    memo_[recent_].text = text;
+  }
 
   InStream& s_;
   Integer ver_;

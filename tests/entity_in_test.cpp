@@ -643,6 +643,45 @@ TEST(EntityIn, ReadFromTheBufferAsThroughTheStream) {
   }
 }
 
+// Texts remember the last two font names they decoded and take a name whose bytes match one of
+// them from there. Names of one length that differ in a single byte - at every position, across
+// the word boundaries of lengths 1 to 25 - or only in their length, alternating so that both
+// remembered names are met, each keep their own, in place and through a small buffer.
+TEST(EntityIn, FontNamesDifferingInOneByteStayApart) {
+  std::vector<std::u16string> fonts;
+  for (size_t len : {1, 2, 3, 4, 5, 7, 8, 9, 12, 15, 16, 17, 24, 25}) {
+    for (size_t pos = 0; pos < len; ++pos) {
+      std::u16string a(len, u'f'), b = a;
+      b[pos] = u'g';
+      for (const auto& f : {a, b, a, b, b + u'x', b}) fonts.push_back(f);
+    }
+  }
+  Bytes b;
+  b.Header(600);
+  StreamBytes sb(b, 600);
+  sb.Count(static_cast<uint32_t>(fonts.size()));
+  TEntJwwMoji text;
+  text.str = u"t";
+  for (const auto& f : fonts) {
+    text.strFontName = f;
+    sb.Entity(text);
+  }
+  sb.Count(0);
+  const std::string bytes = b.data();
+  jwwtest::TempDir dir;
+  const std::string path = dir.path("d.jww");
+  std::ofstream(path, std::ios::binary) << bytes;
+  auto s = InStream::OpenFile(Utf8ToStr(path), 16);
+  ASSERT_TRUE(s);
+  TJwwData whole, streamed;
+  ASSERT_TRUE(ReadBytes(whole, bytes));
+  ASSERT_TRUE(streamed.DrawingIn(*s, false, 0));
+  for (const TJwwData* d : {&whole, &streamed}) {
+    ASSERT_EQ(d->EntMoji.size(), fonts.size());
+    for (size_t i = 0; i < fonts.size(); ++i) ASSERT_EQ(d->EntMoji[i].strFontName, fonts[i]) << i;
+  }
+}
+
 namespace {
 
 // A drawing of `scale` rounds of every kind, 22 objects a round: from 190 rounds on, each kind's
