@@ -399,6 +399,18 @@ class TJwwData {
   void HandOnMemory();
 
   TJwwError lastError_;
+  // Set by a header read that wrote every name of the tables and found none holding more memory
+  // than the kept tables keep (header_tables::kMaxKeptName): handing the tables on then needs no
+  // walk over their names. A copy does not carry it (its names' memory is its own).
+  struct NamesChecked {
+    bool value = false;
+    NamesChecked() = default;
+    NamesChecked(const NamesChecked&) {}
+    NamesChecked& operator=(const NamesChecked&) {
+      value = false;
+      return *this;
+    }
+  } namesChecked_;
 };
 
 }  // namespace jww

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <unordered_set>
 
 #include "common/Func_2.h"
@@ -1129,7 +1130,7 @@ Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN, TJwwKindCo
   ClearLastError();
   if (summary) *summary = TJwwKindCounts{};
   bool ok = false;
-  std::unique_ptr<StreamReader> reader;
+  std::optional<StreamReader> reader;  // in place: a read makes no allocation it need not
   try {
     {
       // The header tables keep their memory for the header about to be read: HeaderIn gives
@@ -1156,7 +1157,7 @@ Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN, TJwwKindCo
       EntLtpS = std::move(ltpS);
     }
     if (!HeaderIn(s)) return false;  // no block tree after a header failure
-    reader = std::make_unique<StreamReader>(*this, s, bounded, ZMaxN, summary);
+    reader.emplace(*this, s, bounded, ZMaxN, summary);
     reader->Run();
     ok = true;
     // The drawing is whole; an image that did not reach the folder is told, not failed on.
@@ -1190,7 +1191,8 @@ Boolean TJwwData::DrawingIn(InStream& s, bool bounded, Integer ZMaxN, TJwwKindCo
 Boolean TJwwData::FileIn(const string& FName) {
   try {
     const char* why = kCannotOpen;
-    if (auto s = InStream::OpenFile(FName, kWindow, &why, kWindow)) return DrawingIn(*s, false, 0);
+    InStream s;
+    if (s.Open(FName, kWindow, &why, kWindow)) return DrawingIn(s, false, 0);
     DataInit();
     SetLastError(why, 0);
   } catch (...) {
@@ -1203,7 +1205,8 @@ Boolean TJwwData::FileSummaryIn(const string& FName, TJwwKindCounts& counts) {
   counts = TJwwKindCounts{};
   try {
     const char* why = kCannotOpen;
-    if (auto s = InStream::OpenFile(FName, kWindow, &why, kWindow)) return DrawingIn(*s, false, 0, &counts);
+    InStream s;
+    if (s.Open(FName, kWindow, &why, kWindow)) return DrawingIn(s, false, 0, &counts);
     DataInit();
     SetLastError(why, 0);
   } catch (...) {
@@ -1215,7 +1218,8 @@ Boolean TJwwData::FileSummaryIn(const string& FName, TJwwKindCounts& counts) {
 Boolean TJwwData::FilePrevIn(const string& FName, Integer ZMaxN) {
   try {
     const char* why = kCannotOpen;
-    if (auto s = InStream::OpenFile(FName, 1 << 16, &why)) return DrawingIn(*s, true, ZMaxN);
+    InStream s;
+    if (s.Open(FName, 1 << 16, &why)) return DrawingIn(s, true, ZMaxN);
     DataInit();
     SetLastError(why, 0);
   } catch (...) {

@@ -1,5 +1,4 @@
 // File check and header reading; the list's one-open glance at a drawing.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,13 +25,21 @@ namespace {
 constexpr Integer kMinVersion = 220;
 constexpr Integer kMaxVersion = 700;
 
-// The first 8 bytes as text, ending at the first NUL (a short file gives fewer bytes).
-string ReadId(InStream& s) {
+// The first 8 bytes as text, ending at the first NUL (a short file gives fewer bytes), into `id`.
+void ReadId(InStream& s, string& id) {
   char buf[8] = {};
-  size_t got = s.Read(buf, sizeof buf);
-  // A drawing's own identification, the one every read meets, needs no decoding.
-  if (got == sizeof buf && std::memcmp(buf, "JwwData.", sizeof buf) == 0) return u"JwwData.";
-  return BytesToStr(std::string_view(buf, got));
+  const size_t got = s.Read(buf, sizeof buf);
+  // A drawing's own identification, the one every read meets, needs no decoding (and goes into
+  // the memory `id` has).
+  if (got == sizeof buf && std::memcmp(buf, "JwwData.", sizeof buf) == 0) id.assign(u"JwwData.", 8);
+  else id = BytesToStr(std::string_view(buf, got));
+}
+
+// Whether the first 8 bytes (`got` of them there) read as the drawing identification, as ReadId
+// reads them.
+bool IsDrawingId(const char* id, size_t got) {
+  return (got == 8 && std::memcmp(id, "JwwData.", 8) == 0) ||
+         BytesToStr(std::string_view(id, got)) == u"JwwData.";
 }
 
 }  // namespace
@@ -124,11 +131,12 @@ string TJwwData::StrInNoCtrl(InStream& s) { return WithoutCtrlChars(ReadArchiveS
 string StrInNoCtrlStrict(InStream& s) { return WithoutCtrlChars(ReadArchiveString(s, true)); }
 
 Boolean TJwwData::FileCheck(const string& FName) {
-  auto s = InStream::OpenFile(FName, 12);
-  if (!s) return false;
-  if (ReadId(*s) != u"JwwData.") return false;
+  InStream s;
+  if (!s.Open(FName, 12)) return false;
+  char id[8] = {};
+  if (!IsDrawingId(id, s.Read(id, sizeof id))) return false;
   Integer ver = 0;
-  if (s->ReadValue(ver) != 4) return false;
+  if (s.ReadValue(ver) != 4) return false;
   return ver >= kMinVersion && ver <= kMaxVersion;
 }
 
@@ -256,12 +264,18 @@ class HeaderWholeIO {
 
   void Str(string& v, StrKind kind) {
     if (p_ != end_ && *p_ == 0) {
-      if (!v.empty()) v.clear();
       ++p_;
-      return;
+      if (v.empty()) return;
+      v.clear();
+    } else {
+      p_ = NamedStr(p_, end_, v, kind);
     }
-    p_ = NamedStr(p_, end_, v, kind);
+    if (kind == StrKind::kName && v.capacity() > header_tables::kMaxKeptName) [[unlikely]]
+      longName_ |= OverKeptBound(v);
   }
+
+  /// Whether a name holds more memory than the kept tables keep (it is that long itself).
+  bool LongName() const { return longName_; }
 
   void ColorExPass2(TEntJwwColorExNo& c, int) {
     Str(c.astrUDColorName, StrKind::kName);
@@ -280,16 +294,25 @@ class HeaderWholeIO {
   }
 
  private:
+  // A name holding memory for more than header_tables::kMaxKeptName characters: memory left from
+  // a longer name (one a caller gave a document whose tables were kept) goes back now; true when
+  // the name itself is that long.
+  [[gnu::noinline]] static bool OverKeptBound(string& v) {
+    if (v.size() > header_tables::kMaxKeptName) return true;
+    string(v).swap(v);
+    return false;
+  }
+
   const uint8_t* const start_;
   const uint8_t* p_;
   const uint8_t* const end_;
+  bool longName_ = false;
 };
 
-// The header tables at their fixed sizes: a document without tables takes the set a freed
-// document left (list_memory.h). Entries already there are kept as they are: a whole header
-// overwrites every field of them (the extended tables exist on file from version 420 on).
+// The header tables at their fixed sizes. Entries already there (the document's own, or the set
+// a freed document left) are kept as they are: a whole header overwrites every field of them (the
+// extended tables exist on file from version 420 on).
 void SizeTables(TJwwData& d) {
-  header_tables::Take(d);
   auto size = [](auto& table, size_t n) {
     if (table.size() != n) {
       table.clear();
@@ -314,7 +337,6 @@ void SizeTables(TJwwData& d) {
 
 // The header tables with every entry as constructed, for a header read field by field.
 void ResetTables(TJwwData& d) {
-  header_tables::Take(d);
   d.EntLgrp.assign(16, {});
   d.EntLay.assign(256, {});
   d.EntCol.assign(10, {});
@@ -329,8 +351,11 @@ void ResetTables(TJwwData& d) {
 }  // namespace
 
 Boolean TJwwData::HeaderIn(InStream& s) {
+  namesChecked_.value = false;
   try {
-    Enthd.jwID = ReadId(s);
+    // A document without tables takes the set a freed document left (list_memory.h).
+    header_tables::Take(*this);
+    ReadId(s, Enthd.jwID);
     if (Enthd.jwID != u"JwwData.") {
       ResetTables(*this);
       throw TJwwIOError(kHeaderError);
@@ -347,6 +372,9 @@ Boolean TJwwData::HeaderIn(InStream& s) {
       try {
         HeaderRows(io, *this, Enthd.jwVer);
         s.Skip(io.Consumed());
+        // Below version 420 the extended tables are not on file: their names were cleared, not
+        // checked.
+        namesChecked_.value = Enthd.jwVer >= 420 && !io.LongName();
         return true;
       } catch (const NotWhole&) {
         // Read again below: what the whole reading wrote, the reading below writes again alike.
@@ -369,12 +397,12 @@ Boolean TJwwData::FileHeaderIn(const string& FName) {
   try {
     DataInit();
     const char* why = kCannotOpen;
-    auto s = InStream::OpenFile(FName, 1 << 16, &why);
-    if (!s) {
+    InStream s;
+    if (!s.Open(FName, 1 << 16, &why)) {
       SetLastError(why, 0);
       return false;
     }
-    return HeaderIn(*s);
+    return HeaderIn(s);
   } catch (...) {
     SetLastError(kIOError, 0);
     return false;
@@ -478,10 +506,7 @@ bool HeaderGlance::HeaderOf(InStream& s, TDrawingGlance& out) {
     // FileCheck's test: the identification (plain bytes nearly always; otherwise decoded as
     // ReadId does) and a whole version within range.
     char id[8] = {};
-    const size_t got = s.Read(id, sizeof id);
-    if (!(got == sizeof id && std::memcmp(id, "JwwData.", sizeof id) == 0) &&
-        BytesToStr(std::string_view(id, got)) != u"JwwData.")
-      return false;
+    if (!IsDrawingId(id, s.Read(id, sizeof id))) return false;
     Integer ver = 0;
     if (s.ReadValue(ver) != sizeof ver || ver < kMinVersion || ver > kMaxVersion) return false;
     GlanceDoc& d = scratch_->doc;
@@ -500,8 +525,8 @@ bool HeaderGlance::HeaderOf(InStream& s, TDrawingGlance& out) {
 const TDrawingGlance& HeaderGlance::Glance(const string& path) {
   TDrawingGlance& out = result_;
   out.drawing = false;
-  // Opened as InStream::OpenFile opens: a FIFO or device is not waited on.
-  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  // Opened as a stream opens a file: a FIFO or device is not waited on.
+  const int fd = OpenForReading(path);
   struct stat st;
   if (fd < 0 || ::fstat(fd, &st) != 0) {
     // Present but not readable (or gone): the list still shows what stat says of it.

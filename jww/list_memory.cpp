@@ -154,6 +154,9 @@ struct Set {
   std::vector<TEntJwwMojiType> moj;
   std::vector<TEntJwwColorExNo> colS;
   std::vector<TEntJwwLineTypeExNo> ltpS;
+  // The memory of the header record's identification and memo (emptied), which every read
+  // writes again.
+  string id, memo;
   bool full = false;
 
   // Swaps every table with the document's.
@@ -195,7 +198,7 @@ bool FixedSize(const std::vector<T>& v, size_t n) {
 
 }  // namespace
 
-void Keep(TJwwData& d) {
+void Keep(TJwwData& d, bool namesChecked) {
   if (!(FixedSize(d.EntLgrp, 16) && FixedSize(d.EntLay, 256) && FixedSize(d.EntCol, 10) &&
         FixedSize(d.EntLtp1, 8) && FixedSize(d.EntLtp2, 5) && FixedSize(d.EntLtp3, 4) &&
         FixedSize(d.EntMoj, 10) && FixedSize(d.EntColS, 257) && FixedSize(d.EntLtpS, 33)))
@@ -203,11 +206,18 @@ void Keep(TJwwData& d) {
   Place& p = ThePlace();
   if (p.busy.test_and_set(std::memory_order_acquire)) return;
   if (!p.set.full) {
-    for (auto& g : d.EntLgrp) TrimName(g.aStrGLayName);
-    for (auto& l : d.EntLay) TrimName(l.aStrLayName);
-    for (auto& c : d.EntColS) TrimName(c.astrUDColorName);
-    for (auto& t : d.EntLtpS) TrimName(t.astrUDLTypeName);
+    if (!namesChecked) {
+      for (auto& g : d.EntLgrp) TrimName(g.aStrGLayName);
+      for (auto& l : d.EntLay) TrimName(l.aStrLayName);
+      for (auto& c : d.EntColS) TrimName(c.astrUDColorName);
+      for (auto& t : d.EntLtpS) TrimName(t.astrUDLTypeName);
+    }
     p.set.Swap(d);
+    TrimName(d.Enthd.strMemo);
+    p.set.id.swap(d.Enthd.jwID);
+    p.set.memo.swap(d.Enthd.strMemo);
+    p.set.id.clear();
+    p.set.memo.clear();
     p.set.full = true;
   }
   p.busy.clear(std::memory_order_release);
@@ -223,6 +233,8 @@ bool Take(TJwwData& d) {
   const bool took = p.set.full;
   if (took) {
     p.set.Swap(d);
+    if (d.Enthd.jwID.empty()) d.Enthd.jwID.swap(p.set.id);
+    if (d.Enthd.strMemo.empty()) d.Enthd.strMemo.swap(p.set.memo);
     p.set.full = false;
   }
   p.busy.clear(std::memory_order_release);

@@ -81,13 +81,22 @@ class TJwwData;
 /// whole process, for the next header read: reading into them needs no allocation, no clearing
 /// and no freeing of some thirty kilobytes of entries and their names. A name holding memory for
 /// more than kMaxKeptName characters gives it back first, so a set keeps at most a few hundred
-/// kilobytes. Neither call waits: when another thread is using the set, nothing happens.
+/// kilobytes. The header read checks each name as it writes it (giving back such memory a name
+/// still held from before), so the tables of a document whose read found every name within the
+/// bound are kept without a walk over their 562 names. A name a caller lengthened after that
+/// read gives its memory back at the next header read into the set; one the caller also emptied
+/// again only when a read writes a name there, a document's names are walked, or at
+/// ReleaseListMemory. Neither call waits: when another thread is using the set, nothing happens.
 namespace header_tables {
 inline constexpr size_t kMaxKeptName = 256;
 /// Moves `d`'s tables into the kept set when the set is free and the tables have their fixed
-/// sizes; otherwise `d` keeps them.
-void Keep(TJwwData& d);
-/// Moves the kept set into `d`, whose tables must all be empty; false when there is none.
+/// sizes, and with them the memory of its header record's identification and memo (which it
+/// leaves empty: `d` is being reset or freed); otherwise `d` keeps them. `namesChecked`: the
+/// header read that wrote the tables found every name within kMaxKeptName, so none needs
+/// trimming.
+void Keep(TJwwData& d, bool namesChecked);
+/// Moves the kept set into `d`, whose tables must all be empty (the identification's and memo's
+/// memory into them when they are empty); false when there is none.
 bool Take(TJwwData& d);
 }  // namespace header_tables
 

@@ -24,7 +24,8 @@ void TJwwData::BindImageInit() {
 }
 
 void TJwwData::HandOnMemory() {
-  header_tables::Keep(*this);  // when the set is busy, the tables stay with the document
+  // When the set is busy, the tables stay with the document.
+  header_tables::Keep(*this, namesChecked_.value);
   // The entity lists' memory goes to the library's store for the next document (RecycleList);
   // the drawing's own lists marked with its object count, and kept even when small unless it has
   // only a few objects, so that the drawing read again finds its lists' room and needs no count
@@ -67,6 +68,7 @@ void TJwwData::DataInit() {
   EntColS = {};
   EntLtpS = {};
   EntMoj = {};
+  namesChecked_.value = false;
   EntLineN = 0;
   EntEnkoN = 0;
   EntTenN = 0;

@@ -78,31 +78,67 @@ InStream::InStream(const void* data, size_t size)
       end_(buf_ + size),
       size_(size) {}
 
-std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t bufferLimit,
-                                             const char** why, size_t wholeUpTo) {
+namespace {
+
+// The file system's form of `path` (NativePath) written into `buf` when it is plain ASCII and
+// fits, as nearly every path is: one pass, and no string made for each file opened. nullptr
+// otherwise.
+template <size_t N>
+const char* AsciiPath(std::u16string_view path, char (&buf)[N]) {
+  if (path.size() >= N) return nullptr;
+  char16_t wide = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    wide |= path[i];
+    buf[i] = static_cast<char>(path[i]);
+  }
+  if (wide >= 0x80) return nullptr;
+  buf[path.size()] = '\0';
+  return buf;
+}
+
+}  // namespace
+
+int OpenForReading(std::u16string_view path) {
+  char ascii[512];
+  std::string other;
+  const char* native = AsciiPath(path, ascii);
+  if (!native) {
+    other = NativePath(path);
+    native = other.c_str();
+  }
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer. It changes nothing
   // for a regular file, the only kind read further.
-  int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  return ::open(native, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
+bool InStream::Open(const std::u16string& path, size_t bufferLimit, const char** why, size_t wholeUpTo) {
+  const int fd = OpenForReading(path);
   if (fd < 0) {
     if (why) *why = errno == ENXIO ? kNotRegular : kCannotOpen;
-    return nullptr;
+    return false;
   }
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     if (why) *why = kNotRegular;
     ::close(fd);
-    return nullptr;
+    return false;
   }
-  std::unique_ptr<InStream> s(new InStream());
-  s->fd_ = fd;
-  s->size_ = static_cast<uint64_t>(st.st_size);
+  fd_ = fd;
+  size_ = static_cast<uint64_t>(st.st_size);
   // No larger than the file: most drawings are small, and the list reads thousands of them.
-  const uint64_t limit = s->size_ <= wholeUpTo ? s->size_ : bufferLimit;
-  s->capacity_ = static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(limit, s->size_)));
-  TakeLastBuffer(s->storage_, s->capacity_);
-  ReserveList(s->storage_, s->capacity_);
-  s->storage_.resize(s->capacity_);
-  s->buf_ = s->cur_ = s->end_ = Storage(*s);
+  const uint64_t limit = size_ <= wholeUpTo ? size_ : bufferLimit;
+  capacity_ = static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(limit, size_)));
+  TakeLastBuffer(storage_, capacity_);
+  ReserveList(storage_, capacity_);
+  storage_.resize(capacity_);
+  buf_ = cur_ = end_ = Storage(*this);
+  return true;
+}
+
+std::unique_ptr<InStream> InStream::OpenFile(const std::u16string& path, size_t bufferLimit,
+                                             const char** why, size_t wholeUpTo) {
+  std::unique_ptr<InStream> s(new InStream());
+  if (!s->Open(path, bufferLimit, why, wholeUpTo)) return nullptr;
   return s;
 }
 

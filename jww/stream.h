@@ -26,6 +26,10 @@ class TJwwIOError : public std::runtime_error {
   explicit TJwwIOError(const char* message) : std::runtime_error(message) {}
 };
 
+/// Opens `path` for reading as a stream opens a file: never waiting (a FIFO is not waited on for
+/// a writer), closed on exec. The descriptor, or -1 with errno set.
+int OpenForReading(std::u16string_view path);
+
 /// Frees the file buffer the last stream let go (kept for the next stream; ReleaseListMemory).
 void ReleaseLastFileBuffer();
 
@@ -33,12 +37,18 @@ class InStream {
  public:
   /// Reads from memory the caller keeps alive.
   InStream(const void* data, size_t size);
-  /// Opens a file for reading; nullptr when it cannot be opened or is not a regular file, and then
-  /// `*why` (when given) says which: kCannotOpen or kNotRegular. The open never blocks: a FIFO or
-  /// a device named as a drawing is refused, not waited on. `bufferLimit` caps the read-ahead,
-  /// for callers that need only the first few bytes. A file of at most `wholeUpTo` bytes is read
-  /// whole, with one read(), into one buffer at the first read (so that everything is in view);
-  /// the buffer's memory is kept for the next stream (list_memory.h).
+  /// An empty stream, until Open makes it read a file.
+  InStream() = default;
+  /// Makes an empty stream read a file; false when the file cannot be opened or is not a regular
+  /// file, and then `*why` (when given) says which: kCannotOpen or kNotRegular (the stream stays
+  /// empty). The open never blocks: a FIFO or a device named as a drawing is refused, not waited
+  /// on. `bufferLimit` caps the read-ahead, for callers that need only the first few bytes. A file
+  /// of at most `wholeUpTo` bytes is read whole, with one read(), into one buffer at the first
+  /// read (so that everything is in view); the buffer's memory is kept for the next stream
+  /// (list_memory.h).
+  bool Open(const std::u16string& path, size_t bufferLimit = 1 << 16, const char** why = nullptr,
+            size_t wholeUpTo = 0);
+  /// Open on a stream of its own; nullptr where Open gives false.
   static std::unique_ptr<InStream> OpenFile(const std::u16string& path, size_t bufferLimit = 1 << 16,
                                             const char** why = nullptr, size_t wholeUpTo = 0);
   ~InStream();
@@ -115,7 +125,6 @@ class InStream {
 
  private:
   friend void ReleaseLastFileBuffer();
-  InStream() = default;
   static uint8_t* Storage(InStream& s);
   size_t ReadSlow(void* dst, size_t n);
   bool Refill();

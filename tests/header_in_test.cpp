@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "jww/list_memory.h"
 #include "jww/stream.h"
 #include "tests/jww_bytes.h"
 
@@ -417,5 +418,57 @@ TEST(FileHeaderIn, KeptTablesHoldNoLongName) {
   EXPECT_LE(next.EntColS[200].astrUDColorName.capacity(), 256u);
   EXPECT_GE(next.EntLgrp[1].aStrGLayName.capacity(), 100u);  // short enough to keep its memory
   EXPECT_TRUE(next.EntLay[3].aStrLayName.empty());
+  jww::ReleaseListMemory();
+}
+
+TEST(FileHeaderIn, KeptTablesGiveBackWhatACallerLengthened) {
+  // A document whose read found every name short hands its tables on without looking at their
+  // names again. A name its caller lengthened since (or a copy's name, whose memory is its own)
+  // gives that memory back at the next header read into the tables, whether the read writes a
+  // name there or an empty one; so does a long memo.
+  jww::TJwwData src;
+  Bytes::SizeTables(src);
+  src.EntLay[7].aStrLayName = u"seven";
+  src.EntColS[9].astrUDColorName = u"nine";
+  src.Enthd.strMemo = std::u16string(1000, u'm');
+  const std::string bytes = Bytes().Header(src, 700).data();
+  src.Enthd.strMemo = u"m";
+  const std::string shortMemo = Bytes().Header(src, 700).data();
+  const std::u16string longName(5000, u'n');
+  auto lengthen = [&](jww::TJwwData& d) {
+    for (auto* name : {&d.EntLay[3].aStrLayName, &d.EntLay[7].aStrLayName, &d.EntColS[9].astrUDColorName,
+                       &d.EntLtpS[32].astrUDLTypeName})
+      *name = longName;
+  };
+  auto expectGivenBack = [&](const jww::TJwwData& d) {
+    for (const auto* name : {&d.EntLay[3].aStrLayName, &d.EntLay[7].aStrLayName,
+                             &d.EntColS[9].astrUDColorName, &d.EntLtpS[32].astrUDLTypeName})
+      EXPECT_LE(name->capacity(), jww::header_tables::kMaxKeptName);
+    EXPECT_EQ(d.EntLay[7].aStrLayName, u"seven");
+    EXPECT_TRUE(d.EntLay[3].aStrLayName.empty());
+  };
+  for (const bool byCopy : {false, true}) {
+    SCOPED_TRACE(byCopy);
+    jww::ReleaseListMemory();
+    const void* left = nullptr;
+    {
+      jww::TJwwData d;
+      ASSERT_TRUE(ReadHeader(bytes, d));
+      jww::TJwwData x;  // freed first: its tables are the ones kept
+      ASSERT_TRUE(ReadHeader(bytes, x));
+      lengthen(x);
+      if (byCopy) x = d;  // x's names keep the memory of its longer ones, d's fitting in it
+      left = x.EntLay.data();
+    }
+    jww::TJwwData next;
+    ASSERT_TRUE(ReadHeader(bytes, next));
+    ASSERT_EQ(next.EntLay.data(), left);
+    expectGivenBack(next);
+    EXPECT_EQ(next.Enthd.strMemo.size(), 1000u);
+  }
+  jww::TJwwData last;
+  ASSERT_TRUE(ReadHeader(shortMemo, last));
+  EXPECT_EQ(last.Enthd.strMemo, u"m");
+  EXPECT_LE(last.Enthd.strMemo.capacity(), jww::header_tables::kMaxKeptName);
   jww::ReleaseListMemory();
 }

@@ -1,9 +1,13 @@
-// File streams and the buffer the last stream let go, which the next stream reads into.
+// File streams: the paths they open, and the buffer the last stream let go, which the next
+// stream reads into.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <string>
 
+#include "common/codepage.h"
+#include "jww/header_glance.h"
 #include "jww/list_memory.h"
 #include "jww/stream.h"
 #include "tests/entity_bytes.h"
@@ -142,6 +146,42 @@ TEST(InStreamBuffer, ADrawingReadAfterALargerOneReadsAsAlone) {
   const Result alone = read(smallPath);
   ASSERT_TRUE(read(whole).ok);
   expectSame(read(smallPath), alone);
+}
+
+// A path reaches the file system as the same bytes however it is written: plain ASCII (made in
+// place up to 511 characters, at 512 and beyond as any other path), Japanese, or holding a byte
+// that is no UTF-8 (carried as its escape character). Every way of opening a drawing finds it.
+TEST(InStreamOpen, EveryFormOfPathOpensItsFile) {
+  jwwtest::TempDir dir;
+  const std::string deep = dir.path(std::string(200, 'a')) + "/" + std::string(200, 'b');
+  ASSERT_EQ(::mkdir(dir.path(std::string(200, 'a')).c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir(deep.c_str(), 0700), 0);
+  auto ofLength = [&](size_t n) {
+    const size_t name = n - deep.size() - 1;
+    return deep + "/" + std::string(name - 4, 'c') + ".jww";
+  };
+  jwwtest::Bytes b;
+  b.Header(600);
+  jwwtest::StreamBytes(b, 600).Count(1).Entity(jww::TEntJwwLine{});
+  b.u16(0);
+  jww::HeaderGlance glance;
+  for (const std::string& native : {dir.path("plain.jww"), ofLength(510), ofLength(511), ofLength(512),
+                                    ofLength(513), dir.path("\xE5\x9B\xB3\xE9\x9D\xA2.jww"),
+                                    dir.path("bad\xFF\x80.jww")}) {
+    SCOPED_TRACE(native.size());
+    b.WriteTo(native);
+    const std::u16string path = jww::PathFromNative(native);
+    TJwwData d;
+    EXPECT_TRUE(d.FileCheck(path));
+    EXPECT_TRUE(d.FileHeaderIn(path));
+    EXPECT_TRUE(d.FilePrevIn(path, 10));
+    ASSERT_TRUE(d.FileIn(path)) << d.LastError().message;
+    EXPECT_EQ(d.EntLineN, 1);
+    EXPECT_TRUE(glance.Glance(path).drawing);
+    const char* why = nullptr;
+    EXPECT_FALSE(InStream().Open(path + u"x", 1 << 16, &why));
+    EXPECT_STREQ(why, jww::kCannotOpen);
+  }
 }
 
 }  // namespace
