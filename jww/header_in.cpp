@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <type_traits>
@@ -161,6 +162,19 @@ class RunSizeIO : public HeaderTableReadHooks<RunSizeIO> {
   size_t bytes = 0;
 };
 
+// The extended entries' fields that lie on file as they lie in memory, each such part moved at
+// once: `n` bytes into `entry` from its member at `offset` on.
+static_assert(std::is_standard_layout_v<TEntJwwColorExNo> && std::is_standard_layout_v<TEntJwwLineTypeExNo>);
+template <class Entry>
+void MoveInto(Entry& entry, size_t offset, const uint8_t* p, size_t n) {
+  std::memcpy(reinterpret_cast<unsigned char*>(&entry) + offset, p, n);
+}
+static_assert(offsetof(TEntJwwColorExNo, anPrtPenWidth) == offsetof(TEntJwwColorExNo, aPrtPenColor) + 4 &&
+              offsetof(TEntJwwColorExNo, adPrtTenHankei) == offsetof(TEntJwwColorExNo, aPrtPenColor) + 8);
+static_assert(offsetof(TEntJwwLineTypeExNo, anTokushuSenUintDot) == offsetof(TEntJwwLineTypeExNo, alLType) + 4 &&
+              offsetof(TEntJwwLineTypeExNo, anTokushuSenPich) == offsetof(TEntJwwLineTypeExNo, alLType) + 8 &&
+              offsetof(TEntJwwLineTypeExNo, anPrtTokushuSenPich) == offsetof(TEntJwwLineTypeExNo, alLType) + 12);
+
 // A run of fixed-width fields whose bytes are known to be there: each field is one load at a
 // known distance from the run's start, with no check and no cursor kept in memory.
 class UncheckedRunIO : public HeaderTableReadHooks<UncheckedRunIO> {
@@ -178,6 +192,12 @@ class UncheckedRunIO : public HeaderTableReadHooks<UncheckedRunIO> {
   }
   void LastNum(Double& v) { Num(v); }
   void Reserved(size_t n, uint8_t) { p_ += n; }
+  // The four numbers of an extended line type, moved at once.
+  void LineTypeExPass1(TEntJwwLineTypeExNo& t, int) {
+    constexpr size_t kHead = 4 * sizeof(Integer);
+    MoveInto(t, offsetof(TEntJwwLineTypeExNo, alLType), p_, kHead);
+    p_ += kHead;
+  }
   void PrintValue(TEntJwwHeader& h, Integer) {
     Integer p = 0;
     Num(p);
@@ -277,20 +297,22 @@ class HeaderWholeIO {
   /// Whether a name holds more memory than the kept tables keep (it is that long itself).
   bool LongName() const { return longName_; }
 
+  // The fields after an extended entry's name, moved at once (MoveInto).
   void ColorExPass2(TEntJwwColorExNo& c, int) {
     Str(c.astrUDColorName, StrKind::kName);
-    FixedRun(*this, [&](auto& io) {
-      io.Num(c.aPrtPenColor);
-      io.Num(c.anPrtPenWidth);
-      io.Num(c.adPrtTenHankei);
-    });
+    constexpr size_t kTail = sizeof c.aPrtPenColor + sizeof c.anPrtPenWidth + sizeof c.adPrtTenHankei;
+    if (static_cast<size_t>(end_ - p_) < kTail) throw NotWhole{};
+    MoveInto(c, offsetof(TEntJwwColorExNo, aPrtPenColor), p_, kTail);
+    p_ += kTail;
   }
   void LineTypeExPass2(TEntJwwLineTypeExNo& t, int) {
     Str(t.astrUDLTypeName, StrKind::kName);
-    FixedRun(*this, [&](auto& io) {
-      io.Num(t.anUDLTypeSegment);
-      for (auto& p : t.aadUDLTypePitch) io.Num(p);
-    });
+    constexpr size_t kTail = sizeof t.anUDLTypeSegment + sizeof t.aadUDLTypePitch;
+    if (static_cast<size_t>(end_ - p_) < kTail) throw NotWhole{};
+    std::memcpy(&t.anUDLTypeSegment, p_, sizeof t.anUDLTypeSegment);
+    MoveInto(t, offsetof(TEntJwwLineTypeExNo, aadUDLTypePitch), p_ + sizeof t.anUDLTypeSegment,
+             sizeof t.aadUDLTypePitch);
+    p_ += kTail;
   }
 
  private:
