@@ -53,17 +53,16 @@ inline TEntJwwAttr AttrAt(const uint8_t* q, bool width) {
   return a;
 }
 
+/// The value of type T whose bytes lie at `q` (any alignment).
+template <class T>
+inline T ValueAt(const uint8_t* q) {
+  T v;
+  std::memcpy(&v, q, sizeof v);
+  return v;
+}
 /// A Double and a Cardinal at `q`.
-inline Double DoubleAt(const uint8_t* q) {
-  Double v;
-  std::memcpy(&v, q, sizeof v);
-  return v;
-}
-inline Cardinal CardinalAt(const uint8_t* q) {
-  Cardinal v;
-  std::memcpy(&v, q, sizeof v);
-  return v;
-}
+inline Double DoubleAt(const uint8_t* q) { return ValueAt<Double>(q); }
+inline Cardinal CardinalAt(const uint8_t* q) { return ValueAt<Cardinal>(q); }
 
 /// Reads the fields of a fixed part out of the block that was read for it.
 class BufReadIO {
@@ -211,19 +210,13 @@ class EntityReadIO {
     const uint8_t* k = m.raw;
     if (n >= 8) {
       for (size_t i = 0; i + 8 < n; i += 8)
-        if (WordAt<uint64_t>(k + i) != WordAt<uint64_t>(p + i)) return false;
-      return WordAt<uint64_t>(k + n - 8) == WordAt<uint64_t>(p + n - 8);
+        if (ValueAt<uint64_t>(k + i) != ValueAt<uint64_t>(p + i)) return false;
+      return ValueAt<uint64_t>(k + n - 8) == ValueAt<uint64_t>(p + n - 8);
     }
-    if (n >= 4) return WordAt<uint32_t>(k) == WordAt<uint32_t>(p) && WordAt<uint32_t>(k + n - 4) == WordAt<uint32_t>(p + n - 4);
+    if (n >= 4) return ValueAt<uint32_t>(k) == ValueAt<uint32_t>(p) && ValueAt<uint32_t>(k + n - 4) == ValueAt<uint32_t>(p + n - 4);
     for (size_t i = 1; i < n; ++i)
       if (k[i] != p[i]) return false;
     return true;
-  }
-  template <class W>
-  static W WordAt(const uint8_t* q) {
-    W w;
-    std::memcpy(&w, q, sizeof w);
-    return w;
   }
   /// The remembered name with the `n` bytes at `raw`, the one met last tried first; nullptr
   /// when neither is.
